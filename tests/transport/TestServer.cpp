@@ -68,6 +68,7 @@ void TestServer::Start() {
     s.Put(".*", handler);
     s.Delete(".*", handler);
     s.Patch(".*", handler);
+    s.set_tcp_nodelay(true);
     s.set_keep_alive_max_count(100000);
     s.set_keep_alive_timeout(1);  // idle connections end soon after stop()
     port_ = s.bind_to_any_port("127.0.0.1");
