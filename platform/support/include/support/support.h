@@ -124,7 +124,8 @@ const TCspPaths* csp_get_paths(void);
 /* ---- Named mutex -----------------------------------------------------------
  * One name excludes every holder in every thread and process; a process that
  * dies holding it releases it. Names have no '/'; flags are reserved (0).
- * Unlocking a handle that does not hold the mutex answers 288. */
+ * Not recursive: the holding thread locking again answers 1131; unlocking a
+ * handle that does not hold the mutex answers 288. */
 typedef struct ubi_mutex ubi_mutex_t;
 TSupErr ubi_mutex_open(ubi_mutex_t** mutex, const char* name, unsigned flags);
 TSupErr ubi_mutex_lock(ubi_mutex_t* mutex);
