@@ -27,11 +27,12 @@ typedef uint32_t TSupErr;
 /* ---- Configuration registry ------------------------------------------------
  * Paths are NUL-terminated, backslash-separated: "\config\..." is machine-wide,
  * "\local\..." per user. Names ignore ASCII case. Every function is
- * thread-safe and safe against other processes using the same store. Length arguments count bytes without any terminator.
- * A getter with a null buffer writes the length and returns 0; with a buffer,
- * *length is its capacity: the value's bytes are copied (no terminator is
- * added), *length becomes the value's length, and a capacity below it answers
- * SUP_MORE_DATA without copying. */
+ * thread-safe and safe against other processes using the same store.
+ * Length arguments count bytes without any terminator. A getter with a null
+ * buffer writes the length and returns 0; with a buffer, *length is its
+ * capacity: the value's bytes are copied (no terminator is added), *length
+ * becomes the value's length, and a capacity below it answers SUP_MORE_DATA
+ * without copying. */
 TSupErr support_registry_get_string(const char* path, size_t* length, char* buffer);
 TSupErr support_registry_put_string(const char* path, const char* text);
 TSupErr support_registry_get_long(const char* path, int32_t* value);
@@ -91,9 +92,9 @@ TSupErr support_time_sub(TSupTime* result, const TSupTime* a, const TSupTime* b)
 /* ---- Localised strings -----------------------------------------------------*/
 typedef struct support_resource TSupResource;
 struct support_resource {
-    nl_catd catalog;                      /* (nl_catd)-1 until opened */
-    void (*opener)(TSupResource* self);   /* called once, on first use */
-    int opened;                           /* set by the library after calling opener */
+    nl_catd catalog;                    /* (nl_catd)-1 until opened */
+    void (*opener)(TSupResource* self); /* called once, on first use */
+    int opened;                         /* set by the library as it calls opener */
 };
 /* Looks up string `id` (set 1 of the catalog). Size/buffer rule: *size is the
  * capacity including the terminator; on return, the length without it. Null
