@@ -9,6 +9,7 @@ constexpr uint32_t kNotSupportedSelector = 50;       // request not supported fo
 constexpr uint32_t kInvalidParameter = 87;           // null pointer, bad length or record version
 constexpr uint32_t kMoreData = 234;                  // buffer too small; needed size written back
 constexpr uint32_t kNoMoreItems = 259;               // enumeration exhausted
+constexpr uint32_t kSecureChannelError = 12157;      // transport: TLS failure (untrusted, mismatch)
 constexpr uint32_t kBadData = 0x80090005;            // NTE_BAD_DATA
 constexpr uint32_t kBadAlgId = 0x80090008;           // NTE_BAD_ALGID
 constexpr uint32_t kBadKeyset = 0x80090016;          // NTE_BAD_KEYSET
