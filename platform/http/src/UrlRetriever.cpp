@@ -103,7 +103,7 @@ struct UrlRetriever::Impl {
         ClearRequest();
         Wipe(response);
         curl_slist_free_all(noExpect);
-        if (curl != nullptr && generation == HttpForkGeneration()) curl_easy_cleanup(curl);
+        if (curl != nullptr && generation == HttpForkGeneration()) HttpParkHandle(curl);
     }
 
     void ClearRequest() {
@@ -129,12 +129,8 @@ struct UrlRetriever::Impl {
             curl = nullptr;
         }
         if (curl == nullptr) {
-            curl = curl_easy_init();
+            curl = HttpTakeHandle();
             generation = current;
-            // Kept across curl_easy_reset.
-            if (curl != nullptr) {
-                if (CURLSH* share = HttpShareObject()) curl_easy_setopt(curl, CURLOPT_SHARE, share);
-            }
         }
         if (!caResolved) {
             caFile = ConfiguredCaFile();
