@@ -287,3 +287,31 @@ TEST_F(HttpsTest, ForkedChildConnectsAfresh) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HttpsTest, ErrorLevelReportsFailuresWithoutSecrets) {
+    const std::string log = env.root() + "/http.log";
+    setenv("NIMBEX_LOG", log.c_str(), 1);
+    KelUrlRetriever t(0, 1, false, true, true);
+    const std::string url = server->Url("/answer");
+    try {
+        t.Request(url + "?code=SECRET1#frag", {"Authorization: Bearer SECRET2"}, "pw=SECRET3");
+        ADD_FAILURE() << "untrusted server accepted";
+    } catch (const KelException& e) {
+        EXPECT_EQ(e.code(), 12157u);
+    }
+    unsetenv("NIMBEX_LOG");
+    FILE* f = std::fopen(log.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    std::string text;
+    char buffer[512];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+    EXPECT_NE(text.find("POST " + url + " failed: code 12157, status 0"), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("SECRET"), std::string::npos) << text;
+}
+
+}  // namespace
