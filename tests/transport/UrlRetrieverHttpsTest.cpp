@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <boost/make_shared.hpp>
 #include <cstdlib>
 #include <set>
+#include <thread>
 
 #include "TempEnv.h"
 #include "TestPki.h"
@@ -312,6 +314,31 @@ TEST_F(HttpsTest, ErrorLevelReportsFailuresWithoutSecrets) {
     EXPECT_NE(text.find("POST " + url + " failed: code 12157, status 0"), std::string::npos)
         << text;
     EXPECT_EQ(text.find("SECRET"), std::string::npos) << text;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HttpsTest, ClientsInSeveralThreadsShareSafely) {
+    TrustTestCa();
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int n = 0; n < 4; ++n) {
+        threads.emplace_back([&failures] {
+            for (int i = 0; i < 25; ++i) {
+                KelUrlRetriever t(5000, 0, false, i % 5 != 0, true);
+                try {
+                    if (t.Request(server->Url("/answer"), {}, "") != "answer") ++failures;
+                } catch (const std::exception&) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(server->Seen().size(), 100u);
 }
 
 }  // namespace
