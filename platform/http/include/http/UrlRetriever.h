@@ -32,7 +32,7 @@ constexpr uint32_t kRedirectFailed = 12156;         // too many redirects
 constexpr uint32_t kSecureChannelError = 12157;     // TLS: untrusted/mismatched cert, handshake
 }  // namespace http_errors
 
-class UrlRetriever {
+class __attribute__((visibility("default"))) UrlRetriever {
   public:
     UrlRetriever();
 
