@@ -342,3 +342,24 @@ TEST_F(HttpsTest, ClientsInSeveralThreadsShareSafely) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HttpsTest, HeaderLinesAndBodyAreSingleUse) {
+    TrustTestCa();
+    UrlRetriever raw;
+    raw.set_headers({"Authorization: Bearer tok"});
+    raw.set_post_data("password=pw");
+    ASSERT_NE(raw.retrieve_url(server->Url("/once").c_str()), 0);
+    ASSERT_NE(raw.retrieve_url(server->Url("/again").c_str()), 0);
+    auto seen = server->Seen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].method, "POST");
+    EXPECT_EQ(seen[0].body, "password=pw");
+    EXPECT_EQ(seen[0].headers.count("Authorization"), 1u);
+    EXPECT_EQ(seen[1].method, "GET");
+    EXPECT_EQ(seen[1].body, "");
+    EXPECT_EQ(seen[1].headers.count("Authorization"), 0u);
+}
+
+}  // namespace

@@ -106,11 +106,15 @@ struct UrlRetriever::Impl {
         if (curl != nullptr && generation == HttpForkGeneration()) HttpParkHandle(curl);
     }
 
-    void ClearRequest() {
+    void ForgetSecrets() {
         Wipe(body);
         hasBody = false;
         WipeAndFree(headers);
         headers = nullptr;
+    }
+
+    void ClearRequest() {
+        ForgetSecrets();
         method.clear();
         hasMethod = false;
         timeoutMs = 0;
