@@ -306,7 +306,10 @@ UrlRetriever::~UrlRetriever() {
 }
 
 int UrlRetriever::retrieve_url(const char* url) {
-    return impl_->Perform(url);
+    int result = impl_->Perform(url);
+    // Header lines (bearer tokens) and bodies (password grants) are single-use.
+    impl_->ForgetSecrets();
+    return result;
 }
 
 void UrlRetriever::set_post_data(const std::string& body) {
