@@ -362,4 +362,18 @@ TEST_F(HttpsTest, HeaderLinesAndBodyAreSingleUse) {
     EXPECT_EQ(seen[1].headers.count("Authorization"), 0u);
 }
 
+TEST_F(HttpsTest, HeaderLineBreaksAreRefused) {
+    TrustTestCa();
+    UrlRetriever raw;
+    for (const char* line : {"X-A: 1\r\nInjected: 2", "X-A: 1\nInjected: 2", "X-A: 1\r"}) {
+        raw.reset();
+        raw.set_headers({"Accept: */*", line});
+        EXPECT_EQ(raw.retrieve_url(server->Url("/answer").c_str()), 0) << line;
+        EXPECT_EQ(raw.get_error_code(), 12153u);
+    }
+    EXPECT_TRUE(server->Seen().empty());
+    raw.set_headers({"X-A: 1"});  // replaced lines are checked afresh
+    EXPECT_NE(raw.retrieve_url(server->Url("/answer").c_str()), 0);
+}
+
 }  // namespace
