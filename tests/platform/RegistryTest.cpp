@@ -263,6 +263,30 @@ TEST_F(RegistryTest, DeleteParam) {
     EXPECT_EQ(support_registry_check_access("\\config\\V", &mode), 0u);  // section stays
 }
 
+TEST_F(RegistryTest, ReadingAStoreThatDoesNotExistCreatesNothing) {
+    std::string dir = env.root() + "/not-yet";
+    setenv("NIMBEX_MACHINE_DIR", dir.c_str(), 1);
+    int32_t value = 0;
+    size_t length = 0;
+    unsigned mode = 1;
+    TSupErr code;
+    EXPECT_EQ(support_registry_get_long("\\config\\A\\b", &value), SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_get_hex("\\config\\A\\b", &length, nullptr), SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_check_access("\\config\\A", &mode), SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_check_access("\\config", &mode), 0u);
+    EXPECT_EQ(Search("\\config", 0, &code), std::vector<std::string>{});
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(Search("\\config\\A", 0, &code), std::vector<std::string>{});
+    EXPECT_EQ(code, SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_delete_param("\\config\\A\\b", 0), SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_delete_section("\\config", "A"), SUP_NOT_FOUND);
+    struct stat st;
+    EXPECT_NE(stat(dir.c_str(), &st), 0);
+    ASSERT_EQ(support_registry_put_long("\\config\\A\\b", 3), 0u);
+    ASSERT_EQ(support_registry_get_long("\\config\\A\\b", &value), 0u);
+    EXPECT_EQ(value, 3);
+}
+
 TEST_F(RegistryTest, StoreThatCannotBeCreatedIsAccessDenied) {
     std::string file = env.root() + "/plainfile";
     FILE* f = fopen(file.c_str(), "w");

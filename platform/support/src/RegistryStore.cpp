@@ -2,8 +2,10 @@
 // scope, transactions with busy retries.
 #include "RegistryStore.h"
 
+#include <errno.h>
 #include <pthread.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -243,7 +245,8 @@ std::string RegistryDirectory(bool machine) {
     return machine ? MachineDirectory() : UserDirectory();
 }
 
-TSupErr WithRegistry(bool machine, const std::function<TSupErr(RegistryDb&)>& fn) {
+TSupErr WithRegistry(bool machine, const std::function<TSupErr(RegistryDb&)>& fn, bool create,
+                     TSupErr missing) {
     std::string dir = RegistryDirectory(machine);
     std::string file = dir + "/registry.db";
     try {
@@ -255,6 +258,10 @@ TSupErr WithRegistry(bool machine, const std::function<TSupErr(RegistryDb&)>& fn
             for (auto& entry : *g_open) entry.second->Abandon();
             g_open->clear();
             g_owner = self;
+        }
+        if (!create && g_open->find(file) == g_open->end()) {
+            struct stat st;
+            if (stat(file.c_str(), &st) != 0 && errno == ENOENT) return missing;
         }
         RegistryDb*& db = (*g_open)[file];
         if (!db) {
