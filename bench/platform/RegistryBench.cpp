@@ -63,10 +63,14 @@ void FreshConnection(benchmark::State& state, bool write) {
     }
 }
 
-void BM_GetFreshConnection(benchmark::State& state) { FreshConnection(state, false); }
+void BM_GetFreshConnection(benchmark::State& state) {
+    FreshConnection(state, false);
+}
 BENCHMARK(BM_GetFreshConnection);
 
-void BM_PutFreshConnection(benchmark::State& state) { FreshConnection(state, true); }
+void BM_PutFreshConnection(benchmark::State& state) {
+    FreshConnection(state, true);
+}
 BENCHMARK(BM_PutFreshConnection);
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TempEnv.h"
@@ -285,6 +286,26 @@ TEST_F(RegistryTest, ReadingAStoreThatDoesNotExistCreatesNothing) {
     ASSERT_EQ(support_registry_put_long("\\config\\A\\b", 3), 0u);
     ASSERT_EQ(support_registry_get_long("\\config\\A\\b", &value), 0u);
     EXPECT_EQ(value, 3);
+}
+
+TEST_F(RegistryTest, ThreadsShareTheConnection) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 100; ++i) {
+                std::string path =
+                    "\\local\\Threads\\T" + std::to_string(t) + "\\v" + std::to_string(i);
+                ASSERT_EQ(support_registry_put_long(path.c_str(), t * 1000 + i), 0u);
+                int32_t value = -1;
+                ASSERT_EQ(support_registry_get_long(path.c_str(), &value), 0u);
+                ASSERT_EQ(value, t * 1000 + i);
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    TSupErr code;
+    EXPECT_EQ(Search("\\local\\Threads", 1, &code),
+              (std::vector<std::string>{"T0", "T1", "T2", "T3"}));
+    EXPECT_EQ(Search("\\local\\Threads\\T2", 0, &code).size(), 100u);
 }
 
 TEST_F(RegistryTest, StoreThatCannotBeCreatedIsAccessDenied) {

@@ -153,7 +153,9 @@ TSupErr support_registry_search_open(const char* path, TSupRegSearch** handle, s
             StatementScope scope(select);
             BindText(select, 1, section);
             int rc;
-            while ((rc = StepWithRetry(select)) == SQLITE_ROW) {
+            // A retry after a busy step starts the query over: the rows taken
+            // so far are dropped.
+            while ((rc = StepWithRetry(select, [&] { search->entries.clear(); })) == SQLITE_ROW) {
                 const unsigned char* name = sqlite3_column_text(select, 0);
                 int size = sqlite3_column_bytes(select, 0);
                 search->entries.push_back(

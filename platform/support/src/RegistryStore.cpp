@@ -185,12 +185,13 @@ TSupErr SqliteCode(int rc) {
     }
 }
 
-int StepWithRetry(sqlite3_stmt* statement) {
+int StepWithRetry(sqlite3_stmt* statement, const std::function<void()>& onRestart) {
     int rc;
     for (int attempt = 0;; ++attempt) {
         rc = sqlite3_step(statement);
         if (!IsBusy(rc) || attempt >= kBusyRetries) return rc;
         sqlite3_reset(statement);
+        if (onRestart) onRestart();
         PauseMs(5 + attempt * 10);
     }
 }
@@ -227,7 +228,13 @@ TSupErr RegistryDb::Write(const std::function<TSupErr()>& body) {
         PauseMs(5 + attempt * 10);
     }
     if (rc != SQLITE_OK) return SqliteCode(rc);
-    TSupErr code = body();
+    TSupErr code;
+    try {
+        code = body();
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
     if (code == 0) {
         for (int attempt = 0;; ++attempt) {
             rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);

@@ -84,8 +84,10 @@ class StatementScope {
 // Maps an SQLite result to a registry code.
 TSupErr SqliteCode(int rc);
 
-// Steps a statement, retrying while the store is busy. Returns the SQLite code.
-int StepWithRetry(sqlite3_stmt* statement);
+// Steps a statement, retrying while the store is busy; a retry resets the
+// statement (a walk starts over) and calls onRestart first. Returns the
+// SQLite code.
+int StepWithRetry(sqlite3_stmt* statement, const std::function<void()>& onRestart = {});
 
 // Runs fn with the database of the given scope under the registry lock.
 // Opens (and creates) the database on first use in this process. A reader
