@@ -1,6 +1,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <clocale>
 #include <cstring>
 #include <fstream>
 
@@ -12,10 +13,11 @@ namespace {
 using nimbex_test::ChildChecks;
 
 // Where a catalog is put, relative to a scratch root whose "lib/nimbex"
-// directory plays the CSP's library directory; the locale is "C".
+// directory plays the CSP's library directory, and the message locale.
 struct Placement {
     const char* directory;
     const char* name;
+    const char* locale;
 };
 
 class MessageCatalog : public nimbex_test::ModuleTest,
@@ -46,8 +48,10 @@ TEST_P(MessageCatalog, StringsComeFromTheCatalogNextToTheLibraries) {
 
     setenv("NIMBEX_LIB_DIR", libDir.c_str(), 1);
     unsetenv("NLSPATH");
-    nimbex_test::RunInChild([this](ChildChecks& check) {
-        setlocale(LC_MESSAGES, "C");
+    const char* locale = GetParam().locale;
+    nimbex_test::RunInChild([this, locale](ChildChecks& check) {
+        const char* set = setlocale(LC_MESSAGES, locale);
+        check.Equal(std::string(set ? set : "(null)"), std::string(locale), "locale");
         char buffer[64] = {};
         CloudSizeBufferRecord r{sizeof(buffer), buffer};
         check.Equal(Call(CLOUD_GET_MEDIA_NAME, &r), 0u, "media name: result");
@@ -69,7 +73,9 @@ std::string PlacementName(const ::testing::TestParamInfo<Placement>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Fallbacks, MessageCatalog,
-                         ::testing::Values(Placement{"C", "LocaleDir"},
-                                           Placement{"C/LC_MESSAGES", "LocaleMessagesDir"},
-                                           Placement{"lib/nimbex", "LibDir"}),
+                         ::testing::Values(Placement{"C", "LocaleDir", "C"},
+                                           Placement{"C/LC_MESSAGES", "LocaleMessagesDir", "C"},
+                                           Placement{"C.UTF-8/LC_MESSAGES",
+                                                     "NamedLocaleMessagesDir", "C.UTF-8"},
+                                           Placement{"lib/nimbex", "LibDir", "C"}),
                          PlacementName);
