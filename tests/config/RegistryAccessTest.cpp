@@ -154,6 +154,16 @@ TEST_F(RegistryAccessTest, DeletingSectionsKeepsTheParent) {
     EXPECT_EQ(parent.Next(), "");
 }
 
+TEST_F(RegistryAccessTest, DeletingSectionsNeedsADirectName) {
+    RegPutString("\\local\\P\\Child\\Deep\\v", "x");
+    for (const char* name : {"", "Child\\Deep"}) {
+        const KelException e = Thrown([&] { RegDeleteSection("\\local\\P", name); });
+        EXPECT_EQ(e.code(), 87u);
+        EXPECT_STREQ(e.what(), "Cloud exception: Invalid config section name");
+    }
+    EXPECT_EQ(RegGetString("\\local\\P\\Child\\Deep\\v"), "x");
+}
+
 TEST_F(RegistryAccessTest, SearchListsSubsectionsOnly) {
     RegistrySearch missing("\\config\\No\\Such\\Section");
     EXPECT_FALSE(missing.IsOpen());
