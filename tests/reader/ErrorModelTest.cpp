@@ -34,14 +34,6 @@ TEST(KelException, NarrowAndWideMessages) {
     EXPECT_STREQ(empty.what(), "Cloud exception: ");
 }
 
-TEST(KelException, CaughtAsStdException) {
-    try {
-        throw KelException("thrown", 5);
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "Cloud exception: thrown");
-    }
-}
-
 TEST(CryptoAPIException, MessageFromTheSystemTable) {
     for (uint32_t code : {87u, 2u, 0x80090020u, 0x7654321u}) {
         const veltra::CryptoAPIException e(code);
