@@ -55,6 +55,7 @@ std::string KelUrlRetriever::Request(const std::string& url,
     if (url.compare(0, 5, "https") != 0 && !permitHttp_)
         throw KelException("Usage of http protocol is restricted", codes::kHttpRestricted);
 
+    if (!client_) throw KelException("The HTTP client is not set", codes::kFail);
     UrlRetriever& client = *client_;
     client.reset();
     client.set_fail_on_http_error(1);

@@ -169,6 +169,15 @@ TEST(KelUrlRetrieverOptions, ConstructorAndSetters) {
     auto other = boost::make_shared<ScriptedRetriever>();
     t.SetUrlRetriever(other);
     EXPECT_EQ(t.GetUrlRetriever(), other);
+
+    t.SetUrlRetriever(nullptr);
+    try {
+        t.Request("https://h/", {}, "");
+        ADD_FAILURE() << "request without a client";
+    } catch (const KelException& e) {
+        EXPECT_EQ(e.code(), 0x80090020u);
+        EXPECT_STREQ(e.what(), "Cloud exception: The HTTP client is not set");
+    }
 }
 
 }  // namespace
