@@ -249,6 +249,23 @@ TEST_F(HttpsTest, RedirectsWithinTheServerAreFollowedOthersAnswerTheirTarget) {
               "https://vendor.invalid/oauth2redirect/cloudcsp#access_token=a1&id_token=i1");
     KelUrlRetriever noFollow(0, 0, false, true, false);
     EXPECT_EQ(noFollow.Request(server->Url("/redirect/same"), {}, ""), server->Url("/answer"));
+
+    server->ClearSeen();
+    EXPECT_EQ(RequestFailure(t, server->Url("/redirect/loop")).code, 12156u);
+    EXPECT_EQ(server->Seen().size(), 6u);  // the request and five redirects
+}
+
+TEST_F(HttpsTest, CompressedAnswersArriveDecompressed) {
+    TrustTestCa();
+    std::string big = "{\"items\":[";
+    for (int i = 0; i < 2000; ++i) big += "\"item number " + std::to_string(i) + "\",";
+    big += "0]}";
+    server->SetAnswer(200, big);
+    KelUrlRetriever t(0, 0, false, true, true);
+    EXPECT_EQ(t.Request(server->Url("/answer"), {}, ""), big);
+    auto seen = server->Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].headers.count("Accept-Encoding"), 1u);
 }
 
 TEST_F(HttpsTest, ForkedChildConnectsAfresh) {
