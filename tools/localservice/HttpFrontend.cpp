@@ -200,6 +200,9 @@ int HttpFrontend::bindAdmin(int port) {
 void HttpFrontend::start() {
     impl_->serviceThread = std::thread([this] { impl_->service->listen_after_bind(); });
     impl_->adminThread = std::thread([this] { impl_->admin.listen_after_bind(); });
+    // Ready only when both accept loops run, so that a stop right after the start is not lost.
+    for (int i = 0; i < 5000 && !(impl_->service->is_running() && impl_->admin.is_running()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void HttpFrontend::stop() {
