@@ -511,5 +511,38 @@ TEST_F(SignServerTest, DeletionAndKeyParameters) {
     EXPECT_EQ(json(get(v2().sign + "/rest/api/certificates", token2_).body).size(), 0u);
 }
 
+TEST_F(SignServerTest, MalformedBodiesAreRefusedWith400) {
+    struct Case {
+        std::string url, body, token;
+    };
+    std::vector<Case> cases = {
+        {v2().auth + "/v2.0/confirmation",
+         R"({"ChallengeResponse":{"ChoiceChallengeResponse":[{"RefID":"x","ChoiceSelected":[5]}]}})",
+         token2_},
+        {v2().auth + "/v2.0/confirmation", "[1,2]", token2_},
+        {v1().sign + "/rest/api/keys/generate", "[\"AlgId\"]", token1_},
+        {v1().sign + "/rest/api/documents", R"({"Content":"AAAA","Signature":"x"})", token1_},
+        {v1().sign + "/rest/api/transactions",
+         R"({"OperationCode":"ChangePin","Parameters":[{"Name":1}]})", token1_},
+        {v1().sign + "/rest/api/keys/agree", R"({"PublicKeyInfo":5})", token1_},
+        {v1().sign + "/rest/api/certificates/1/pin", R"({"OldPin":null})", token1_},
+        {v1().sign + "/rest/api/certificates/pfx", R"({"Pfx":"%%%","Password":""})", token1_},
+        {v1().sign + "/rest/api/keys/1/params", R"({"Param":"","Data":""})", token1_},
+    };
+    for (const auto& c : cases) {
+        HttpResult r = post(c.url, c.token, c.body);
+        EXPECT_EQ(r.status, 400) << c.url << " " << c.body << " -> " << r.body;
+        EXPECT_FALSE(json(r.body)["error"].asString().empty()) << r.body;
+    }
+    // The "v2/" requests report the refusal in the operation envelope.
+    Json::Value v2r = json(post(v2().sign + "/rest/api/v2/signature", token2_,
+                                R"({"Signature":{"Type":1,"CertificateId":1},"BinaryData":[1]})")
+                               .body);
+    EXPECT_EQ(v2r["Operation"]["Status"].asString(), "Error");
+    EXPECT_EQ(v2r["Operation"]["Error"].asString(), "invalid_request");
+    // A malformed request does not disturb the next one.
+    EXPECT_EQ(get(v1().sign + "/rest/api/certificates", token1_).status, 200);
+}
+
 }  // namespace
 }  // namespace nimbex_test

@@ -167,6 +167,10 @@ struct HttpFrontend::Impl {
         }
         try {
             app.handleService(req, out);
+        } catch (const Json::Exception& e) {
+            // A JSON value of an unexpected shape deep inside a request body.
+            out = HttpResponse();
+            out.error(400, "invalid_request", e.what());
         } catch (const std::exception& e) {
             out = HttpResponse();
             out.error(500, "internal_error", e.what());
