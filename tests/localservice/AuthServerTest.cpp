@@ -130,6 +130,13 @@ TEST_F(AuthServerTest, SilentSignInNeedsARunningSession) {
     HttpResult forged =
         get(authorizeUrl(v2(), "&id_token_hint=" + id + "x&sign_api_version=2", true));
     EXPECT_EQ(fragment(forged.body)["error"], "login_required");
+    // Silent answers carry no confirmation token.
+    EXPECT_EQ(fragment(byId.body).count("conf_token"), 0u);
+    // An expired id token is not recognised, though the session still runs.
+    svc().expireTokens("id");
+    HttpResult expired =
+        get(authorizeUrl(v2(), "&id_token_hint=" + id + "&sign_api_version=2", true));
+    EXPECT_EQ(fragment(expired.body)["error"], "login_required");
 }
 
 TEST_F(AuthServerTest, AuthorizeRefusesWrongFixedParameters) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "Codec.h"
 #include "RequestLog.h"
 
 namespace localservice {
@@ -19,7 +20,11 @@ HttpRequest convert(const httplib::Request& r) {
     req.target = r.target;
     req.path = r.path;
     for (const auto& h : r.headers) req.headers.push_back(h);
-    for (const auto& q : r.params) req.query.insert(q);
+    // The query is split here rather than by the HTTP library: a value keeps every "=" after
+    // the first one (Base64 padding), and "+" is a blank as in forms.
+    size_t mark = r.target.find('?');
+    if (mark != std::string::npos)
+        for (const auto& q : parseForm(r.target.substr(mark + 1))) req.query.insert(q);
     return req;
 }
 
