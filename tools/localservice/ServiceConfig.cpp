@@ -93,6 +93,8 @@ ServiceConfig ServiceConfig::fromJson(const Json::Value& root) {
             uc.login = getString(u, "login", "");
             uc.password = getString(u, "password", "");
             if (uc.login.empty()) throw std::runtime_error("a user needs a \"login\"");
+            for (const auto& other : c.users)
+                if (other.login == uc.login) throw std::runtime_error("logins must be unique");
             if (u.isMember("keys")) {
                 if (!u["keys"].isArray()) throw std::runtime_error("\"keys\" must be an array");
                 for (const auto& k : u["keys"]) {

@@ -3,6 +3,7 @@
 #include <json/json.h>
 
 #include <chrono>
+#include <iterator>
 
 namespace localservice {
 
@@ -18,6 +19,12 @@ std::string TokenIssuer::issueAccess(const std::string& user, const std::string&
                                      uint32_t lifetime, const std::string& boundRef) {
     std::string token = randomId("at.", 24);
     std::lock_guard<std::mutex> lock(mutex_);
+    // Expired access tokens are forgotten now and then, so that a long run stays small.
+    if (access_.size() >= 4096) {
+        int64_t t = now();
+        for (auto it = access_.begin(); it != access_.end();)
+            it = it->second.expiry <= t ? access_.erase(it) : std::next(it);
+    }
     access_[token] = {user, service, boundRef, now() + lifetime};
     return token;
 }
