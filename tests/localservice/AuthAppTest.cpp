@@ -126,5 +126,23 @@ TEST_F(AuthAppTest, SignOutPrintsCancelledByUserAndEndsTheSession) {
     EXPECT_NE(silent.body.find("#error=login_required"), std::string::npos) << silent.body;
 }
 
+TEST_F(AuthAppTest, SignInConfirmsAVersion1Transaction) {
+    svc().configure(json(R"({"policy": {"mfa": {"ChangePin": true}}})"));
+    std::string token = passwordToken(v1());
+    std::string tx =
+        R"({"OperationCode":"ChangePin","Parameters":[{"Name":"CertificateID","Value":"2"}]})";
+    HttpResult created = post(v1().sign + "/rest/api/transactions", token, tx);
+    ASSERT_EQ(created.status, 200) << created.body;
+    std::string txId = json(created.body).asString();
+    auto p = pairs(run(signInUrl(v1(), "&kel_transaction_token_id=" + txId)));
+    ASSERT_FALSE(p["access_token"].empty());
+    std::string body = R"({"OldPin":"1234","NewPin":"4321","ConfirmedPin":"4321"})";
+    EXPECT_EQ(json(post(v1().sign + "/rest/api/certificates/2/pin", token, body).body)["error"]
+                  .asString(),
+              "invalid_transaction");
+    EXPECT_EQ(post(v1().sign + "/rest/api/certificates/2/pin", p["access_token"], body).status,
+              200);
+}
+
 }  // namespace
 }  // namespace nimbex_test

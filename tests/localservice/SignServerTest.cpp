@@ -544,5 +544,59 @@ TEST_F(SignServerTest, MalformedBodiesAreRefusedWith400) {
     EXPECT_EQ(get(v1().sign + "/rest/api/certificates", token1_).status, 200);
 }
 
+TEST_F(SignServerTest, Version1ConfirmationMustMatchTheRequest) {
+    svc().configure(json(R"({"policy": {"mfa": {"DeleteCertificate": true, "CreateRequest": true}},
+                             "confirmation": {"polls": 0}})"));
+    // Creates a transaction and confirms it; returns the access token bound to it.
+    auto confirmed = [&](const std::string& code,
+                         const std::vector<std::pair<std::string, std::string>>& params) {
+        Json::Value tx;
+        tx["OperationCode"] = code;
+        tx["Parameters"] = Json::Value(Json::arrayValue);
+        for (const auto& p : params) {
+            Json::Value e;
+            e["Name"] = p.first;
+            e["Value"] = p.second;
+            tx["Parameters"].append(e);
+        }
+        HttpResult created = signedPost(v1().sign + "/rest/api/transactions", token1_, compact(tx));
+        EXPECT_EQ(created.status, 200) << created.body;
+        Json::Value first;
+        first["Resource"] = v1().resource;
+        first["ClientId"] = "veltra.cloud.csp";
+        first["TransactionTokenId"] = json(created.body).asString();
+        Json::Value ch = json(post(v1().auth + "/confirmation", token1_, compact(first)).body);
+        Json::Value answer;
+        answer["ChallengeResponse"]["TextChallengeResponse"][0]["RefId"] =
+            ch["Challenge"]["TextChallenge"][0]["RefID"];
+        answer["Resource"] = v1().resource;
+        answer["ClientId"] = "veltra.cloud.csp";
+        return json(post(v1().auth + "/confirmation", token1_, compact(answer)).body)["AccessToken"]
+            .asString();
+    };
+    EXPECT_EQ(errorOf(del(v1().sign + "/rest/api/certificates/1", token1_)), "invalid_transaction");
+    std::string forOne = confirmed("DeleteCertificate", {{"CertificateID", "1"}});
+    ASSERT_FALSE(forOne.empty());
+    EXPECT_EQ(errorOf(del(v1().sign + "/rest/api/certificates/2", forOne)), "invalid_transaction");
+    // The mismatch used the transaction up.
+    EXPECT_EQ(errorOf(del(v1().sign + "/rest/api/certificates/1", forOne)), "invalid_transaction");
+    std::string again = confirmed("DeleteCertificate", {{"CertificateID", "1"}});
+    EXPECT_EQ(del(v1().sign + "/rest/api/certificates/1", again).status, 200);
+
+    Json::Value gen;
+    gen["AlgId"] = "11849";
+    gen["ParametersOid"] = "1.2.840.10045.3.1.7";
+    gen["PinCode"] = "1";
+    std::string other =
+        confirmed("CreateRequest", {{"AlgId", "11849"}, {"ParamSetOid", "1.3.14.3.2.22"}});
+    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/keys/generate", other, compact(gen))),
+              "invalid_transaction");
+    std::string same =
+        confirmed("CreateRequest", {{"AlgId", "11849"}, {"ParamSetOid", "1.2.840.10045.3.1.7"}});
+    HttpResult made = post(v1().sign + "/rest/api/keys/generate", same, compact(gen));
+    EXPECT_EQ(made.status, 200) << made.body;
+    EXPECT_TRUE(json(made.body)["HasPin"].asBool());
+}
+
 }  // namespace
 }  // namespace nimbex_test
