@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "Codec.h"
+#include "FaultInjector.h"
 #include "RequestLog.h"
 
 namespace localservice {

@@ -5,6 +5,7 @@
 
 #include "CertificateAuthority.h"
 #include "DocumentStore.h"
+#include "FaultInjector.h"
 #include "KeyStore.h"
 #include "OperationRegistry.h"
 #include "RequestLog.h"
