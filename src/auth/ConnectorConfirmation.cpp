@@ -36,11 +36,6 @@ bool IsTrue(const Json::Value& value) {
     return false;
 }
 
-std::string WriteJson(const Json::Value& value) {
-    Json::FastWriter writer;
-    return writer.write(value);
-}
-
 [[noreturn]] void ThrowWrongResponse(const char* text) {
     throw KelException(text, codes::kFail);
 }
@@ -109,7 +104,7 @@ KelContainerConnector::ConfirmationResult KelContainerConnector::ConfirmationSte
         if (!reference.empty())
             request[HasDocumentStore() ? "OperationId" : "TransactionTokenId"] = reference;
         if (!confToken_.value.empty()) request["ConfToken"] = confToken_.value;
-        body = WriteJson(request);
+        body = WriteSecretJson(request);
     }
 
     const std::string url = authUrl_ + (HasDocumentStore() ? service_paths::kConfirmationV2
@@ -202,7 +197,7 @@ KelContainerConnector::ConfirmationResult KelContainerConnector::ConfirmationSte
         reply["Resource"] = resourceUrn_;
         reply["ClientId"] = kOAuthClientId;
         if (!confToken_.value.empty()) reply["ConfToken"] = confToken_.value;
-        std::string text = WriteJson(reply);
+        std::string text = WriteSecretJson(reply);
         WipeString(pendingConfirmation_);
         pendingConfirmation_.swap(text);
         return result;

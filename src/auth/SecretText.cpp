@@ -1,5 +1,7 @@
 #include "auth/SecretText.h"
 
+#include <json/writer.h>
+
 #include <cstring>
 
 #include "config/Wipe.h"
@@ -41,4 +43,14 @@ void WipeJsonStrings(Json::Value& value) noexcept {
         }
     } catch (...) {
     }
+}
+
+std::string WriteSecretJson(const Json::Value& value) {
+    Json::FastWriter writer;
+    std::string text = writer.write(value);
+    // The writer keeps the text it returned. Writing a string of blanks of the
+    // same total length (two quotes and the line feed included) overwrites
+    // that copy in place, without the buffer growing.
+    if (text.size() >= 3) writer.write(Json::Value(std::string(text.size() - 3, ' ')));
+    return text;
 }
