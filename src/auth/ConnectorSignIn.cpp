@@ -1,4 +1,6 @@
 // Sign-in, authenticated requests and sign-out of KelContainerConnector.
+#include <climits>
+#include <cstdint>
 #include <map>
 
 #include "auth/AuthTokenSaver.h"
@@ -43,28 +45,29 @@ struct DecodedTokens {
 }  // namespace
 
 void KelContainerConnector::DecodeTokens(std::map<std::string, std::string>& parameters) {
+    // The decoder writes its outputs as it goes and leaves the confirmation
+    // token alone when the answer has none. It writes into outputs that start
+    // as markers no answer can produce (short enough to need no heap buffer,
+    // so nothing secret is released when they grow); what it wrote replaces
+    // the connector's tokens afterwards, also when it fails half-way.
+    static const char kUnset[] = "\x01";
+    const TSupTime unsetTime{INT64_MIN};
     DecodedTokens tokens;
-    tokens.conf = confToken_.value;
-    tokens.confExpiry = confToken_.expiry;
-    // Whatever was decoded before a failure is kept, as the decoder leaves it.
+    tokens.access = tokens.id = tokens.conf = kUnset;
+    tokens.accessExpiry = tokens.idExpiry = tokens.confExpiry = unsetTime;
     struct Apply {
         KelContainerConnector& self;
         DecodedTokens& tokens;
         std::map<std::string, std::string>& parameters;
+        void One(TokenRecord& record, const std::string& value, const TSupTime& expiry) {
+            if (value != kUnset) self.SetToken(record, value);
+            if (expiry.usec != INT64_MIN) record.expiry = expiry;
+        }
         ~Apply() {
             WipeParameters(parameters);
-            if (!tokens.access.empty()) {
-                self.SetToken(self.accessToken_, tokens.access);
-                self.accessToken_.expiry = tokens.accessExpiry;
-            }
-            if (!tokens.id.empty()) {
-                self.SetToken(self.idToken_, tokens.id);
-                self.idToken_.expiry = tokens.idExpiry;
-            }
-            if (tokens.conf != self.confToken_.value) {
-                self.SetToken(self.confToken_, tokens.conf);
-                self.confToken_.expiry = tokens.confExpiry;
-            }
+            One(self.accessToken_, tokens.access, tokens.accessExpiry);
+            One(self.idToken_, tokens.id, tokens.idExpiry);
+            One(self.confToken_, tokens.conf, tokens.confExpiry);
         }
     } apply{*this, tokens, parameters};
     DecodeAuthResponse(*this, parameters, tokens.access, tokens.accessExpiry, tokens.id,

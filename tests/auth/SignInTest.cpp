@@ -238,6 +238,23 @@ TEST(InteractiveSignIn, ReportsMissingApplicationAndFailures) {
     EXPECT_TRUE(rig.connector->AccessToken().value.empty());
 }
 
+TEST(InteractiveSignIn, AnswerFailingHalfWayKeepsWhatWasDecoded) {
+    nimbex_test::TempEnv env;
+    RegPutString(std::string(kModuleOptionsSection) + "AuthApp", "app");
+    Rig rig;
+    rig.connector->SetIdToken("old-id");
+    auto saver = boost::make_shared<MemorySaver>();
+    saver->conf = "old-conf";
+    rig.connector->SetAuthTokenSaver(saver);
+    rig.browser.answers.push_back("access_token=fresh&expires_in=60&id_token=no-dots");
+    const KelException e = Thrown([&] { rig.connector->SignInInteractive(""); });
+    EXPECT_TRUE(Contains(e.what(), "Wrong \"id_token\" value. Cannot parse the value."));
+    EXPECT_EQ(rig.connector->AccessToken().value, "fresh");
+    EXPECT_FALSE(IsExpired(rig.connector->AccessToken().expiry));
+    EXPECT_EQ(rig.connector->IdToken().value, "no-dots");
+    EXPECT_EQ(rig.connector->ConfToken().value, "old-conf");
+}
+
 TEST(InteractiveSignIn, KeepsConfirmationTokenFromTheAnswer) {
     nimbex_test::TempEnv env;
     RegPutString(std::string(kModuleOptionsSection) + "AuthApp", "app");
