@@ -18,12 +18,17 @@ namespace {
 
 const char kDecodePrefix[] = "Cannot decode server response. The ";
 
-// One reader configured like the classic Json::Reader (comments allowed,
-// any root, extra text after the value ignored) but parsing in place.
-std::unique_ptr<Json::CharReader> MakeReader() {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = false;
-    return std::unique_ptr<Json::CharReader>(builder.newCharReader());
+// Readers configured like the classic Json::Reader (comments allowed, any
+// root, text after the value ignored) but parsing the caller's buffer in
+// place. newCharReader() only reads the builder, so one builder serves all
+// threads.
+const Json::CharReaderBuilder& ReaderBuilder() {
+    static const Json::CharReaderBuilder builder = [] {
+        Json::CharReaderBuilder b;
+        b["collectComments"] = false;
+        return b;
+    }();
+    return builder;
 }
 
 // An integer, an unsigned integer or a bool.
@@ -89,7 +94,7 @@ int DecodeSlices(const char* begin, const char* end, unsigned char* out, size_t*
 }  // namespace
 
 bool ParseJson(const char* begin, const char* end, Json::Value& root) {
-    static thread_local std::unique_ptr<Json::CharReader> reader = MakeReader();
+    std::unique_ptr<Json::CharReader> reader(ReaderBuilder().newCharReader());
     try {
         return reader->parse(begin, end, &root, nullptr);
     } catch (const Json::Exception&) {

@@ -1,13 +1,19 @@
 #include "protocol/TextEncoding.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "reader/ErrorCodes.h"
 #include "reader/KelException.h"
 
 namespace {
 
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 constexpr uint8_t kInvalid = 0xFF;
 constexpr uint8_t kPad = 0xFE;
@@ -23,6 +29,65 @@ struct DecodeTable {
     }
 };
 constexpr DecodeTable kDecode;
+
+// The 6-bit value of a character already shifted into place for each of the
+// four positions of a group; kStop (above the 24 data bits) marks "=" and
+// every character outside the alphabet, so one test covers a whole group.
+constexpr uint32_t kStop = 0x01000000;
+struct ShiftedTables {
+    uint32_t at[4][256];
+    constexpr ShiftedTables() : at() {
+        for (int pos = 0; pos < 4; ++pos)
+            for (int c = 0; c < 256; ++c) {
+                uint8_t v = kDecode.value[c];
+                at[pos][c] = v >= 64 ? kStop : uint32_t(v) << (18 - 6 * pos);
+            }
+    }
+};
+constexpr ShiftedTables kShifted;
+
+inline uint32_t DecodeGroup(const unsigned char* p) {
+    return kShifted.at[0][p[0]] | kShifted.at[1][p[1]] | kShifted.at[2][p[2]] |
+           kShifted.at[3][p[3]];
+}
+
+// Writes v's four bytes most significant first.
+inline void StoreBigEndian(unsigned char* o, uint32_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    v = __builtin_bswap32(v);
+#endif
+    std::memcpy(o, &v, 4);
+}
+
+// Number of leading characters that are all in the alphabet, counted in
+// steps of 16 (the tail is left to the caller).
+size_t AlphabetPrefix(const unsigned char* in, size_t n) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    // Signed byte compares: bytes of 0x80 and above are negative and fall
+    // outside every range. OR-ing 0x20 folds upper-case letters onto lower-case.
+    const __m128i fold = _mm_set1_epi8(0x20);
+    const __m128i beforeA = _mm_set1_epi8('a' - 1), afterZ = _mm_set1_epi8('z' + 1);
+    const __m128i before0 = _mm_set1_epi8('0' - 1), after9 = _mm_set1_epi8('9' + 1);
+    const __m128i plus = _mm_set1_epi8('+'), slash = _mm_set1_epi8('/');
+    for (; i + 16 <= n; i += 16) {
+        __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+        __m128i f = _mm_or_si128(c, fold);
+        __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(f, beforeA), _mm_cmplt_epi8(f, afterZ));
+        __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(c, before0), _mm_cmplt_epi8(c, after9));
+        __m128i sign = _mm_or_si128(_mm_cmpeq_epi8(c, plus), _mm_cmpeq_epi8(c, slash));
+        __m128i ok = _mm_or_si128(_mm_or_si128(letter, digit), sign);
+        if (_mm_movemask_epi8(ok) != 0xFFFF) break;
+    }
+#else
+    for (; i + 16 <= n; i += 16) {
+        uint32_t stop = 0;
+        for (int k = 0; k < 16; ++k) stop |= kShifted.at[3][in[i + k]];
+        if (stop & kStop) break;
+    }
+#endif
+    return i;
+}
 
 // Two output characters per input byte: 4096 entries map a 12-bit group to
 // its two characters at once.
@@ -92,22 +157,23 @@ int DecodeBase64Into(const std::string& text, unsigned char* out, size_t* count)
     size_t produced = 0;
     size_t i = 0;
 
-    // Whole groups of four characters, none of them "=".
-    for (; i + 4 <= n; i += 4) {
-        uint8_t a = kDecode.value[in[i]], b = kDecode.value[in[i + 1]];
-        uint8_t c = kDecode.value[in[i + 2]], d = kDecode.value[in[i + 3]];
-        if ((a | b | c | d) & 0xC0) break;  // "=" or an invalid character: handled below
-        if (out != nullptr) {
-            if (capacity - produced < 3) break;  // finish byte by byte below
-            uint32_t v = (uint32_t(a) << 18) | (uint32_t(b) << 12) | (uint32_t(c) << 6) | d;
-            out[produced] = static_cast<unsigned char>(v >> 16);
-            out[produced + 1] = static_cast<unsigned char>(v >> 8);
-            out[produced + 2] = static_cast<unsigned char>(v);
+    if (out == nullptr) {
+        // Counting only: skip over clean blocks, then finish one by one.
+        i = AlphabetPrefix(in, n);
+        produced = i / 4 * 3;
+    } else {
+        // Whole groups that fit with a spare byte: one 4-byte store each.
+        size_t groups = std::min(n / 4, capacity >= 4 ? (capacity - 1) / 3 : 0);
+        unsigned char* o = out;
+        for (size_t g = 0; g < groups; ++g, i += 4, o += 3) {
+            uint32_t v = DecodeGroup(in + i);
+            if (v & kStop) break;
+            StoreBigEndian(o, v << 8);
         }
-        produced += 3;
+        produced = size_t(o - out);
     }
 
-    // The tail: up to the first "=" or the end, one character at a time.
+    // The rest up to the first "=" or the end, one character at a time.
     uint32_t acc = 0;
     int bits = 0;
     for (; i < n; ++i) {

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kSecureChannelError = 12157;
-
 // Text of the string member `name` of the JSON object in `text`; empty when
 // the text does not parse, is not an object, or the member is absent or not a
 // string.
@@ -102,7 +100,7 @@ std::string KelUrlRetriever::Request(const std::string& url,
     }
 
     uint32_t code = client.get_error_code();
-    if (code == kSecureChannelError)
+    if (code == codes::kSecureChannelError)
         throw KelException("Connection error: " + std::to_string(code), code);
     if (code == 0) code = codes::kFail;
     long status = client.get_http_status();

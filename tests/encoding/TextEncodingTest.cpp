@@ -77,6 +77,20 @@ TEST(DecodeBase64Into, RejectsBadInput) {
         count = sizeof(out);
         EXPECT_EQ(DecodeBase64Into(text, out, &count), -1) << text;
     }
+    // Far into a long text, counting and decoding alike.
+    std::string longText = Encode(std::string(120, 'q'));
+    for (char bad : {'\x80', '\xff', ' ', '-', '@', '[', '`', '{', ':'}) {
+        std::string text = longText;
+        text[77] = bad;
+        count = 0;
+        EXPECT_EQ(DecodeBase64Into(text, nullptr, &count), -1) << int(bad);
+        std::vector<unsigned char> big(200);
+        count = big.size();
+        EXPECT_EQ(DecodeBase64Into(text, big.data(), &count), -1) << int(bad);
+    }
+    count = 0;
+    EXPECT_EQ(DecodeBase64Into(longText, nullptr, &count), 0);
+    EXPECT_EQ(count, 120u);
 }
 
 TEST(DecodeBase64Into, OutputTooSmallWritesOnlyWhatFits) {

@@ -158,6 +158,7 @@ TEST(NamedMutexTest, NamesAndOwnership) {
     ASSERT_EQ(ubi_mutex_open(&mutex, "cloud_lock", 0), 0u);
     EXPECT_NE(ubi_mutex_unlock(mutex), 0u);  // not held
     ASSERT_EQ(ubi_mutex_lock(mutex), 0u);
+    EXPECT_EQ(ubi_mutex_lock(mutex), 1131u);  // not recursive: refused rather than hung
     // Closing a held handle releases the mutex for the others.
     ASSERT_EQ(ubi_mutex_close(mutex), 0u);
     ubi_mutex_t* other = nullptr;

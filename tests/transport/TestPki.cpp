@@ -26,7 +26,7 @@ void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
     X509_EXTENSION_free(ext);
 }
 
-X509* MakeCert(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* issuerKey) {
+X509* MakeCert(EVP_PKEY* key, const char* commonName, X509* issuer) {
     X509* cert = X509_new();
     Check(cert != nullptr, "X509_new");
     X509_set_version(cert, 2);
@@ -56,7 +56,7 @@ Identity::~Identity() {
 TestPki::TestPki(const char* caName) {
     ca_.key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
     Check(ca_.key != nullptr, "CA key");
-    ca_.cert = MakeCert(ca_.key, caName, nullptr, nullptr);
+    ca_.cert = MakeCert(ca_.key, caName, nullptr);
     AddExtension(ca_.cert, ca_.cert, NID_basic_constraints, "critical,CA:TRUE");
     AddExtension(ca_.cert, ca_.cert, NID_key_usage, "critical,keyCertSign,cRLSign");
     AddExtension(ca_.cert, ca_.cert, NID_subject_key_identifier, "hash");
@@ -67,7 +67,7 @@ Identity TestPki::IssueServer(const char* commonName, const char* altNames) cons
     Identity id;
     id.key = EVP_PKEY_Q_keygen(nullptr, nullptr, "EC", "P-256");
     Check(id.key != nullptr, "server key");
-    id.cert = MakeCert(id.key, commonName, ca_.cert, ca_.key);
+    id.cert = MakeCert(id.key, commonName, ca_.cert);
     AddExtension(id.cert, ca_.cert, NID_basic_constraints, "critical,CA:FALSE");
     AddExtension(id.cert, ca_.cert, NID_ext_key_usage, "serverAuth");
     AddExtension(id.cert, ca_.cert, NID_authority_key_identifier, "keyid");

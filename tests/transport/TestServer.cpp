@@ -1,4 +1,3 @@
-#define CPPHTTPLIB_OPENSSL_SUPPORT
 #include "TestServer.h"
 
 #include <httplib.h>
@@ -69,8 +68,9 @@ void TestServer::Start() {
     s.Put(".*", handler);
     s.Delete(".*", handler);
     s.Patch(".*", handler);
+    s.set_tcp_nodelay(true);
     s.set_keep_alive_max_count(100000);
-    s.set_keep_alive_timeout(30);
+    s.set_keep_alive_timeout(1);  // idle connections end soon after stop()
     port_ = s.bind_to_any_port("127.0.0.1");
     if (port_ <= 0) throw std::runtime_error("test server cannot bind");
     impl_->thread = std::thread([&s] { s.listen_after_bind(); });

@@ -82,6 +82,7 @@ struct UrlRetriever::Impl {
     std::string body;
     bool hasBody = false;
     curl_slist* headers = nullptr;
+    curl_slist* noExpect = nullptr;  // used when no header lines are set
     std::string method;
     bool hasMethod = false;
     int32_t timeoutMs = 0;
@@ -101,6 +102,7 @@ struct UrlRetriever::Impl {
     ~Impl() {
         ClearRequest();
         Wipe(response);
+        curl_slist_free_all(noExpect);
         if (curl != nullptr && generation == HttpForkGeneration()) curl_easy_cleanup(curl);
     }
 
@@ -205,7 +207,13 @@ struct UrlRetriever::Impl {
             set(CURLOPT_FRESH_CONNECT, 1L);
         }
         if (compressed) set(CURLOPT_ACCEPT_ENCODING, "");
-        if (headers != nullptr) set(CURLOPT_HTTPHEADER, headers);
+        if (headers != nullptr) {
+            set(CURLOPT_HTTPHEADER, headers);
+        } else if (!asGet && hasBody) {
+            // No "100-continue" round trip before large bodies.
+            if (noExpect == nullptr) noExpect = curl_slist_append(nullptr, "Expect:");
+            set(CURLOPT_HTTPHEADER, noExpect);
+        }
 
         if (!asGet && hasBody) {
             set(CURLOPT_POSTFIELDS, body.data());

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "SupportPaths.h"
 #include "support/support.h"
@@ -22,6 +23,7 @@ namespace {
 constexpr TSupErr kAccessDenied = 5;
 constexpr TSupErr kNotOwner = 288;  // ERROR_NOT_OWNER
 constexpr TSupErr kIoError = 1117;
+constexpr TSupErr kWouldDeadlock = 1131;  // ERROR_POSSIBLE_DEADLOCK
 constexpr size_t kMaxName = 200;
 
 // The process's state of one named mutex, shared by all handles of that name.
@@ -32,7 +34,8 @@ struct NamedLock {
     int handles = 0;
     std::mutex m;
     std::condition_variable released;
-    bool held = false;  // some thread of this process holds (or is taking) the file lock
+    bool held = false;      // some thread of this process holds (or is taking) the file lock
+    std::thread::id owner;  // the thread that took it
 };
 
 std::mutex* g_tableLock = new std::mutex();
@@ -69,6 +72,7 @@ TSupErr OpenFile(NamedLock* lock) {
         close(lock->fd);  // the parent keeps its own descriptor, and its lock
         lock->fd = -1;
         lock->held = false;
+        lock->owner = std::thread::id();
     }
     int fd = open(lock->file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return errno == ENOMEM ? 8 : kAccessDenied;
@@ -127,8 +131,12 @@ TSupErr ubi_mutex_lock(ubi_mutex_t* mutex) {
         if (code != SUP_OK) return code;
     }
     std::unique_lock<std::mutex> guard(lock->m);
+    // The mutex is not recursive: a thread that takes it twice would wait for
+    // itself forever, so that is refused.
+    if (lock->held && lock->owner == std::this_thread::get_id()) return kWouldDeadlock;
     lock->released.wait(guard, [lock] { return !lock->held; });
     lock->held = true;
+    lock->owner = std::this_thread::get_id();
     int fd = lock->fd;
     guard.unlock();
     int rc;
@@ -138,6 +146,7 @@ TSupErr ubi_mutex_lock(ubi_mutex_t* mutex) {
     if (rc != 0) {
         guard.lock();
         lock->held = false;
+        lock->owner = std::thread::id();
         lock->released.notify_one();
         return kIoError;
     }
@@ -154,6 +163,7 @@ TSupErr ubi_mutex_unlock(ubi_mutex_t* mutex) {
     flock(lock->fd, LOCK_UN);
     mutex->locked = false;
     lock->held = false;
+    lock->owner = std::thread::id();
     lock->released.notify_one();
     return SUP_OK;
 }

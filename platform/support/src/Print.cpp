@@ -165,14 +165,17 @@ void support_print(TSupportPrint* handle, unsigned level, const char* file, int 
     if (!handle || !format || level < 1 || level > 6) return;
     if ((handle->Enabled() & (1u << (level - 1))) == 0) return;
     std::string message;
+    bool formatted = false;
     va_list args;
     va_start(args, format);
     try {
         message = FormatText(format, args);
+        formatted = true;
     } catch (...) {
-        message = format;
+        // out of memory: nothing is printed
     }
     va_end(args);
+    if (!formatted) return;
     try {
         std::string where = function && *function ? function : "?";
         if (file && *file) where += std::string(" ") + file;
