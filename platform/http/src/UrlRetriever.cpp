@@ -103,14 +103,18 @@ struct UrlRetriever::Impl {
         ClearRequest();
         Wipe(response);
         curl_slist_free_all(noExpect);
-        if (curl != nullptr && generation == HttpForkGeneration()) curl_easy_cleanup(curl);
+        if (curl != nullptr && generation == HttpForkGeneration()) HttpParkHandle(curl);
     }
 
-    void ClearRequest() {
+    void ForgetSecrets() {
         Wipe(body);
         hasBody = false;
         WipeAndFree(headers);
         headers = nullptr;
+    }
+
+    void ClearRequest() {
+        ForgetSecrets();
         method.clear();
         hasMethod = false;
         timeoutMs = 0;
@@ -129,12 +133,8 @@ struct UrlRetriever::Impl {
             curl = nullptr;
         }
         if (curl == nullptr) {
-            curl = curl_easy_init();
+            curl = HttpTakeHandle();
             generation = current;
-            // Kept across curl_easy_reset.
-            if (curl != nullptr) {
-                if (CURLSH* share = HttpShareObject()) curl_easy_setopt(curl, CURLOPT_SHARE, share);
-            }
         }
         if (!caResolved) {
             caFile = ConfiguredCaFile();
@@ -306,7 +306,10 @@ UrlRetriever::~UrlRetriever() {
 }
 
 int UrlRetriever::retrieve_url(const char* url) {
-    return impl_->Perform(url);
+    int result = impl_->Perform(url);
+    // Header lines (bearer tokens) and bodies (password grants) are single-use.
+    impl_->ForgetSecrets();
+    return result;
 }
 
 void UrlRetriever::set_post_data(const std::string& body) {

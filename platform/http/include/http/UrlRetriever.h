@@ -32,13 +32,14 @@ constexpr uint32_t kRedirectFailed = 12156;         // too many redirects
 constexpr uint32_t kSecureChannelError = 12157;     // TLS: untrusted/mismatched cert, handshake
 }  // namespace http_errors
 
-class UrlRetriever {
+class __attribute__((visibility("default"))) UrlRetriever {
   public:
     UrlRetriever();
 
     // 0: performs a request to url with the settings made since the last
     // reset. Non-zero when it completed, 0 when it failed (transport error,
-    // or HTTP status >= 400 while fail-on-HTTP-error is set).
+    // or HTTP status >= 400 while fail-on-HTTP-error is set). The header lines
+    // and the body are single-use: wiped from memory once the request is over.
     virtual int retrieve_url(const char* url);
     // 1: request body, sent as is; a non-empty body makes the default method POST.
     virtual void set_post_data(const std::string& body);
