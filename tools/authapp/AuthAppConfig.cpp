@@ -1,13 +1,28 @@
 #include "AuthAppConfig.h"
 
 #include <json/json.h>
+#include <string.h>
 
 #include <cstdlib>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 namespace authapp {
+
+namespace {
+
+// The parsed document holds its own copies of the credentials.
+void wipeCredentials(Json::Value& root) {
+    if (!root.isObject()) return;
+    for (const char* name : {"login", "password"}) {
+        const char* begin = nullptr;
+        const char* end = nullptr;
+        if (root[name].isString() && root[name].getString(&begin, &end) && end > begin)
+            explicit_bzero(const_cast<char*>(begin), static_cast<size_t>(end - begin));
+    }
+}
+
+}  // namespace
 
 bool AuthAppConfig::load(std::string& message) {
     login = std::string("demo");
@@ -20,10 +35,12 @@ bool AuthAppConfig::load(std::string& message) {
             return false;
         }
         Secret text;
-        {
-            std::stringstream ss;
-            ss << in.rdbuf();
-            text = ss.str();
+        in.seekg(0, std::ios::end);
+        std::streamoff size = in.tellg();
+        in.seekg(0, std::ios::beg);
+        if (size > 0 && size < (1 << 20)) {
+            text.mut().resize(static_cast<size_t>(size));
+            in.read(&text.mut()[0], size);
         }
         Json::CharReaderBuilder b;
         std::unique_ptr<Json::CharReader> reader(b.newCharReader());
@@ -31,6 +48,7 @@ bool AuthAppConfig::load(std::string& message) {
         std::string errors;
         const std::string& t = text.get();
         if (!reader->parse(t.data(), t.data() + t.size(), &root, &errors) || !root.isObject()) {
+            wipeCredentials(root);
             message = std::string(file) + " is not a JSON object";
             return false;
         }
@@ -43,11 +61,7 @@ bool AuthAppConfig::load(std::string& message) {
         str("mode", mode);
         str("error", error);
         if (root["timeoutSeconds"].isUInt()) timeoutSeconds = root["timeoutSeconds"].asUInt();
-        // The parsed document holds the password too.
-        if (root.isMember("password") && root["password"].isString()) {
-            std::string p = root["password"].asString();
-            wipe(p);
-        }
+        wipeCredentials(root);
     }
     if (const char* ca = getenv("NIMBEX_CA_FILE")) caFile = ca;
     if (const char* m = getenv("NIMBEX_AUTHAPP_MODE")) mode = m;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "Codec.h"
 #include "RequestLog.h"
 
 namespace localservice {
@@ -19,7 +20,11 @@ HttpRequest convert(const httplib::Request& r) {
     req.target = r.target;
     req.path = r.path;
     for (const auto& h : r.headers) req.headers.push_back(h);
-    for (const auto& q : r.params) req.query.insert(q);
+    // The query is split here rather than by the HTTP library: a value keeps every "=" after
+    // the first one (Base64 padding), and "+" is a blank as in forms.
+    size_t mark = r.target.find('?');
+    if (mark != std::string::npos)
+        for (const auto& q : parseForm(r.target.substr(mark + 1))) req.query.insert(q);
     return req;
 }
 
@@ -167,6 +172,10 @@ struct HttpFrontend::Impl {
         }
         try {
             app.handleService(req, out);
+        } catch (const Json::Exception& e) {
+            // A JSON value of an unexpected shape deep inside a request body.
+            out = HttpResponse();
+            out.error(400, "invalid_request", e.what());
         } catch (const std::exception& e) {
             out = HttpResponse();
             out.error(500, "internal_error", e.what());
@@ -200,6 +209,9 @@ int HttpFrontend::bindAdmin(int port) {
 void HttpFrontend::start() {
     impl_->serviceThread = std::thread([this] { impl_->service->listen_after_bind(); });
     impl_->adminThread = std::thread([this] { impl_->admin.listen_after_bind(); });
+    // Ready only when both accept loops run, so that a stop right after the start is not lost.
+    for (int i = 0; i < 5000 && !(impl_->service->is_running() && impl_->admin.is_running()); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void HttpFrontend::stop() {
