@@ -22,7 +22,6 @@ namespace {
 
 const char kBearerPrefix[] = "Authorization: Bearer ";
 const char kSignatureHeader[] = "VL-Signature";
-const uint32_t kConnectionFailure = 12157;
 
 void WipeParameters(std::map<std::string, std::string>& parameters) {
     for (auto& entry : parameters) WipeString(entry.second);
@@ -152,7 +151,9 @@ void KelContainerConnector::Authenticate() {
             DecodeTokens(parameters);
         }
     } catch (const KelException& e) {
-        if (e.code() == kConnectionFailure) return;
+        // The transport could not set up a secure channel: sign-in ends quietly and
+        // the operation fails at the service if no token is left.
+        if (e.code() == codes::kSecureChannelError) return;
         ConfirmOperation(std::string());
     }
 }
