@@ -4,7 +4,12 @@
 #include <fstream>
 
 #include "TempEnv.h"
+#include "config/ModuleOptions.h"
+#include "config/RegistryAccess.h"
 #include "protocol/BrowserRunner.h"
+#include "protocol/KelContainerConnector.h"
+#include "reader/ErrorCodes.h"
+#include "reader/KelException.h"
 
 namespace {
 
@@ -66,4 +71,31 @@ TEST(BrowserRunner, LongAndBinaryLinesAreCut) {
     EXPECT_EQ(out.size(), kBrowserMaxLine);
     EXPECT_TRUE(RunBrowserCommand(Script(dir, "bin", "printf 'a\\000b\\377\\n'"), out, 10000));
     EXPECT_EQ(out, std::string("a\0b\xff", 4));
+}
+
+TEST(BrowserRunner, SignInWithABrokenApplicationEndsWithAnError) {
+    nimbex_test::TempEnv env;
+    nimbex_test::TempDir dir;
+    const std::string authApp = std::string(kModuleOptionsSection) + "AuthApp";
+    KelContainerConnector c("https://auth.test/a", "https://sign.test/s", "",
+                            [](const std::string& command, std::string& output) {
+                                return RunBrowserCommand(command, output, 300);
+                            });
+    const std::vector<std::pair<std::string, std::string>> apps = {
+        {dir.path() + "/missing", "Cannot get auth token from the OAuth2 client"},
+        {Script(dir, "hang", "sleep 3"), "Cannot get auth token from the OAuth2 client"},
+        {Script(dir, "garbage", "head -c 300 /dev/urandom | tr -d '\\n&='; echo"),
+         "Cannot find a \"access_token\" field in the auth server response"},
+    };
+    for (const auto& app : apps) {
+        RegPutString(authApp, app.first);
+        try {
+            c.SignInInteractive("");
+            ADD_FAILURE() << app.first << " signed in";
+        } catch (const KelException& e) {
+            EXPECT_EQ(e.code(), codes::kFail) << app.first;
+            EXPECT_NE(std::string(e.what()).find(app.second), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_TRUE(c.AccessToken().value.empty());
 }
