@@ -14,12 +14,12 @@ void WipeVector(std::vector<unsigned char>& v) noexcept;
 
 // Wipes the named string when the scope ends, on every path.
 class WipeOnExit {
-public:
+  public:
     explicit WipeOnExit(std::string& s) noexcept : s_(s) {}
     ~WipeOnExit() { WipeString(s_); }
     WipeOnExit(const WipeOnExit&) = delete;
     WipeOnExit& operator=(const WipeOnExit&) = delete;
 
-private:
+  private:
     std::string& s_;
 };

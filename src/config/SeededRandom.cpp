@@ -1,0 +1,26 @@
+#include "config/SeededRandom.h"
+
+SeededRandom::SeededRandom(uint32_t seed) {
+    if (seed == 0) seed = 1;
+    int32_t word = static_cast<int32_t>(seed);
+    state_[0] = word;
+    for (int i = 1; i < 31; ++i) {
+        // state[i] = 16807 * state[i - 1] mod (2^31 - 1), without overflow.
+        const int64_t hi = word / 127773;
+        const int64_t lo = word % 127773;
+        int64_t next = 16807 * lo - 2836 * hi;
+        if (next < 0) next += 2147483647;
+        word = static_cast<int32_t>(next);
+        state_[i] = word;
+    }
+    for (int i = 0; i < 310; ++i) Next();
+}
+
+int SeededRandom::Next() {
+    const uint32_t value =
+        static_cast<uint32_t>(state_[front_]) + static_cast<uint32_t>(state_[rear_]);
+    state_[front_] = static_cast<int32_t>(value);
+    front_ = (front_ + 1) % 31;
+    rear_ = (rear_ + 1) % 31;
+    return static_cast<int>(value >> 1);
+}

@@ -1,0 +1,277 @@
+// The configuration registry against real SQLite stores in scratch directories.
+#include <gtest/gtest.h>
+#include <support/support.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "TempEnv.h"
+
+namespace {
+
+std::string GetString(const char* path, TSupErr* code) {
+    size_t length = 0;
+    *code = support_registry_get_string(path, &length, nullptr);
+    if (*code != 0) return std::string();
+    std::string text(length, '\0');
+    *code = support_registry_get_string(path, &length, text.data());
+    text.resize(length);
+    return text;
+}
+
+std::vector<std::string> Search(const char* path, unsigned flags, TSupErr* code) {
+    std::vector<std::string> names;
+    TSupRegSearch* handle = nullptr;
+    size_t count = 99;
+    *code = support_registry_search_open(path, &handle, &count, flags);
+    if (*code != 0) {
+        EXPECT_EQ(handle, nullptr);
+        return names;
+    }
+    TSupRegValue* value = nullptr;
+    while (support_registry_search_next(handle, &value) == 0) {
+        size_t length = 0;
+        EXPECT_EQ(support_registry_value_name(value, &length, nullptr), 0u);
+        std::string name(length, '\0');
+        EXPECT_EQ(support_registry_value_name(value, &length, name.data()), 0u);
+        names.push_back(name);
+        support_registry_value_free(value);
+    }
+    EXPECT_EQ(count, names.size());
+    support_registry_search_close(handle);
+    return names;
+}
+
+class RegistryTest : public ::testing::Test {
+  protected:
+    nimbex_test::TempEnv env;
+};
+
+TEST_F(RegistryTest, StringRoundTripAndLengthRules) {
+    TSupErr code;
+    EXPECT_EQ(GetString("\\config\\A\\Missing", &code), "");
+    EXPECT_EQ(code, SUP_NOT_FOUND);
+
+    ASSERT_EQ(support_registry_put_string("\\config\\A\\Name", "h\xC3\xA9llo"), 0u);
+    size_t length = 0;
+    ASSERT_EQ(support_registry_get_string("\\config\\A\\Name", &length, nullptr), 0u);
+    EXPECT_EQ(length, 6u);  // bytes, no terminator
+
+    char small[8] = "xxxxxxx";
+    length = 5;
+    EXPECT_EQ(support_registry_get_string("\\config\\A\\Name", &length, small), SUP_MORE_DATA);
+    EXPECT_EQ(length, 6u);
+    EXPECT_EQ(std::string(small), "xxxxxxx");  // nothing copied
+
+    length = 6;
+    EXPECT_EQ(support_registry_get_string("\\config\\A\\Name", &length, small), 0u);
+    EXPECT_EQ(std::string(small, 7), "h\xC3\xA9llox");  // exactly 6 bytes, no terminator added
+
+    // Overwrite, empty string, and a null length pointer.
+    ASSERT_EQ(support_registry_put_string("\\config\\A\\Name", ""), 0u);
+    EXPECT_EQ(GetString("\\config\\A\\Name", &code), "");
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(support_registry_get_string("\\config\\A\\Name", nullptr, nullptr),
+              SUP_INVALID_PARAMETER);
+    EXPECT_EQ(support_registry_put_string("\\config\\A\\Name", nullptr), SUP_INVALID_PARAMETER);
+}
+
+TEST_F(RegistryTest, LongAndHexValues) {
+    int32_t value = 77;
+    EXPECT_EQ(support_registry_get_long("\\local\\L\\N", &value), SUP_NOT_FOUND);
+    EXPECT_EQ(value, 77);
+    ASSERT_EQ(support_registry_put_long("\\local\\L\\N", -123456), 0u);
+    ASSERT_EQ(support_registry_get_long("\\local\\L\\N", &value), 0u);
+    EXPECT_EQ(value, -123456);
+    ASSERT_EQ(support_registry_put_long("\\local\\L\\N", INT32_MAX), 0u);
+    ASSERT_EQ(support_registry_get_long("\\local\\L\\N", &value), 0u);
+    EXPECT_EQ(value, INT32_MAX);
+
+    const unsigned char bytes[] = {0, 1, 0, 0xFF, 0, 0};
+    ASSERT_EQ(support_registry_put_hex("\\local\\L\\H", sizeof bytes, bytes), 0u);
+    size_t length = 0;
+    ASSERT_EQ(support_registry_get_hex("\\local\\L\\H", &length, nullptr), 0u);
+    ASSERT_EQ(length, sizeof bytes);
+    unsigned char out[6] = {};
+    length = 3;
+    EXPECT_EQ(support_registry_get_hex("\\local\\L\\H", &length, out), SUP_MORE_DATA);
+    EXPECT_EQ(length, sizeof bytes);
+    length = sizeof out;
+    ASSERT_EQ(support_registry_get_hex("\\local\\L\\H", &length, out), 0u);
+    EXPECT_EQ(std::vector<unsigned char>(out, out + 6),
+              std::vector<unsigned char>(bytes, bytes + 6));
+
+    ASSERT_EQ(support_registry_put_hex("\\local\\L\\Empty", 0, nullptr), 0u);
+    length = 10;
+    EXPECT_EQ(support_registry_get_hex("\\local\\L\\Empty", &length, out), 0u);
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(support_registry_put_hex("\\local\\L\\Bad", 3, nullptr), SUP_INVALID_PARAMETER);
+}
+
+TEST_F(RegistryTest, TypeMismatchIsAFailureNotAbsence) {
+    ASSERT_EQ(support_registry_put_long("\\config\\T\\V", 5), 0u);
+    size_t length = 0;
+    TSupErr code = support_registry_get_string("\\config\\T\\V", &length, nullptr);
+    EXPECT_NE(code, 0u);
+    EXPECT_NE(code, SUP_NOT_FOUND);
+    EXPECT_EQ(code, 1629u);
+    EXPECT_EQ(support_registry_get_hex("\\config\\T\\V", &length, nullptr), 1629u);
+    // Writing another type replaces the value.
+    ASSERT_EQ(support_registry_put_string("\\config\\T\\V", "five"), 0u);
+    EXPECT_EQ(GetString("\\config\\T\\V", &code), "five");
+    int32_t number = 0;
+    EXPECT_EQ(support_registry_get_long("\\config\\T\\V", &number), 1629u);
+}
+
+TEST_F(RegistryTest, BadPathsAreRefused) {
+    const char* bad[] = {"",         "config\\x",  "\\other\\x", "\\config\\a\\\\b",
+                         "\\config", "\\config\\", "\\",         "\\config\\a\x01"};
+    for (const char* path : bad) {
+        EXPECT_EQ(support_registry_put_string(path, "v"), 161u) << path;
+    }
+    EXPECT_EQ(support_registry_put_string(nullptr, "v"), SUP_INVALID_PARAMETER);
+    std::string longPath = "\\config\\" + std::string(4096 - 8, 'a');
+    ASSERT_EQ(longPath.size(), 4096u);
+    EXPECT_EQ(support_registry_put_long(longPath.c_str(), 1), 0u);
+    longPath += 'a';
+    EXPECT_EQ(support_registry_put_long(longPath.c_str(), 1), 161u);
+}
+
+TEST_F(RegistryTest, BranchesAreSeparateFilesInTheConfiguredDirectories) {
+    ASSERT_EQ(support_registry_put_long("\\config\\S\\V", 1), 0u);
+    ASSERT_EQ(support_registry_put_long("\\local\\S\\V", 2), 0u);
+    int32_t value = 0;
+    ASSERT_EQ(support_registry_get_long("\\config\\S\\V", &value), 0u);
+    EXPECT_EQ(value, 1);
+    ASSERT_EQ(support_registry_get_long("\\local\\S\\V", &value), 0u);
+    EXPECT_EQ(value, 2);
+    struct stat st;
+    EXPECT_EQ(stat((env.machineDir() + "/registry.db").c_str(), &st), 0);
+    EXPECT_EQ(stat((env.userDir() + "/registry.db").c_str(), &st), 0);
+
+    // A new environment is a new store: the connection follows the directory.
+    {
+        nimbex_test::TempEnv other;
+        EXPECT_EQ(support_registry_get_long("\\config\\S\\V", &value), SUP_NOT_FOUND);
+    }
+    ASSERT_EQ(support_registry_get_long("\\config\\S\\V", &value), 0u);
+    EXPECT_EQ(value, 1);
+}
+
+TEST_F(RegistryTest, MissingDirectoriesAreCreated) {
+    std::string nested = env.root() + "/deep/er/machine";
+    setenv("NIMBEX_MACHINE_DIR", nested.c_str(), 1);
+    ASSERT_EQ(support_registry_put_string("\\config\\X\\Y", "z"), 0u);
+    struct stat st;
+    EXPECT_EQ(stat((nested + "/registry.db").c_str(), &st), 0);
+}
+
+TEST_F(RegistryTest, NamesIgnoreAsciiCaseAndKeepTheirFirstSpelling) {
+    ASSERT_EQ(support_registry_put_string("\\config\\KeyDevices\\Cloud\\Default\\Svc\\auth_URL",
+                                          "https://a"),
+              0u);
+    TSupErr code;
+    EXPECT_EQ(GetString("\\CONFIG\\keydevices\\CLOUD\\default\\svc\\AUTH_url", &code), "https://a");
+    ASSERT_EQ(support_registry_put_string("\\config\\KEYDEVICES\\cloud\\default\\SVC\\Auth_Url",
+                                          "https://b"),
+              0u);
+    EXPECT_EQ(GetString("\\config\\KeyDevices\\Cloud\\Default\\Svc\\auth_URL", &code), "https://b");
+    EXPECT_EQ(Search("\\config\\KeyDevices\\Cloud\\Default", 1, &code),
+              std::vector<std::string>{"Svc"});
+    EXPECT_EQ(Search("\\config\\KeyDevices\\Cloud\\Default\\Svc", 0, &code),
+              std::vector<std::string>{"auth_URL"});
+}
+
+TEST_F(RegistryTest, SectionsSearchAndCheckAccess) {
+    unsigned mode = 1;
+    EXPECT_EQ(support_registry_check_access("\\config", &mode), 0u);  // a root always exists
+    EXPECT_EQ(support_registry_check_access("\\config\\P", &mode), SUP_NOT_FOUND);
+    ASSERT_EQ(support_registry_put_section("\\config\\P\\Q\\R"), 0u);
+    EXPECT_EQ(support_registry_check_access("\\config\\P", &mode), 0u);
+    EXPECT_EQ(support_registry_check_access("\\config\\P\\Q\\R\\", &mode), 0u);
+    ASSERT_EQ(support_registry_put_section("\\config\\P\\Q\\R"), 0u);  // existing: fine
+
+    ASSERT_EQ(support_registry_put_string("\\config\\P\\zeta", "1"), 0u);
+    ASSERT_EQ(support_registry_put_string("\\config\\P\\Alpha", "1"), 0u);
+    ASSERT_EQ(support_registry_put_section("\\config\\P\\beta"), 0u);
+    ASSERT_EQ(support_registry_put_section("\\config\\P\\Gamma"), 0u);
+    ASSERT_EQ(support_registry_put_string("\\config\\P\\Gamma\\deep", "1"), 0u);
+    EXPECT_EQ(support_registry_check_access("\\config\\P\\zeta", &mode), 0u);
+
+    TSupErr code;
+    EXPECT_EQ(Search("\\config\\P", 1, &code), (std::vector<std::string>{"beta", "Gamma", "Q"}));
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(Search("\\config\\P\\", 0, &code),
+              (std::vector<std::string>{"Alpha", "beta", "Gamma", "Q", "zeta"}));
+    EXPECT_EQ(Search("\\config\\P\\beta", 0, &code), std::vector<std::string>{});
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(Search("\\config\\Nope", 1, &code), std::vector<std::string>{});
+    EXPECT_EQ(code, SUP_NOT_FOUND);
+
+    // The walk ends with SUP_NOT_FOUND, and a short name buffer gets 234.
+    TSupRegSearch* handle = nullptr;
+    size_t count = 0;
+    ASSERT_EQ(support_registry_search_open("\\config\\P", &handle, &count, 1), 0u);
+    TSupRegValue* value = nullptr;
+    ASSERT_EQ(support_registry_search_next(handle, &value), 0u);
+    char name[2];
+    size_t length = sizeof name;
+    EXPECT_EQ(support_registry_value_name(value, &length, name), SUP_MORE_DATA);
+    EXPECT_EQ(length, 4u);
+    support_registry_value_free(value);
+    ASSERT_EQ(support_registry_search_next(handle, &value), 0u);
+    support_registry_value_free(value);
+    ASSERT_EQ(support_registry_search_next(handle, &value), 0u);
+    support_registry_value_free(value);
+    EXPECT_EQ(support_registry_search_next(handle, &value), SUP_NOT_FOUND);
+    EXPECT_EQ(value, nullptr);
+    support_registry_search_close(handle);
+}
+
+TEST_F(RegistryTest, DeleteSectionRemovesTheWholeSubtreeOnly) {
+    ASSERT_EQ(support_registry_put_string("\\local\\D\\Keep\\v", "1"), 0u);
+    ASSERT_EQ(support_registry_put_string("\\local\\D\\Gone\\v", "1"), 0u);
+    ASSERT_EQ(support_registry_put_string("\\local\\D\\Gone\\Sub\\w", "1"), 0u);
+    ASSERT_EQ(support_registry_put_string("\\local\\D\\Gone2\\v", "1"), 0u);  // shares a prefix
+    ASSERT_EQ(support_registry_put_string("\\local\\D\\Gone_x", "1"), 0u);
+
+    EXPECT_EQ(support_registry_delete_section("\\local\\D\\", "gone"), 0u);
+    unsigned mode = 1;
+    EXPECT_EQ(support_registry_check_access("\\local\\D\\Gone", &mode), SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_check_access("\\local\\D\\Gone\\Sub\\w", &mode), SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_check_access("\\local\\D\\Gone2\\v", &mode), 0u);
+    EXPECT_EQ(support_registry_check_access("\\local\\D\\Gone_x", &mode), 0u);
+    EXPECT_EQ(support_registry_check_access("\\local\\D\\Keep\\v", &mode), 0u);
+    EXPECT_EQ(support_registry_delete_section("\\local\\D", "Gone"), SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_delete_section("\\local", ""), 161u);
+    EXPECT_EQ(support_registry_delete_section(nullptr, "x"), SUP_INVALID_PARAMETER);
+
+    // Deleting the last subsection leaves the parent section in place.
+    EXPECT_EQ(support_registry_delete_section("\\local\\D", "Keep"), 0u);
+    EXPECT_EQ(support_registry_delete_section("\\local\\D", "Gone2"), 0u);
+    EXPECT_EQ(support_registry_check_access("\\local\\D", &mode), 0u);
+}
+
+TEST_F(RegistryTest, DeleteParam) {
+    EXPECT_EQ(support_registry_delete_param("\\config\\V\\x", 0), SUP_NOT_FOUND);
+    ASSERT_EQ(support_registry_put_long("\\config\\V\\x", 1), 0u);
+    EXPECT_EQ(support_registry_delete_param("\\config\\v\\X", 0), 0u);
+    int32_t value = 0;
+    EXPECT_EQ(support_registry_get_long("\\config\\V\\x", &value), SUP_NOT_FOUND);
+    unsigned mode = 1;
+    EXPECT_EQ(support_registry_check_access("\\config\\V", &mode), 0u);  // section stays
+}
+
+TEST_F(RegistryTest, StoreThatCannotBeCreatedIsAccessDenied) {
+    std::string file = env.root() + "/plainfile";
+    FILE* f = fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fclose(f);
+    setenv("NIMBEX_USER_DIR", (file + "/sub").c_str(), 1);
+    EXPECT_EQ(support_registry_put_long("\\local\\A\\b", 1), 5u);
+    int32_t value;
+    EXPECT_EQ(support_registry_get_long("\\local\\A\\b", &value), 5u);
+}
+
+}  // namespace
