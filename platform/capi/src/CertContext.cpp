@@ -46,8 +46,8 @@ bool AlgorithmParts(const X509_ALGOR* alg, std::string* oid, Bytes* params) {
     if (derLen <= 0) return false;
     // SEQUENCE { OID, parameters }: the parameters are what follows the OID.
     size_t h, l, oh, ol;
-    bool ok = SkipHeader(der, static_cast<size_t>(derLen), &h, &l) &&
-              SkipHeader(der + h, l, &oh, &ol);
+    bool ok =
+        SkipHeader(der, static_cast<size_t>(derLen), &h, &l) && SkipHeader(der + h, l, &oh, &ol);
     if (ok) params->assign(der + h + oh + ol, der + h + l);
     OPENSSL_free(der);
     return ok;
@@ -166,7 +166,9 @@ CertContextImpl* ContextFromHandle(PCCERT_CONTEXT handle) {
     return c->magic == kContextMagic ? c : nullptr;
 }
 
-void AddRefContext(CertContextImpl* context) { context->refs.fetch_add(1); }
+void AddRefContext(CertContextImpl* context) {
+    context->refs.fetch_add(1);
+}
 
 void ReleaseContext(CertContextImpl* context) {
     if (context->refs.fetch_sub(1) != 1) return;
@@ -257,8 +259,8 @@ extern "C" BOOL CertSetCertificateContextProperty(PCCERT_CONTEXT context, DWORD 
     }
     if (c->store) {
         PropertyMap stored;
-        DWORD error = StoreUpdateProperty(c->store, c->row, propId, data ? &value : nullptr,
-                                          &stored);
+        DWORD error =
+            StoreUpdateProperty(c->store, c->row, propId, data ? &value : nullptr, &stored);
         if (error) return Fail<BOOL>(error, FALSE);
         std::lock_guard<std::mutex> guard(c->lock);
         c->props = std::move(stored);

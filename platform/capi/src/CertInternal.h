@@ -95,8 +95,8 @@ struct CertContextImpl {
     CERT_INFO info;
     std::mutex lock;  // guards props
     PropertyMap props;
-    Store* store;     // holds a reference; null outside a store
-    int64_t row;      // the store's row id
+    Store* store;  // holds a reference; null outside a store
+    int64_t row;   // the store's row id
 };
 
 // A new context with one reference; takes a store reference when `store`.

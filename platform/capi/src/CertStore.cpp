@@ -30,8 +30,7 @@ std::string HomeDirectory() {
     struct passwd entry;
     struct passwd* found = nullptr;
     char buffer[4096];
-    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
-        found->pw_dir)
+    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
         return found->pw_dir;
     return "/tmp";
 }
@@ -63,7 +62,9 @@ DWORD SqliteError(int rc) {
     }
 }
 
-int Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr); }
+int Exec(sqlite3* db, const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
 
 // Runs a statement that may meet a lock the busy handler does not cover
 // (switching the journal mode), retrying for a while.
@@ -108,13 +109,13 @@ sqlite3_stmt* Statement(Store* s, const std::string& sql) {
 }
 
 class Reset {
-public:
+  public:
     explicit Reset(sqlite3_stmt* st) : st_(st) {}
     ~Reset() {
         if (st_) sqlite3_reset(st_);
     }
 
-private:
+  private:
     sqlite3_stmt* st_;
 };
 
@@ -230,7 +231,9 @@ Store* StoreFromHandle(HCERTSTORE handle) {
     return s && s->magic == kStoreMagic ? s : nullptr;
 }
 
-void AddRefStore(Store* store) { store->refs.fetch_add(1); }
+void AddRefStore(Store* store) {
+    store->refs.fetch_add(1);
+}
 
 void ReleaseStore(Store* store) {
     if (store->refs.fetch_sub(1) != 1) return;
@@ -304,8 +307,8 @@ extern "C" HCERTSTORE CertOpenStore(LPCSTR storeProvider, DWORD /*encodingType*/
     s->refs = 1;
     s->name = UpperStoreName(name);
     s->readOnly = (flags & CERT_STORE_READONLY_FLAG) != 0;
-    int openFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX |
-                    (openExisting ? 0 : SQLITE_OPEN_CREATE);
+    int openFlags =
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (openExisting ? 0 : SQLITE_OPEN_CREATE);
     int rc = sqlite3_open_v2(file.c_str(), &s->db, openFlags, nullptr);
     DWORD error = 0;
     if (rc != SQLITE_OK) error = openExisting ? ERROR_FILE_NOT_FOUND : SqliteError(rc);
@@ -319,15 +322,17 @@ extern "C" HCERTSTORE CertOpenStore(LPCSTR storeProvider, DWORD /*encodingType*/
         error = Transaction(s, [&]() -> DWORD {
             int r = Exec(s->db, kSchema);
             if (r != SQLITE_OK) return SqliteError(r);
-            sqlite3_stmt* st = Statement(s, openExisting
-                                                ? "SELECT 1 FROM stores WHERE name = ?1"
-                                                : "INSERT OR IGNORE INTO stores(name) VALUES(?1)");
+            sqlite3_stmt* st =
+                Statement(s, openExisting ? "SELECT 1 FROM stores WHERE name = ?1"
+                                          : "INSERT OR IGNORE INTO stores(name) VALUES(?1)");
             if (!st) return SqliteError(sqlite3_errcode(s->db));
             Reset reset(st);
             BindText(st, 1, s->name);
             r = sqlite3_step(st);
-            if (openExisting) return r == SQLITE_ROW ? 0 : r == SQLITE_DONE ? ERROR_FILE_NOT_FOUND
-                                                                             : SqliteError(r);
+            if (openExisting)
+                return r == SQLITE_ROW    ? 0
+                       : r == SQLITE_DONE ? ERROR_FILE_NOT_FOUND
+                                          : SqliteError(r);
             return r == SQLITE_DONE ? 0 : SqliteError(r);
         });
     }
@@ -380,15 +385,13 @@ extern "C" PCCERT_CONTEXT CertFindCertificateInStore(HCERTSTORE store, DWORD /*e
     int64_t after = prev && prev->store == s ? prev->row : 0;
     AddRefStore(s);
     if (prev) ReleaseContext(prev);
-    CertContextImpl* next =
-        NextRow(s, after, findType == CERT_FIND_SHA1_HASH ? &hash : nullptr);
+    CertContextImpl* next = NextRow(s, after, findType == CERT_FIND_SHA1_HASH ? &hash : nullptr);
     ReleaseStore(s);
     return next ? &next->pub : nullptr;
 }
 
 extern "C" BOOL CertAddCertificateContextToStore(HCERTSTORE store, PCCERT_CONTEXT context,
-                                                 DWORD disposition,
-                                                 PCCERT_CONTEXT* storeContext) {
+                                                 DWORD disposition, PCCERT_CONTEXT* storeContext) {
     if (storeContext) *storeContext = nullptr;
     Store* s = StoreFromHandle(store);
     CertContextImpl* c = ContextFromHandle(context);
@@ -459,15 +462,14 @@ extern "C" BOOL CertAddCertificateContextToStore(HCERTSTORE store, PCCERT_CONTEX
     if (error) return Fail<BOOL>(error, FALSE);
     if (!storeContext) return TRUE;
     if (useExisting) {
-        sqlite3_stmt* st = Statement(s, std::string("SELECT ") + kColumns +
-                                            " FROM certs WHERE id = ?1");
+        sqlite3_stmt* st =
+            Statement(s, std::string("SELECT ") + kColumns + " FROM certs WHERE id = ?1");
         if (!st) return Fail<BOOL>(SqliteError(sqlite3_errcode(s->db)), FALSE);
         Reset reset(st);
         sqlite3_bind_int64(st, 1, row);
         int rc = sqlite3_step(st);
-        if (rc != SQLITE_ROW) return Fail<BOOL>(rc == SQLITE_DONE ? CRYPT_E_NOT_FOUND
-                                                                  : SqliteError(rc),
-                                                FALSE);
+        if (rc != SQLITE_ROW)
+            return Fail<BOOL>(rc == SQLITE_DONE ? CRYPT_E_NOT_FOUND : SqliteError(rc), FALSE);
         *storeContext = &ContextFromRow(s, st)->pub;
         return TRUE;
     }

@@ -26,7 +26,7 @@ void PutString(Bytes& out, bool present, const std::wstring& s) {
 }
 
 class Reader {
-public:
+  public:
     Reader(const uint8_t* data, size_t size) : p_(data), left_(size) {}
     bool U32(uint32_t* v) {
         if (left_ < 4) return false;
@@ -65,12 +65,14 @@ public:
     }
     bool AtEnd() const { return left_ == 0; }
 
-private:
+  private:
     const uint8_t* p_;
     size_t left_;
 };
 
-size_t AlignUp(size_t n, size_t a) { return (n + a - 1) / a * a; }
+size_t AlignUp(size_t n, size_t a) {
+    return (n + a - 1) / a * a;
+}
 
 }  // namespace
 

@@ -173,7 +173,8 @@ extern "C" BOOL CryptAcquireContextW(HCRYPTPROV* prov, LPCWSTR container, LPCWST
     impl->hasParam81 = GetLong(path + "\\Param81", &impl->param81);
     for (const std::string& nick : ListEntries(path + "\\Readers", false)) {
         std::string reader;
-        if (GetString(path + "\\Readers\\" + nick, &reader)) impl->readers.emplace_back(nick, reader);
+        if (GetString(path + "\\Readers\\" + nick, &reader))
+            impl->readers.emplace_back(nick, reader);
     }
     *prov = reinterpret_cast<HCRYPTPROV>(impl);
     return TRUE;

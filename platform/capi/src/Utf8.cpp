@@ -35,7 +35,11 @@ bool Utf8ToWide(const std::string& text, std::wstring* out) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     while (i < text.size()) {
         uint32_t c = p[i];
-        size_t n = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : 4;
+        size_t n = c < 0x80             ? 0
+                   : (c & 0xE0) == 0xC0 ? 1
+                   : (c & 0xF0) == 0xE0 ? 2
+                   : (c & 0xF8) == 0xF0 ? 3
+                                        : 4;
         if (n == 4 || (n > 0 && i + n >= text.size())) return false;
         uint32_t v = n == 0 ? c : n == 1 ? (c & 0x1F) : n == 2 ? (c & 0x0F) : (c & 0x07);
         for (size_t k = 1; k <= n; ++k) {

@@ -1,0 +1,336 @@
+// Certificate stores: persistence, order, lookup, add dispositions, deletion,
+// reference counts and concurrent writers.
+#include <capi/wincrypt.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TempEnv.h"
+#include "TestCertificates.h"
+
+using nimbex_test::KeyKind;
+using nimbex_test::MakeCertificate;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+
+constexpr DWORD kUser = CERT_SYSTEM_STORE_CURRENT_USER;
+constexpr DWORD kMachine = CERT_SYSTEM_STORE_LOCAL_MACHINE;
+
+HCERTSTORE Open(DWORD flags) {
+    return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, flags, L"My");
+}
+
+PCCERT_CONTEXT Create(const Bytes& der) {
+    return CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(),
+                                        static_cast<DWORD>(der.size()));
+}
+
+bool Add(HCERTSTORE store, const Bytes& der, DWORD disposition = CERT_STORE_ADD_REPLACE_EXISTING) {
+    PCCERT_CONTEXT c = Create(der);
+    if (!c) return false;
+    BOOL ok = CertAddCertificateContextToStore(store, c, disposition, nullptr);
+    CertFreeCertificateContext(c);
+    return ok != FALSE;
+}
+
+std::vector<Bytes> Enumerate(HCERTSTORE store) {
+    std::vector<Bytes> out;
+    PCCERT_CONTEXT c = nullptr;
+    while ((c = CertEnumCertificatesInStore(store, c)) != nullptr)
+        out.emplace_back(c->pbCertEncoded, c->pbCertEncoded + c->cbCertEncoded);
+    EXPECT_EQ(CRYPT_E_NOT_FOUND, GetLastError());
+    return out;
+}
+
+PCCERT_CONTEXT FindByHash(HCERTSTORE store, Bytes hash) {
+    CRYPT_HASH_BLOB blob{static_cast<DWORD>(hash.size()), hash.data()};
+    return CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                      CERT_FIND_SHA1_HASH, &blob, nullptr);
+}
+
+void SetFriendlyName(PCCERT_CONTEXT c, const std::string& text) {
+    CRYPT_DATA_BLOB blob{static_cast<DWORD>(text.size()),
+                         reinterpret_cast<BYTE*>(const_cast<char*>(text.data()))};
+    ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_FRIENDLY_NAME_PROP_ID, 0, &blob));
+}
+
+std::string FriendlyName(PCCERT_CONTEXT c) {
+    DWORD size = 0;
+    if (!CertGetCertificateContextProperty(c, CERT_FRIENDLY_NAME_PROP_ID, nullptr, &size))
+        return "<none>";
+    std::string text(size, '\0');
+    EXPECT_TRUE(
+        CertGetCertificateContextProperty(c, CERT_FRIENDLY_NAME_PROP_ID, text.data(), &size));
+    return text;
+}
+
+}  // namespace
+
+TEST(CertStore, OpenExistingNeedsAStoreThatWasCreated) {
+    nimbex_test::TempEnv env;
+    EXPECT_EQ(nullptr, Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    HCERTSTORE created = Open(kUser);
+    ASSERT_NE(nullptr, created);
+    EXPECT_TRUE(CertCloseStore(created, 0));
+    HCERTSTORE existing = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+    ASSERT_NE(nullptr, existing);
+    CertCloseStore(existing, 0);
+    // Another name in the same scope was never created.
+    EXPECT_EQ(nullptr, CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                     kUser | CERT_STORE_OPEN_EXISTING_FLAG, L"Root"));
+    // No scope, or another provider: invalid.
+    EXPECT_EQ(nullptr, CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, 0, L"My"));
+    EXPECT_EQ(E_INVALIDARG, GetLastError());
+    EXPECT_EQ(nullptr, CertOpenStore(reinterpret_cast<LPCSTR>(2), 0, 0, kUser, L"My"));
+}
+
+TEST(CertStore, PersistsInInsertionOrderPerScope) {
+    nimbex_test::TempEnv env;
+    std::vector<Bytes> certs;
+    for (int i = 0; i < 4; ++i)
+        certs.push_back(
+            MakeCertificate(i % 2 ? KeyKind::Ec : KeyKind::Rsa, "c" + std::to_string(i), 100 - i));
+    HCERTSTORE user = Open(kUser);
+    ASSERT_NE(nullptr, user);
+    for (const Bytes& c : certs) ASSERT_TRUE(Add(user, c));
+    CertCloseStore(user, 0);
+    HCERTSTORE machine = Open(kMachine);
+    ASSERT_TRUE(Add(machine, certs[2]));
+    CertCloseStore(machine, 0);
+
+    user = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+    ASSERT_NE(nullptr, user);
+    EXPECT_EQ(certs, Enumerate(user));
+    CertCloseStore(user, 0);
+    // The store name is not case-sensitive.
+    HCERTSTORE upper = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, kUser, L"MY");
+    EXPECT_EQ(4u, Enumerate(upper).size());
+    CertCloseStore(upper, 0);
+    machine = Open(kMachine | CERT_STORE_OPEN_EXISTING_FLAG);
+    EXPECT_EQ(std::vector<Bytes>{certs[2]}, Enumerate(machine));
+    CertCloseStore(machine, 0);
+}
+
+TEST(CertStore, StoreContextsExposeTheCertificateWithoutTheOriginal) {
+    nimbex_test::TempEnv env;
+    Bytes rsa = MakeCertificate(KeyKind::Rsa, "Alice", 7);
+    Bytes ec = MakeCertificate(KeyKind::Ec, "Bob", 8);
+    HCERTSTORE store = Open(kUser);
+    ASSERT_TRUE(Add(store, rsa));
+    ASSERT_TRUE(Add(store, ec));
+    CertCloseStore(store, 0);
+    store = Open(kUser);
+    PCCERT_CONTEXT c = CertEnumCertificatesInStore(store, nullptr);
+    ASSERT_NE(nullptr, c);
+    PCCERT_CONTEXT fresh = Create(rsa);
+    ASSERT_NE(nullptr, fresh);
+    EXPECT_STREQ("1.2.840.113549.1.1.1", c->pCertInfo->SubjectPublicKeyInfo.Algorithm.pszObjId);
+    EXPECT_EQ(Bytes(fresh->pCertInfo->Subject.pbData,
+                    fresh->pCertInfo->Subject.pbData + fresh->pCertInfo->Subject.cbData),
+              Bytes(c->pCertInfo->Subject.pbData,
+                    c->pCertInfo->Subject.pbData + c->pCertInfo->Subject.cbData));
+    EXPECT_EQ(1u, c->pCertInfo->SerialNumber.cbData);
+    EXPECT_EQ(7, c->pCertInfo->SerialNumber.pbData[0]);
+    EXPECT_EQ(2u, c->pCertInfo->dwVersion);
+    EXPECT_EQ(store, c->hCertStore);
+    EXPECT_EQ(nullptr, fresh->hCertStore);
+    CertFreeCertificateContext(fresh);
+    c = CertEnumCertificatesInStore(store, c);
+    ASSERT_NE(nullptr, c);
+    EXPECT_STREQ("1.2.840.10045.2.1", c->pCertInfo->SubjectPublicKeyInfo.Algorithm.pszObjId);
+    EXPECT_EQ(nullptr, CertEnumCertificatesInStore(store, c));
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, FindsBySha1Hash) {
+    nimbex_test::TempEnv env;
+    Bytes a = MakeCertificate(KeyKind::Rsa, "a", 1), b = MakeCertificate(KeyKind::Rsa, "b", 2);
+    HCERTSTORE store = Open(kUser);
+    ASSERT_TRUE(Add(store, a));
+    ASSERT_TRUE(Add(store, b));
+    PCCERT_CONTEXT found = FindByHash(store, nimbex_test::Sha1(b));
+    ASSERT_NE(nullptr, found);
+    EXPECT_EQ(b, Bytes(found->pbCertEncoded, found->pbCertEncoded + found->cbCertEncoded));
+    // Only one certificate has that hash.
+    Bytes hash = nimbex_test::Sha1(b);
+    CRYPT_HASH_BLOB blob{20, hash.data()};
+    EXPECT_EQ(nullptr, CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH,
+                                                  &blob, found));
+    EXPECT_EQ(CRYPT_E_NOT_FOUND, GetLastError());
+    EXPECT_EQ(nullptr, FindByHash(store, Bytes(20, 0xAB)));
+    EXPECT_EQ(CRYPT_E_NOT_FOUND, GetLastError());
+    EXPECT_EQ(nullptr, CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH,
+                                                  nullptr, nullptr));
+    EXPECT_EQ(E_INVALIDARG, GetLastError());
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, AddDispositions) {
+    nimbex_test::TempEnv env;
+    Bytes a = MakeCertificate(KeyKind::Rsa, "a", 1), b = MakeCertificate(KeyKind::Ec, "b", 2);
+    HCERTSTORE store = Open(kUser);
+    PCCERT_CONTEXT first = Create(a);
+    SetFriendlyName(first, "first");
+    PCCERT_CONTEXT stored = nullptr;
+    ASSERT_TRUE(CertAddCertificateContextToStore(store, first, CERT_STORE_ADD_NEW, &stored));
+    ASSERT_NE(nullptr, stored);
+    EXPECT_EQ(store, stored->hCertStore);
+    EXPECT_EQ("first", FriendlyName(stored));
+    CertFreeCertificateContext(stored);
+    ASSERT_TRUE(Add(store, b));
+
+    // NEW refuses a certificate that is there.
+    EXPECT_FALSE(CertAddCertificateContextToStore(store, first, CERT_STORE_ADD_NEW, &stored));
+    EXPECT_EQ(CRYPT_E_EXISTS, GetLastError());
+    EXPECT_EQ(nullptr, stored);
+
+    // USE_EXISTING hands back the stored one with its properties.
+    PCCERT_CONTEXT second = Create(a);
+    SetFriendlyName(second, "second");
+    ASSERT_TRUE(
+        CertAddCertificateContextToStore(store, second, CERT_STORE_ADD_USE_EXISTING, &stored));
+    EXPECT_EQ("first", FriendlyName(stored));
+    CertFreeCertificateContext(stored);
+
+    // REPLACE_EXISTING takes the new properties and keeps the place in order.
+    ASSERT_TRUE(
+        CertAddCertificateContextToStore(store, second, CERT_STORE_ADD_REPLACE_EXISTING, &stored));
+    EXPECT_EQ("second", FriendlyName(stored));
+    CertFreeCertificateContext(stored);
+    EXPECT_EQ((std::vector<Bytes>{a, b}), Enumerate(store));
+    PCCERT_CONTEXT found = FindByHash(store, nimbex_test::Sha1(a));
+    EXPECT_EQ("second", FriendlyName(found));
+    CertFreeCertificateContext(found);
+
+    EXPECT_FALSE(CertAddCertificateContextToStore(store, second, 9, nullptr));
+    EXPECT_EQ(E_INVALIDARG, GetLastError());
+    CertFreeCertificateContext(first);
+    CertFreeCertificateContext(second);
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, DeleteRemovesAndEnumerationGoesOn) {
+    nimbex_test::TempEnv env;
+    std::vector<Bytes> certs;
+    for (int i = 0; i < 4; ++i) certs.push_back(MakeCertificate(KeyKind::Ec, "d", 10 + i));
+    HCERTSTORE store = Open(kUser);
+    for (const Bytes& c : certs) ASSERT_TRUE(Add(store, c));
+    // Delete the second and the third while walking (through duplicates, as
+    // a caller that keeps walking does).
+    std::vector<Bytes> seen;
+    PCCERT_CONTEXT c = nullptr;
+    while ((c = CertEnumCertificatesInStore(store, c)) != nullptr) {
+        Bytes der(c->pbCertEncoded, c->pbCertEncoded + c->cbCertEncoded);
+        seen.push_back(der);
+        if (der == certs[1] || der == certs[2]) {
+            EXPECT_TRUE(CertDeleteCertificateFromStore(CertDuplicateCertificateContext(c)));
+        }
+    }
+    EXPECT_EQ(certs, seen);
+    CertCloseStore(store, 0);
+    store = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+    EXPECT_EQ((std::vector<Bytes>{certs[0], certs[3]}), Enumerate(store));
+    // A context outside any store cannot be deleted (and is freed anyway).
+    EXPECT_FALSE(CertDeleteCertificateFromStore(Create(certs[0])));
+    EXPECT_EQ(E_INVALIDARG, GetLastError());
+    // A deleted certificate can be added again and goes to the end.
+    ASSERT_TRUE(Add(store, certs[1]));
+    EXPECT_EQ((std::vector<Bytes>{certs[0], certs[3], certs[1]}), Enumerate(store));
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, ReferenceCountsKeepContextsAndStoresAlive) {
+    nimbex_test::TempEnv env;
+    Bytes a = MakeCertificate(KeyKind::Rsa, "refs", 3);
+    PCCERT_CONTEXT c = Create(a);
+    PCCERT_CONTEXT d = CertDuplicateCertificateContext(c);
+    EXPECT_EQ(c, d);
+    EXPECT_TRUE(CertFreeCertificateContext(c));
+    // Still usable through the duplicate.
+    EXPECT_EQ(a, Bytes(d->pbCertEncoded, d->pbCertEncoded + d->cbCertEncoded));
+    HCERTSTORE store = Open(kUser);
+    PCCERT_CONTEXT stored = nullptr;
+    ASSERT_TRUE(CertAddCertificateContextToStore(store, d, CERT_STORE_ADD_NEW, &stored));
+    EXPECT_TRUE(CertFreeCertificateContext(d));
+    // The store's context outlives the handle the caller closed.
+    EXPECT_TRUE(CertCloseStore(store, 0));
+    SetFriendlyName(stored, "after close");
+    EXPECT_TRUE(CertDeleteCertificateFromStore(stored));
+    store = Open(kUser);
+    EXPECT_TRUE(Enumerate(store).empty());
+    CertCloseStore(store, 0);
+    EXPECT_TRUE(CertFreeCertificateContext(nullptr));
+    EXPECT_EQ(nullptr, CertDuplicateCertificateContext(nullptr));
+}
+
+TEST(CertStore, ConcurrentProcessesLoseNothing) {
+    nimbex_test::TempEnv env;
+    constexpr int kPerChild = 60;
+    std::vector<Bytes> certs[2];
+    for (int child = 0; child < 2; ++child) {
+        for (int i = 0; i < kPerChild; ++i)
+            certs[child].push_back(
+                MakeCertificate(KeyKind::Ec, "p" + std::to_string(child), child * 1000 + i + 1));
+    }
+    pid_t pids[2];
+    for (int child = 0; child < 2; ++child) {
+        pids[child] = fork();
+        ASSERT_GE(pids[child], 0);
+        if (pids[child] == 0) {
+            int failures = 0;
+            for (const Bytes& der : certs[child]) {
+                // One open per certificate: the worst case for contention.
+                HCERTSTORE store = Open(kUser);
+                PCCERT_CONTEXT c = Create(der);
+                if (!store || !c ||
+                    !CertAddCertificateContextToStore(store, c, CERT_STORE_ADD_NEW, nullptr))
+                    ++failures;
+                CRYPT_DATA_BLOB blob{1, const_cast<BYTE*>(der.data())};
+                PCCERT_CONTEXT found = nullptr;
+                if (store) {
+                    Bytes hash = nimbex_test::Sha1(der);
+                    CRYPT_HASH_BLOB h{20, hash.data()};
+                    found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0,
+                                                       CERT_FIND_SHA1_HASH, &h, nullptr);
+                }
+                if (!found || !CertSetCertificateContextProperty(found, 11, 0, &blob)) ++failures;
+                CertFreeCertificateContext(found);
+                CertFreeCertificateContext(c);
+                CertCloseStore(store, 0);
+            }
+            _exit(failures == 0 ? 0 : 1);
+        }
+    }
+    for (pid_t pid : pids) {
+        int status = 0;
+        ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    HCERTSTORE store = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+    ASSERT_NE(nullptr, store);
+    std::vector<Bytes> all = Enumerate(store);
+    EXPECT_EQ(2u * kPerChild, all.size());
+    std::set<Bytes> expected(certs[0].begin(), certs[0].end());
+    expected.insert(certs[1].begin(), certs[1].end());
+    EXPECT_EQ(expected, std::set<Bytes>(all.begin(), all.end()));
+    // Each process's own certificates are in its order.
+    std::vector<Bytes> firstChild;
+    for (const Bytes& b : all) {
+        if (std::find(certs[0].begin(), certs[0].end(), b) != certs[0].end())
+            firstChild.push_back(b);
+    }
+    EXPECT_EQ(certs[0], firstChild);
+    PCCERT_CONTEXT c = nullptr;
+    int withProperty = 0;
+    while ((c = CertEnumCertificatesInStore(store, c)) != nullptr)
+        if (FriendlyName(c).size() == 1) ++withProperty;
+    EXPECT_EQ(2 * kPerChild, withProperty);
+    CertCloseStore(store, 0);
+}
