@@ -17,10 +17,13 @@ EVP_PKEY* Key(KeyKind kind) {
     static std::mutex lock;
     static EVP_PKEY* rsa = nullptr;
     static EVP_PKEY* ec = nullptr;
+    static EVP_PKEY* ed = nullptr;
     std::lock_guard<std::mutex> guard(lock);
-    EVP_PKEY*& key = kind == KeyKind::Rsa ? rsa : ec;
+    EVP_PKEY*& key = kind == KeyKind::Rsa ? rsa : kind == KeyKind::Ec ? ec : ed;
     if (!key) {
-        key = kind == KeyKind::Rsa ? EVP_RSA_gen(2048) : EVP_EC_gen("P-256");
+        key = kind == KeyKind::Rsa  ? EVP_RSA_gen(2048)
+              : kind == KeyKind::Ec ? EVP_EC_gen("P-256")
+                                    : EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519");
         if (!key) throw std::runtime_error("key generation failed");
     }
     return key;
@@ -50,7 +53,7 @@ std::vector<unsigned char> MakeCertificate(KeyKind kind, const std::string& comm
     X509_set_issuer_name(x, issuer);
     X509_NAME_free(issuer);
     X509_set_pubkey(x, key);
-    if (X509_sign(x, key, EVP_sha256()) <= 0) {
+    if (X509_sign(x, key, kind == KeyKind::Ed25519 ? nullptr : EVP_sha256()) <= 0) {
         X509_free(x);
         throw std::runtime_error("signing failed");
     }

@@ -5,7 +5,7 @@
 
 namespace nimbex_test {
 
-enum class KeyKind { Rsa, Ec };
+enum class KeyKind { Rsa, Ec, Ed25519 };
 
 // A self-signed X.509 certificate (DER) made with OpenSSL. An empty common
 // name gives a certificate with an empty subject. Keys are generated once per
