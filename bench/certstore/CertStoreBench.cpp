@@ -152,8 +152,20 @@ void BM_OpenContainerWarm(benchmark::State& state) {
     }
 }
 
+// What a warm lookup cannot avoid: validating the item's service against the
+// stored settings (a registry read).
+void BM_FindServerSettings(benchmark::State& state) {
+    Store(static_cast<int>(state.range(0)));
+    int i = 0;
+    for (auto _ : state) {
+        if (!FindServerSettings(ServiceName(i++ % kServices), kServerParamName).isValid)
+            state.SkipWithError("no service");
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_FindServerSettings)->Arg(10000)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RawSqliteScan)->Arg(2500)->Arg(5000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstEnumeration)->Arg(2500)->Arg(5000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LaterEnumeration)->Arg(10000)->Unit(benchmark::kMicrosecond);

@@ -334,3 +334,33 @@ TEST(CertStore, ConcurrentProcessesLoseNothing) {
     EXPECT_EQ(2 * kPerChild, withProperty);
     CertCloseStore(store, 0);
 }
+
+TEST(CertStore, LongWalksAndChangesDuringAWalk) {
+    nimbex_test::TempEnv env;
+    std::vector<Bytes> certs;
+    for (int i = 0; i < 300; ++i) certs.push_back(MakeCertificate(KeyKind::Ec, "w", 5000 + i));
+    HCERTSTORE store = Open(kUser);
+    for (const Bytes& c : certs) ASSERT_TRUE(Add(store, c));
+    EXPECT_EQ(certs, Enumerate(store));
+
+    // A change made through the same handle in the middle of a walk is seen
+    // by the rest of the walk, and a certificate added meanwhile comes last.
+    Bytes late = MakeCertificate(KeyKind::Ec, "late", 9999);
+    std::vector<std::string> names;
+    int position = 0;
+    PCCERT_CONTEXT c = nullptr;
+    while ((c = CertEnumCertificatesInStore(store, c)) != nullptr) {
+        if (position == 10) {
+            PCCERT_CONTEXT later = FindByHash(store, nimbex_test::Sha1(certs[200]));
+            SetFriendlyName(later, "changed");
+            CertFreeCertificateContext(later);
+            ASSERT_TRUE(Add(store, late));
+        }
+        names.push_back(FriendlyName(c));
+        ++position;
+    }
+    ASSERT_EQ(301u, names.size());
+    EXPECT_EQ("changed", names[200]);
+    EXPECT_EQ("<none>", names[199]);
+    CertCloseStore(store, 0);
+}

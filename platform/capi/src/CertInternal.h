@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -108,6 +109,13 @@ void ReleaseContext(CertContextImpl* context);
 
 // ---- Stores ----------------------------------------------------------------
 
+// A row read ahead by an enumeration.
+struct StoredRow {
+    int64_t row = 0;
+    CertFields fields;
+    PropertyMap props;
+};
+
 struct Store {
     uint32_t magic;
     std::atomic<long> refs;
@@ -116,6 +124,10 @@ struct Store {
     std::string name;  // upper-case store name
     bool readOnly = false;
     std::map<std::string, sqlite3_stmt*> statements;
+    // Rows that follow row `prefetchAfter`, read in one query by a walk and
+    // handed out one by one; dropped by every write through this handle.
+    std::deque<StoredRow> prefetch;
+    int64_t prefetchAfter = -1;
 };
 
 Store* StoreFromHandle(HCERTSTORE handle);

@@ -140,10 +140,11 @@ std::string ColumnText(sqlite3_stmt* st, int i) {
     return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(st, i))) : std::string();
 }
 
-// A context over the current row of a SELECT of kColumns.
-CertContextImpl* ContextFromRow(Store* s, sqlite3_stmt* st) {
-    CertFields f;
-    int64_t row = sqlite3_column_int64(st, 0);
+// The current row of a SELECT of kColumns.
+StoredRow RowFromStatement(sqlite3_stmt* st) {
+    StoredRow r;
+    CertFields& f = r.fields;
+    r.row = sqlite3_column_int64(st, 0);
     f.der = ColumnBlob(st, 1);
     f.sha1 = ColumnBlob(st, 2);
     f.subject = ColumnBlob(st, 3);
@@ -158,11 +159,20 @@ CertContextImpl* ContextFromRow(Store* s, sqlite3_stmt* st) {
     f.version = static_cast<DWORD>(sqlite3_column_int64(st, 12));
     f.notBefore = sqlite3_column_int64(st, 13);
     f.notAfter = sqlite3_column_int64(st, 14);
-    PropertyMap props;
     const auto* p = static_cast<const uint8_t*>(sqlite3_column_blob(st, 15));
-    if (!DeserializeProperties(p, static_cast<size_t>(sqlite3_column_bytes(st, 15)), &props))
-        props.clear();
-    return NewContext(std::move(f), std::move(props), s, row);
+    if (!DeserializeProperties(p, static_cast<size_t>(sqlite3_column_bytes(st, 15)), &r.props))
+        r.props.clear();
+    return r;
+}
+
+CertContextImpl* ContextFromRow(Store* s, StoredRow&& r) {
+    return NewContext(std::move(r.fields), std::move(r.props), s, r.row);
+}
+
+// Every write through the handle forgets what a walk read ahead.
+void DropPrefetch(Store* s) {
+    s->prefetch.clear();
+    s->prefetchAfter = -1;
 }
 
 // BEGIN IMMEDIATE ... COMMIT around body (which returns 0 or an error code).
@@ -193,12 +203,23 @@ std::string UpperStoreName(const WCHAR* name) {
     return WideToUtf8(upper);
 }
 
+// Rows a walk reads ahead in one query: one read transaction (and one round
+// of file locking) per batch instead of per certificate.
+constexpr int kPrefetchRows = 128;
+
 // The next certificate of the store after `afterRow`, optionally with the
 // given hash. Null with the last error set when there is none.
 CertContextImpl* NextRow(Store* s, int64_t afterRow, const Bytes* sha1) {
     std::lock_guard<std::mutex> guard(s->lock);
+    if (!sha1 && s->prefetchAfter == afterRow && !s->prefetch.empty()) {
+        StoredRow r = std::move(s->prefetch.front());
+        s->prefetch.pop_front();
+        s->prefetchAfter = r.row;
+        return ContextFromRow(s, std::move(r));
+    }
     std::string sql = std::string("SELECT ") + kColumns + " FROM certs WHERE store = ?1" +
-                      (sha1 ? " AND sha1 = ?3" : "") + " AND id > ?2 ORDER BY id LIMIT 1";
+                      (sha1 ? " AND sha1 = ?3" : "") + " AND id > ?2 ORDER BY id LIMIT " +
+                      std::to_string(sha1 ? 1 : kPrefetchRows);
     sqlite3_stmt* st = Statement(s, sql);
     if (!st) return Fail<CertContextImpl*>(SqliteError(sqlite3_errcode(s->db)), nullptr);
     Reset reset(st);
@@ -206,9 +227,19 @@ CertContextImpl* NextRow(Store* s, int64_t afterRow, const Bytes* sha1) {
     sqlite3_bind_int64(st, 2, afterRow);
     if (sha1) BindBlob(st, 3, *sha1);
     int rc = sqlite3_step(st);
-    if (rc == SQLITE_ROW) return ContextFromRow(s, st);
     if (rc == SQLITE_DONE) return Fail<CertContextImpl*>(CRYPT_E_NOT_FOUND, nullptr);
-    return Fail<CertContextImpl*>(SqliteError(rc), nullptr);
+    if (rc != SQLITE_ROW) return Fail<CertContextImpl*>(SqliteError(rc), nullptr);
+    StoredRow first = RowFromStatement(st);
+    if (!sha1) {
+        DropPrefetch(s);
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) s->prefetch.push_back(RowFromStatement(st));
+        if (rc == SQLITE_DONE) {
+            s->prefetchAfter = first.row;
+        } else {
+            DropPrefetch(s);  // the first row stands; the rest is read again later
+        }
+    }
+    return ContextFromRow(s, std::move(first));
 }
 
 }  // namespace
@@ -246,6 +277,7 @@ DWORD StoreUpdateProperty(Store* s, int64_t row, DWORD propId, const Bytes* valu
                           PropertyMap* stored) {
     if (s->readOnly) return ERROR_ACCESS_DENIED;
     std::lock_guard<std::mutex> guard(s->lock);
+    DropPrefetch(s);
     return Transaction(s, [&]() -> DWORD {
         sqlite3_stmt* get = Statement(s, "SELECT props FROM certs WHERE id = ?1");
         if (!get) return SqliteError(sqlite3_errcode(s->db));
@@ -408,6 +440,7 @@ extern "C" BOOL CertAddCertificateContextToStore(HCERTSTORE store, PCCERT_CONTEX
     int64_t row = 0;
     bool useExisting = false;
     std::lock_guard<std::mutex> guard(s->lock);
+    DropPrefetch(s);
     DWORD error = Transaction(s, [&]() -> DWORD {
         sqlite3_stmt* find = Statement(s, "SELECT id FROM certs WHERE store = ?1 AND sha1 = ?2");
         if (!find) return SqliteError(sqlite3_errcode(s->db));
@@ -470,7 +503,7 @@ extern "C" BOOL CertAddCertificateContextToStore(HCERTSTORE store, PCCERT_CONTEX
         int rc = sqlite3_step(st);
         if (rc != SQLITE_ROW)
             return Fail<BOOL>(rc == SQLITE_DONE ? CRYPT_E_NOT_FOUND : SqliteError(rc), FALSE);
-        *storeContext = &ContextFromRow(s, st)->pub;
+        *storeContext = &ContextFromRow(s, RowFromStatement(st))->pub;
         return TRUE;
     }
     *storeContext = &NewContext(std::move(fields), std::move(props), s, row)->pub;
@@ -489,6 +522,7 @@ extern "C" BOOL CertDeleteCertificateFromStore(PCCERT_CONTEXT context) {
         error = ERROR_ACCESS_DENIED;
     } else {
         std::lock_guard<std::mutex> guard(s->lock);
+        DropPrefetch(s);
         sqlite3_stmt* st = Statement(s, "DELETE FROM certs WHERE id = ?1");
         if (!st) {
             error = SqliteError(sqlite3_errcode(s->db));

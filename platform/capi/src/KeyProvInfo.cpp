@@ -44,7 +44,7 @@ class Reader {
         return true;
     }
     bool String(bool* present, std::wstring* s) {
-        uint32_t n;
+        uint32_t n = 0;
         if (!U32(&n)) return false;
         if (n == kNoString) {
             *present = false;
@@ -55,7 +55,7 @@ class Reader {
         s->clear();
         s->reserve(n);
         for (uint32_t i = 0; i < n; ++i) {
-            uint32_t c;
+            uint32_t c = 0;
             U32(&c);
             if (c == 0 || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
             s->push_back(static_cast<wchar_t>(c));
@@ -120,7 +120,7 @@ bool DeserializeKeyProvInfo(const uint8_t* data, size_t size, KeyProvInfo* out) 
     if (!data && size) return false;
     Reader r(data, size);
     KeyProvInfo info;
-    uint32_t version, count;
+    uint32_t version = 0, count = 0;
     if (!r.U32(&version) || version != kFormatVersion) return false;
     if (!r.String(&info.hasContainer, &info.container)) return false;
     if (!r.String(&info.hasProvider, &info.provider)) return false;
@@ -128,7 +128,7 @@ bool DeserializeKeyProvInfo(const uint8_t* data, size_t size, KeyProvInfo* out) 
     if (!r.U32(&count) || count > size / 12) return false;
     for (uint32_t i = 0; i < count; ++i) {
         KeyProvParam p;
-        uint32_t length;
+        uint32_t length = 0;
         if (!r.U32(&p.id) || !r.U32(&p.flags) || !r.U32(&length)) return false;
         if (!r.Raw(length, &p.data)) return false;
         info.params.push_back(std::move(p));
@@ -198,7 +198,7 @@ bool DeserializeProperties(const uint8_t* data, size_t size, PropertyMap* out) {
     Reader r(data, size);
     PropertyMap props;
     while (!r.AtEnd()) {
-        uint32_t id, length;
+        uint32_t id = 0, length = 0;
         Bytes value;
         if (!r.U32(&id) || !r.U32(&length) || !r.Raw(length, &value)) return false;
         props[id] = std::move(value);
