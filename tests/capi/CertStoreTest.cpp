@@ -2,6 +2,7 @@
 // reference counts and concurrent writers.
 #include <capi/wincrypt.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -362,5 +363,60 @@ TEST(CertStore, LongWalksAndChangesDuringAWalk) {
     ASSERT_EQ(301u, names.size());
     EXPECT_EQ("changed", names[200]);
     EXPECT_EQ("<none>", names[199]);
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, SurvivesAWriterKilledMidway) {
+    nimbex_test::TempEnv env;
+    std::vector<Bytes> certs;
+    for (int i = 0; i < 400; ++i) certs.push_back(MakeCertificate(KeyKind::Ec, "k", 7000 + i));
+    HCERTSTORE created = Open(kUser);
+    CertCloseStore(created, 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        HCERTSTORE store = Open(kUser);
+        for (const Bytes& c : certs) Add(store, c, CERT_STORE_ADD_NEW);
+        _exit(0);
+    }
+    // Kill the writer once it is well under way.
+    for (int tries = 0; tries < 2000; ++tries) {
+        HCERTSTORE store = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+        size_t n = store ? Enumerate(store).size() : 0;
+        CertCloseStore(store, 0);
+        if (n >= 20) break;
+        usleep(1000);
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    HCERTSTORE store = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+    ASSERT_NE(nullptr, store);
+    std::vector<Bytes> kept = Enumerate(store);
+    ASSERT_GE(kept.size(), 20u);
+    // What is there is a prefix of what was written, each certificate whole.
+    EXPECT_EQ(std::vector<Bytes>(certs.begin(), certs.begin() + kept.size()), kept);
+    // And the store takes writes again.
+    EXPECT_TRUE(Add(store, MakeCertificate(KeyKind::Rsa, "after", 1)));
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, ReadOnlyHandlesRefuseWrites) {
+    nimbex_test::TempEnv env;
+    Bytes a = MakeCertificate(KeyKind::Ec, "ro", 1);
+    HCERTSTORE store = Open(kUser);
+    ASSERT_TRUE(Add(store, a));
+    CertCloseStore(store, 0);
+    store = Open(kUser | CERT_STORE_READONLY_FLAG);
+    EXPECT_FALSE(Add(store, MakeCertificate(KeyKind::Ec, "ro", 2)));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    PCCERT_CONTEXT c = CertEnumCertificatesInStore(store, nullptr);
+    ASSERT_NE(nullptr, c);
+    CRYPT_DATA_BLOB blob{1, a.data()};
+    EXPECT_FALSE(CertSetCertificateContextProperty(c, CERT_FRIENDLY_NAME_PROP_ID, 0, &blob));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_FALSE(CertDeleteCertificateFromStore(c));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_EQ(std::vector<Bytes>{a}, Enumerate(store));
     CertCloseStore(store, 0);
 }

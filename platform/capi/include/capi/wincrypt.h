@@ -162,8 +162,12 @@ typedef struct _CRYPT_KEY_PROV_INFO {
 #define CRYPT_E_ASN1_BADTAG 0x8009310Bu
 #define CRYPT_E_ASN1_CORRUPT 0x80093106u
 #define CRYPT_E_FILE_ERROR 0x80092003u
+#ifndef ERROR_BUSY
 #define ERROR_BUSY 170u
+#endif
+#ifndef ERROR_INVALID_HANDLE
 #define ERROR_INVALID_HANDLE 6u
+#endif
 
 /* ---- Stores ---------------------------------------------------------------
  * CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, location | flags, L"My").
