@@ -139,16 +139,27 @@ NIMBEX_EXPORT const CloudReaderTable* cloud_reader_get_table(void);
 
 #ifdef __cplusplus
 }
+#endif
 
-static_assert(sizeof(CloudReaderFunction) == 2 * sizeof(uintptr_t), "two words");
-static_assert(sizeof(CloudReaderTable) == 8 * sizeof(uintptr_t), "eight words");
-static_assert(sizeof(CloudSizeBufferRecord) == 2 * sizeof(uintptr_t), "two words");
-static_assert(sizeof(CloudFeatureBitsRecord) == 3 * sizeof(uintptr_t), "three words");
-static_assert(sizeof(CloudInterfaceVersionRecord) == 4 * sizeof(uintptr_t), "four words");
-static_assert(sizeof(CloudMediaLimitsRecord) == 61 * sizeof(uintptr_t), "61 words");
-static_assert(offsetof(CloudMediaLimitsRecord, maxNameLength) == 57 * sizeof(uintptr_t), "word 58");
-static_assert(sizeof(CloudNegotiateRecord) == sizeof(uintptr_t), "one word");
-static_assert(sizeof(CloudMaxValueRecord) == sizeof(uintptr_t), "one word");
+#if defined(__cplusplus)
+#define NIMBEX_RECORD_ASSERT static_assert
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+#define NIMBEX_RECORD_ASSERT _Static_assert
+#endif
+
+#ifdef NIMBEX_RECORD_ASSERT
+
+NIMBEX_RECORD_ASSERT(sizeof(CloudReaderFunction) == 2 * sizeof(uintptr_t), "two words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudReaderTable) == 8 * sizeof(uintptr_t), "eight words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudSizeBufferRecord) == 2 * sizeof(uintptr_t), "two words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudFeatureBitsRecord) == 3 * sizeof(uintptr_t), "three words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudInterfaceVersionRecord) == 4 * sizeof(uintptr_t), "four words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudMediaLimitsRecord) == 61 * sizeof(uintptr_t), "61 words");
+NIMBEX_RECORD_ASSERT(offsetof(CloudMediaLimitsRecord, maxNameLength) == 57 * sizeof(uintptr_t),
+                     "word 58");
+NIMBEX_RECORD_ASSERT(sizeof(CloudNegotiateRecord) == sizeof(uintptr_t), "one word");
+NIMBEX_RECORD_ASSERT(sizeof(CloudMaxValueRecord) == sizeof(uintptr_t), "one word");
+#undef NIMBEX_RECORD_ASSERT
 #endif
 
 #endif

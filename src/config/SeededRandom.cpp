@@ -20,7 +20,7 @@ int SeededRandom::Next() {
     const uint32_t value =
         static_cast<uint32_t>(state_[front_]) + static_cast<uint32_t>(state_[rear_]);
     state_[front_] = static_cast<int32_t>(value);
-    front_ = (front_ + 1) % 31;
-    rear_ = (rear_ + 1) % 31;
+    if (++front_ == 31) front_ = 0;
+    if (++rear_ == 31) rear_ = 0;
     return static_cast<int>(value >> 1);
 }

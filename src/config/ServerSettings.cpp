@@ -140,8 +140,8 @@ FoundServerSettings FindServerSettings(const char* value, int type) {
     return found;
 }
 
-FoundServerSettings FindServerSettings(const std::string& value, ServerParamType type) {
-    return FindServerSettings(value.c_str(), static_cast<int>(type));
+FoundServerSettings FindServerSettings(const std::string& value, int type) {
+    return FindServerSettings(value.c_str(), type);
 }
 
 std::string GetServerNameByRestUrl(const std::string& restUrl) {

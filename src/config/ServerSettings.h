@@ -55,7 +55,7 @@ std::vector<ServerSettings> EnumAllServerSettings();
 // another type: KelException("Invalid server parameter type") when a
 // comparison is reached (both 0x80090020).
 FoundServerSettings FindServerSettings(const char* value, int type);
-FoundServerSettings FindServerSettings(const std::string& value, ServerParamType type);
+FoundServerSettings FindServerSettings(const std::string& value, int type);
 
 // The name of the stored entry with this REST URL, or the empty string.
 std::string GetServerNameByRestUrl(const std::string& restUrl);

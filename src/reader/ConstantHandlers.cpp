@@ -20,15 +20,18 @@ uintptr_t CopyReaderName(void* record) {
     return codes::kSuccess;
 }
 
-// The localised string when the catalog has it, else the fallback text.
+// The localised string when the catalog has it, else the fallback text. A
+// catalog string that does not fit answers with its own length (234), so the
+// caller's retry with that size gets the same text.
 template <size_t N>
 uintptr_t ReturnLocalisedText(void* record, unsigned id, const char (&fallback)[N]) {
     auto* sizeBuffer = static_cast<CloudSizeBufferRecord*>(record);
     if (!sizeBuffer) return codes::kInvalidParameter;
     size_t size = sizeBuffer->size;
-    if (support_resource_string(ModuleResource(), id, sizeBuffer->buffer, &size) == SUP_OK) {
+    const TSupErr rc = support_resource_string(ModuleResource(), id, sizeBuffer->buffer, &size);
+    if (rc == SUP_OK || rc == SUP_MORE_DATA) {
         sizeBuffer->size = size;
-        return codes::kSuccess;
+        return rc;
     }
     return ReturnText(sizeBuffer, fallback, N - 1);
 }

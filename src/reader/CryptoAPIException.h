@@ -8,14 +8,14 @@ namespace veltra {
 // An exception carrying a CryptoAPI error code; its text comes from the
 // platform's message table. what() is empty: the text is message().
 class CryptoAPIException : public std::exception {
-public:
+  public:
     explicit CryptoAPIException(uint32_t code);
     ~CryptoAPIException() override;
     const char* what() const noexcept override;
     virtual const std::string& message() const noexcept;
     uint32_t code() const noexcept { return code_; }
 
-private:
+  private:
     uint32_t code_;
     std::string message_;
 };

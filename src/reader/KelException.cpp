@@ -23,6 +23,10 @@ KelException::KelException(const std::string& text, uint32_t code)
 
 KelException::~KelException() = default;
 
-const char* KelException::what() const noexcept { return message_.c_str(); }
+const char* KelException::what() const noexcept {
+    return message_.c_str();
+}
 
-const wchar_t* KelException::wide_what() const noexcept { return wideMessage_.c_str(); }
+const wchar_t* KelException::wide_what() const noexcept {
+    return wideMessage_.c_str();
+}

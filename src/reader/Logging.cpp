@@ -8,7 +8,7 @@ namespace {
 
 // Opens the logging handle at load time and releases it at unload.
 class LogContext {
-public:
+  public:
     LogContext() : handle_(support_print_init2("cloud", 0x7F)) {}
     ~LogContext() {
         if (handle_) support_print_done(handle_);
@@ -16,7 +16,7 @@ public:
     }
     TSupportPrint* handle() const { return handle_; }
 
-private:
+  private:
     TSupportPrint* handle_;
 };
 
@@ -37,7 +37,9 @@ void Forward(TSupportPrint* handle, unsigned level, int line, const char* format
 
 }  // namespace
 
-TSupportPrint* LogHandle() { return g_log.handle(); }
+TSupportPrint* LogHandle() {
+    return g_log.handle();
+}
 
 void LogFailure(TSupportPrint* handle, const char* format, ...) {
     va_list args;

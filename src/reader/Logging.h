@@ -7,5 +7,7 @@ TSupportPrint* LogHandle();
 
 // The two logging wrappers (level 1: failures, level 2: user cancellation).
 // They are the only callers of support_print.
-void LogFailure(TSupportPrint* handle, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void LogCancel(TSupportPrint* handle, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void LogFailure(TSupportPrint* handle, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void LogCancel(TSupportPrint* handle, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));

@@ -5,14 +5,14 @@ namespace nimbex_test {
 
 // A scratch directory removed (recursively) on destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -20,7 +20,7 @@ private:
 // (NIMBEX_MACHINE_DIR, NIMBEX_USER_DIR, NIMBEX_RUNTIME_DIR) for the lifetime of
 // the object and restores the previous values afterwards.
 class TempEnv {
-public:
+  public:
     TempEnv();
     ~TempEnv();
     TempEnv(const TempEnv&) = delete;
@@ -30,7 +30,7 @@ public:
     std::string runtimeDir() const { return root_.path() + "/run"; }
     const std::string& root() const { return root_.path(); }
 
-private:
+  private:
     TempDir root_;
     struct Saved {
         bool had;

@@ -49,6 +49,13 @@ TEST(RegistryProcessTest, TwoProcessesWritingAtOnceLoseNothing) {
                 if (support_registry_put_string(path.c_str(), ValueText(writer, i).c_str()) != 0)
                     ++failures;
                 if (support_registry_put_long("\\config\\Race\\Shared", i) != 0) ++failures;
+                // The per-user store does not exist yet: both children create
+                // it at once.
+                if (i < 50) {
+                    std::string local =
+                        "\\local\\Race\\W" + std::to_string(writer) + "\\v" + std::to_string(i);
+                    if (support_registry_put_long(local.c_str(), i) != 0) ++failures;
+                }
             }
             _exit(failures == 0 ? 0 : 1);
         }
@@ -70,6 +77,15 @@ TEST(RegistryProcessTest, TwoProcessesWritingAtOnceLoseNothing) {
             std::string text(length, '\0');
             ASSERT_EQ(support_registry_get_string(path.c_str(), &length, text.data()), 0u);
             EXPECT_EQ(text, ValueText(writer, i));
+        }
+    }
+    for (int writer = 0; writer < 2; ++writer) {
+        for (int i = 0; i < 50; ++i) {
+            std::string path =
+                "\\local\\Race\\W" + std::to_string(writer) + "\\v" + std::to_string(i);
+            int32_t value = -1;
+            ASSERT_EQ(support_registry_get_long(path.c_str(), &value), 0u) << path;
+            EXPECT_EQ(value, i);
         }
     }
     int32_t last = 0;

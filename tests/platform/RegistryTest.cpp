@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TempEnv.h"
@@ -261,6 +262,50 @@ TEST_F(RegistryTest, DeleteParam) {
     EXPECT_EQ(support_registry_get_long("\\config\\V\\x", &value), SUP_NOT_FOUND);
     unsigned mode = 1;
     EXPECT_EQ(support_registry_check_access("\\config\\V", &mode), 0u);  // section stays
+}
+
+TEST_F(RegistryTest, ReadingAStoreThatDoesNotExistCreatesNothing) {
+    std::string dir = env.root() + "/not-yet";
+    setenv("NIMBEX_MACHINE_DIR", dir.c_str(), 1);
+    int32_t value = 0;
+    size_t length = 0;
+    unsigned mode = 1;
+    TSupErr code;
+    EXPECT_EQ(support_registry_get_long("\\config\\A\\b", &value), SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_get_hex("\\config\\A\\b", &length, nullptr), SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_check_access("\\config\\A", &mode), SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_check_access("\\config", &mode), 0u);
+    EXPECT_EQ(Search("\\config", 0, &code), std::vector<std::string>{});
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(Search("\\config\\A", 0, &code), std::vector<std::string>{});
+    EXPECT_EQ(code, SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_delete_param("\\config\\A\\b", 0), SUP_NOT_FOUND);
+    EXPECT_EQ(support_registry_delete_section("\\config", "A"), SUP_NOT_FOUND);
+    struct stat st;
+    EXPECT_NE(stat(dir.c_str(), &st), 0);
+    ASSERT_EQ(support_registry_put_long("\\config\\A\\b", 3), 0u);
+    ASSERT_EQ(support_registry_get_long("\\config\\A\\b", &value), 0u);
+    EXPECT_EQ(value, 3);
+}
+
+TEST_F(RegistryTest, ThreadsShareTheConnection) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 100; ++i) {
+                std::string path =
+                    "\\local\\Threads\\T" + std::to_string(t) + "\\v" + std::to_string(i);
+                ASSERT_EQ(support_registry_put_long(path.c_str(), t * 1000 + i), 0u);
+                int32_t value = -1;
+                ASSERT_EQ(support_registry_get_long(path.c_str(), &value), 0u);
+                ASSERT_EQ(value, t * 1000 + i);
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    TSupErr code;
+    EXPECT_EQ(Search("\\local\\Threads", 1, &code),
+              (std::vector<std::string>{"T0", "T1", "T2", "T3"}));
+    EXPECT_EQ(Search("\\local\\Threads\\T2", 0, &code).size(), 100u);
 }
 
 TEST_F(RegistryTest, StoreThatCannotBeCreatedIsAccessDenied) {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "SupportPaths.h"
 #include "support/support.h"
@@ -100,6 +101,7 @@ std::mutex g_pathsLock;
 // The record last handed out. A changed environment gives a new record; the
 // old one is kept, so a pointer from an earlier call never dangles.
 const TCspPaths* g_current = nullptr;
+std::vector<const TCspPaths*>* g_records = new std::vector<const TCspPaths*>();
 // Every text ever handed out stays valid for the life of the process, so a
 // caller may keep a pointer from an earlier call.
 std::set<std::string>* g_texts = new std::set<std::string>();
@@ -127,7 +129,9 @@ extern "C" const TCspPaths* csp_get_paths(void) {
     paths.share_dir = Intern(base + "/share/nimbex");
     paths.locale_dir = Intern(base + "/share/locale");
     paths.lib_dir = Intern(lib);
-    if (!g_current || memcmp(g_current, &paths, sizeof paths) != 0)
+    if (!g_current || memcmp(g_current, &paths, sizeof paths) != 0) {
         g_current = new TCspPaths(paths);
+        g_records->push_back(g_current);
+    }
     return g_current;
 }

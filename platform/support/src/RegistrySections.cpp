@@ -88,11 +88,14 @@ TSupErr support_registry_check_access(const char* path, unsigned* mode) {
     RegPath parsed;
     TSupErr code = ParsePath(path, &parsed);
     if (code != 0) return code;
-    return WithRegistry(parsed.machine, [&](RegistryDb& db) -> TSupErr {
-        TSupErr found = SectionExists(db, parsed.Section());
-        if (found != SUP_NOT_FOUND) return found;
-        return ValueExists(db, parsed);
-    });
+    return WithRegistry(
+        parsed.machine,
+        [&](RegistryDb& db) -> TSupErr {
+            TSupErr found = SectionExists(db, parsed.Section());
+            if (found != SUP_NOT_FOUND) return found;
+            return ValueExists(db, parsed);
+        },
+        false, parsed.parts.empty() ? SUP_OK : SUP_NOT_FOUND);
 }
 
 TSupErr support_registry_delete_section(const char* parent, const char* name) {
@@ -107,18 +110,22 @@ TSupErr support_registry_delete_section(const char* parent, const char* name) {
     if (code != 0) return code;
     if (parsed.parts.empty()) return kRegBadPath;  // a branch root cannot be deleted
     std::string section = parsed.Section();
-    return WithRegistry(parsed.machine, [&](RegistryDb& db) -> TSupErr {
-        return db.Write([&]() -> TSupErr {
-            TSupErr error = SectionExists(db, section);
-            if (error != 0) return error;
-            error = RunOnSubtree(
-                db, "DELETE FROM vals WHERE section = ?1 OR (section >= ?2 AND section < ?3)",
-                section);
-            if (error != 0) return error;
-            return RunOnSubtree(
-                db, "DELETE FROM sections WHERE path = ?1 OR (path >= ?2 AND path < ?3)", section);
-        });
-    });
+    return WithRegistry(
+        parsed.machine,
+        [&](RegistryDb& db) -> TSupErr {
+            return db.Write([&]() -> TSupErr {
+                TSupErr error = SectionExists(db, section);
+                if (error != 0) return error;
+                error = RunOnSubtree(
+                    db, "DELETE FROM vals WHERE section = ?1 OR (section >= ?2 AND section < ?3)",
+                    section);
+                if (error != 0) return error;
+                return RunOnSubtree(
+                    db, "DELETE FROM sections WHERE path = ?1 OR (path >= ?2 AND path < ?3)",
+                    section);
+            });
+        },
+        false);
 }
 
 TSupErr support_registry_search_open(const char* path, TSupRegSearch** handle, size_t* count,
@@ -136,23 +143,28 @@ TSupErr support_registry_search_open(const char* path, TSupRegSearch** handle, s
                                   : "SELECT name, 1 FROM sections WHERE parent = ?1"
                                     " UNION ALL SELECT name, 0 FROM vals WHERE section = ?1"
                                     " ORDER BY 1 COLLATE NOCASE, 1, 2 DESC";
-    code = WithRegistry(parsed.machine, [&](RegistryDb& db) -> TSupErr {
-        TSupErr error = SectionExists(db, section);
-        if (error != 0) return error;
-        sqlite3_stmt* select = db.Statement(sql, &error);
-        if (!select) return error;
-        StatementScope scope(select);
-        BindText(select, 1, section);
-        int rc;
-        while ((rc = StepWithRetry(select)) == SQLITE_ROW) {
-            const unsigned char* name = sqlite3_column_text(select, 0);
-            int size = sqlite3_column_bytes(select, 0);
-            search->entries.push_back(
-                {std::string(reinterpret_cast<const char*>(name), static_cast<size_t>(size)),
-                 sqlite3_column_int(select, 1) != 0});
-        }
-        return rc == SQLITE_DONE ? 0 : SqliteCode(rc);
-    });
+    code = WithRegistry(
+        parsed.machine,
+        [&](RegistryDb& db) -> TSupErr {
+            TSupErr error = SectionExists(db, section);
+            if (error != 0) return error;
+            sqlite3_stmt* select = db.Statement(sql, &error);
+            if (!select) return error;
+            StatementScope scope(select);
+            BindText(select, 1, section);
+            int rc;
+            // A retry after a busy step starts the query over: the rows taken
+            // so far are dropped.
+            while ((rc = StepWithRetry(select, [&] { search->entries.clear(); })) == SQLITE_ROW) {
+                const unsigned char* name = sqlite3_column_text(select, 0);
+                int size = sqlite3_column_bytes(select, 0);
+                search->entries.push_back(
+                    {std::string(reinterpret_cast<const char*>(name), static_cast<size_t>(size)),
+                     sqlite3_column_int(select, 1) != 0});
+            }
+            return rc == SQLITE_DONE ? 0 : SqliteCode(rc);
+        },
+        false, parsed.parts.empty() ? SUP_OK : SUP_NOT_FOUND);
     if (code != 0) {
         delete search;
         return code;

@@ -2,8 +2,10 @@
 // scope, transactions with busy retries.
 #include "RegistryStore.h"
 
+#include <errno.h>
 #include <pthread.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -183,12 +185,13 @@ TSupErr SqliteCode(int rc) {
     }
 }
 
-int StepWithRetry(sqlite3_stmt* statement) {
+int StepWithRetry(sqlite3_stmt* statement, const std::function<void()>& onRestart) {
     int rc;
     for (int attempt = 0;; ++attempt) {
         rc = sqlite3_step(statement);
         if (!IsBusy(rc) || attempt >= kBusyRetries) return rc;
         sqlite3_reset(statement);
+        if (onRestart) onRestart();
         PauseMs(5 + attempt * 10);
     }
 }
@@ -225,7 +228,13 @@ TSupErr RegistryDb::Write(const std::function<TSupErr()>& body) {
         PauseMs(5 + attempt * 10);
     }
     if (rc != SQLITE_OK) return SqliteCode(rc);
-    TSupErr code = body();
+    TSupErr code;
+    try {
+        code = body();
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
     if (code == 0) {
         for (int attempt = 0;; ++attempt) {
             rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
@@ -243,7 +252,8 @@ std::string RegistryDirectory(bool machine) {
     return machine ? MachineDirectory() : UserDirectory();
 }
 
-TSupErr WithRegistry(bool machine, const std::function<TSupErr(RegistryDb&)>& fn) {
+TSupErr WithRegistry(bool machine, const std::function<TSupErr(RegistryDb&)>& fn, bool create,
+                     TSupErr missing) {
     std::string dir = RegistryDirectory(machine);
     std::string file = dir + "/registry.db";
     try {
@@ -255,6 +265,10 @@ TSupErr WithRegistry(bool machine, const std::function<TSupErr(RegistryDb&)>& fn
             for (auto& entry : *g_open) entry.second->Abandon();
             g_open->clear();
             g_owner = self;
+        }
+        if (!create && g_open->find(file) == g_open->end()) {
+            struct stat st;
+            if (stat(file.c_str(), &st) != 0 && errno == ENOENT) return missing;
         }
         RegistryDb*& db = (*g_open)[file];
         if (!db) {

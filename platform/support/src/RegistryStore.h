@@ -84,12 +84,17 @@ class StatementScope {
 // Maps an SQLite result to a registry code.
 TSupErr SqliteCode(int rc);
 
-// Steps a statement, retrying while the store is busy. Returns the SQLite code.
-int StepWithRetry(sqlite3_stmt* statement);
+// Steps a statement, retrying while the store is busy; a retry resets the
+// statement (a walk starts over) and calls onRestart first. Returns the
+// SQLite code.
+int StepWithRetry(sqlite3_stmt* statement, const std::function<void()>& onRestart = {});
 
 // Runs fn with the database of the given scope under the registry lock.
-// Opens (and creates) the database on first use in this process.
-TSupErr WithRegistry(bool machine, const std::function<TSupErr(RegistryDb&)>& fn);
+// Opens (and creates) the database on first use in this process. A reader
+// passes create = false: when the store does not exist yet, nothing is
+// created and `missing` is returned instead.
+TSupErr WithRegistry(bool machine, const std::function<TSupErr(RegistryDb&)>& fn,
+                     bool create = true, TSupErr missing = SUP_NOT_FOUND);
 
 // Creates every section on the chain to `parts[0..count)`. Inside Write only.
 TSupErr EnsureSections(RegistryDb& db, const std::vector<std::string>& parts, size_t count);

@@ -30,29 +30,32 @@ TSupErr ReadValue(const char* path, ValueType type, std::string* bytes, int32_t*
     RegPath parsed;
     TSupErr code = ParseValuePath(path, &parsed);
     if (code != 0) return code;
-    return WithRegistry(parsed.machine, [&](RegistryDb& db) -> TSupErr {
-        TSupErr error = 0;
-        sqlite3_stmt* select = db.Statement(kSelectValue, &error);
-        if (!select) return error;
-        StatementScope scope(select);
-        BindText(select, 1, parsed.Parent());
-        BindText(select, 2, parsed.Leaf());
-        int rc = StepWithRetry(select);
-        if (rc == SQLITE_DONE) return SUP_NOT_FOUND;
-        if (rc != SQLITE_ROW) return SqliteCode(rc);
-        if (sqlite3_column_int(select, 0) != static_cast<int>(type)) return kRegTypeMismatch;
-        if (type == ValueType::Long) {
-            *number = static_cast<int32_t>(sqlite3_column_int64(select, 1));
-        } else {
-            const void* data = sqlite3_column_blob(select, 1);
-            int size = sqlite3_column_bytes(select, 1);
-            if (data && size > 0)
-                bytes->assign(static_cast<const char*>(data), static_cast<size_t>(size));
-            else
-                bytes->clear();
-        }
-        return 0;
-    });
+    return WithRegistry(
+        parsed.machine,
+        [&](RegistryDb& db) -> TSupErr {
+            TSupErr error = 0;
+            sqlite3_stmt* select = db.Statement(kSelectValue, &error);
+            if (!select) return error;
+            StatementScope scope(select);
+            BindText(select, 1, parsed.Parent());
+            BindText(select, 2, parsed.Leaf());
+            int rc = StepWithRetry(select);
+            if (rc == SQLITE_DONE) return SUP_NOT_FOUND;
+            if (rc != SQLITE_ROW) return SqliteCode(rc);
+            if (sqlite3_column_int(select, 0) != static_cast<int>(type)) return kRegTypeMismatch;
+            if (type == ValueType::Long) {
+                *number = static_cast<int32_t>(sqlite3_column_int64(select, 1));
+            } else {
+                const void* data = sqlite3_column_blob(select, 1);
+                int size = sqlite3_column_bytes(select, 1);
+                if (data && size > 0)
+                    bytes->assign(static_cast<const char*>(data), static_cast<size_t>(size));
+                else
+                    bytes->clear();
+            }
+            return 0;
+        },
+        false);
 }
 
 // Writes a value, creating its section chain. `bytes` is used for string and
@@ -144,21 +147,24 @@ TSupErr support_registry_delete_param(const char* path, unsigned flags) {
     RegPath parsed;
     TSupErr code = ParseValuePath(path, &parsed);
     if (code != 0) return code;
-    return WithRegistry(parsed.machine, [&](RegistryDb& db) -> TSupErr {
-        return db.Write([&]() -> TSupErr {
-            TSupErr error = 0;
-            sqlite3_stmt* remove =
-                db.Statement("DELETE FROM vals WHERE section = ?1 AND name = ?2", &error);
-            if (!remove) return error;
-            StatementScope scope(remove);
-            BindText(remove, 1, parsed.Parent());
-            BindText(remove, 2, parsed.Leaf());
-            int rc = sqlite3_step(remove);
-            if (rc != SQLITE_DONE) return SqliteCode(rc);
-            // Nothing changed: roll the empty transaction back and say so.
-            return sqlite3_changes(db.handle()) == 0 ? SUP_NOT_FOUND : 0;
-        });
-    });
+    return WithRegistry(
+        parsed.machine,
+        [&](RegistryDb& db) -> TSupErr {
+            return db.Write([&]() -> TSupErr {
+                TSupErr error = 0;
+                sqlite3_stmt* remove =
+                    db.Statement("DELETE FROM vals WHERE section = ?1 AND name = ?2", &error);
+                if (!remove) return error;
+                StatementScope scope(remove);
+                BindText(remove, 1, parsed.Parent());
+                BindText(remove, 2, parsed.Leaf());
+                int rc = sqlite3_step(remove);
+                if (rc != SQLITE_DONE) return SqliteCode(rc);
+                // Nothing changed: roll the empty transaction back and say so.
+                return sqlite3_changes(db.handle()) == 0 ? SUP_NOT_FOUND : 0;
+            });
+        },
+        false);
 }
 
 }  // extern "C"

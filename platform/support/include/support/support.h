@@ -3,7 +3,9 @@
  *
  * Results are 32-bit codes: 0 success, 2 (SUP_NOT_FOUND) for an absent value
  * or section, 234 (SUP_MORE_DATA) when a buffer is too small; other codes are
- * real failures (documented in docs/platform.md). */
+ * real failures: 5 store not accessible, 8 no memory, 87 null argument, 161
+ * malformed path, 170 store busy past every retry, 1117 I/O failure, 1392
+ * damaged store, 1629 value of another type (docs/platform-support.md). */
 #ifndef NIMBEX_PLATFORM_SUPPORT_H
 #define NIMBEX_PLATFORM_SUPPORT_H
 
@@ -24,11 +26,13 @@ typedef uint32_t TSupErr;
 
 /* ---- Configuration registry ------------------------------------------------
  * Paths are NUL-terminated, backslash-separated: "\config\..." is machine-wide,
- * "\local\..." per user. Length arguments count bytes without any terminator.
- * A getter with a null buffer writes the length and returns 0; with a buffer,
- * *length is its capacity: the value's bytes are copied (no terminator is
- * added), *length becomes the value's length, and a capacity below it answers
- * SUP_MORE_DATA without copying. */
+ * "\local\..." per user. Names ignore ASCII case. Every function is
+ * thread-safe and safe against other processes using the same store.
+ * Length arguments count bytes without any terminator. A getter with a null
+ * buffer writes the length and returns 0; with a buffer, *length is its
+ * capacity: the value's bytes are copied (no terminator is added), *length
+ * becomes the value's length, and a capacity below it answers SUP_MORE_DATA
+ * without copying. */
 TSupErr support_registry_get_string(const char* path, size_t* length, char* buffer);
 TSupErr support_registry_put_string(const char* path, const char* text);
 TSupErr support_registry_get_long(const char* path, int32_t* value);
@@ -58,8 +62,10 @@ TSupErr support_registry_value_name(const TSupRegValue* value, size_t* length, c
 TSupErr support_registry_value_free(TSupRegValue* value);
 
 /* ---- Logging ---------------------------------------------------------------
- * A handle per module. What is printed and where is configured (see
- * docs/platform.md); with nothing configured the facility is silent. */
+ * A handle per module. What is printed and where is configured (NIMBEX_LOG or
+ * "\config\Support\Log", see docs/platform-support.md); with nothing
+ * configured the facility is silent. Level n (1..6) is bit n-1 of a mask; a
+ * mask is read in five 6-bit groups folded together (0x1041041 = level 1). */
 typedef struct support_print TSupportPrint;
 /* Returns a handle, or null when the facility cannot be set up. */
 TSupportPrint* support_print_init2(const char* module, unsigned levels);
@@ -86,9 +92,9 @@ TSupErr support_time_sub(TSupTime* result, const TSupTime* a, const TSupTime* b)
 /* ---- Localised strings -----------------------------------------------------*/
 typedef struct support_resource TSupResource;
 struct support_resource {
-    nl_catd catalog;                      /* (nl_catd)-1 until opened */
-    void (*opener)(TSupResource* self);   /* called once, on first use */
-    int opened;                           /* set by the library after calling opener */
+    nl_catd catalog;                    /* (nl_catd)-1 until opened */
+    void (*opener)(TSupResource* self); /* called once, on first use */
+    int opened;                         /* set by the library as it calls opener */
 };
 /* Looks up string `id` (set 1 of the catalog). Size/buffer rule: *size is the
  * capacity including the terminator; on return, the length without it. Null
@@ -118,7 +124,9 @@ const TCspPaths* csp_get_paths(void);
 
 /* ---- Named mutex -----------------------------------------------------------
  * One name excludes every holder in every thread and process; a process that
- * dies holding it releases it. */
+ * dies holding it releases it. Names have no '/'; flags are reserved (0).
+ * Not recursive: the holding thread locking again answers 1131; unlocking a
+ * handle that does not hold the mutex answers 288. */
 typedef struct ubi_mutex ubi_mutex_t;
 TSupErr ubi_mutex_open(ubi_mutex_t** mutex, const char* name, unsigned flags);
 TSupErr ubi_mutex_lock(ubi_mutex_t* mutex);

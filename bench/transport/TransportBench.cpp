@@ -1,0 +1,86 @@
+// The transport's request path over HTTPS to a server on 127.0.0.1: a reused
+// connection, a fresh connection per request, and the first request of a
+// newly built transport.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "TestPki.h"
+#include "TestServer.h"
+#include "transport/KelUrlRetriever.h"
+
+namespace {
+
+struct Fixture {
+    std::string dir;
+    transport_test::TestPki pki;
+    std::unique_ptr<transport_test::TestServer> server;
+    std::string url;
+
+    Fixture() {
+        char tmpl[] = "/tmp/nimbex-bench-XXXXXX";
+        dir = mkdtemp(tmpl);
+        pki.WriteCaPem(dir + "/ca.pem");
+        setenv("NIMBEX_CA_FILE", (dir + "/ca.pem").c_str(), 1);
+        transport_test::Identity id = pki.IssueServer("127.0.0.1", "IP:127.0.0.1");
+        server.reset(new transport_test::TestServer(id.cert, id.key));
+        url = server->Url("/ping");
+    }
+    ~Fixture() {
+        server.reset();
+        std::remove((dir + "/ca.pem").c_str());
+        rmdir(dir.c_str());
+    }
+};
+
+Fixture& Shared() {
+    static Fixture fixture;
+    return fixture;
+}
+
+void RequestLoop(benchmark::State& state, bool keepAlive) {
+    Fixture& f = Shared();
+    KelUrlRetriever transport(10000, 0, false, keepAlive, true);
+    transport.Request(f.url, {}, "");  // warm-up: CA store, first connection
+    for (auto _ : state) benchmark::DoNotOptimize(transport.Request(f.url, {}, ""));
+}
+
+void BM_RequestKeepAlive(benchmark::State& state) { RequestLoop(state, true); }
+void BM_RequestFreshConnection(benchmark::State& state) { RequestLoop(state, false); }
+
+// Each iteration builds a new transport and times its first request only.
+void BM_FirstRequestOfNewTransport(benchmark::State& state) {
+    Fixture& f = Shared();
+    KelUrlRetriever(10000, 0, false, true, true).Request(f.url, {}, "");  // warm-up
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto transport = std::make_unique<KelUrlRetriever>(10000, 0, false, true, true);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(transport->Request(f.url, {}, ""));
+        state.PauseTiming();
+        transport.reset();
+        state.ResumeTiming();
+    }
+}
+
+// The same including construction and destruction.
+void BM_NewTransportWithRequest(benchmark::State& state) {
+    Fixture& f = Shared();
+    for (auto _ : state) {
+        KelUrlRetriever transport(10000, 0, false, true, true);
+        benchmark::DoNotOptimize(transport.Request(f.url, {}, ""));
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_RequestKeepAlive)->Iterations(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RequestFreshConnection)->Iterations(1000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FirstRequestOfNewTransport)->Iterations(100)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_NewTransportWithRequest)->Iterations(100)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();

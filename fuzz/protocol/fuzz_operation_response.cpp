@@ -1,0 +1,35 @@
+#include <json/value.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "protocol/ResponseDecoding.h"
+#include "reader/KelException.h"
+#include "transport/KelUrlRetriever.h"
+
+// A version 1 and a version 2 decode of the same answer, plus the helpers
+// that read single members of an answer. Only KelException may come out.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static KelUrlRetriever transport(0, 0, false, true, true);
+    std::string body(reinterpret_cast<const char*>(data), size);
+    for (int version2 = 0; version2 < 2; ++version2) {
+        try {
+            Json::Value v = DecodeOperationResponse(transport, "Fuzz", body, version2, false);
+            if (!version2 && IsErrorResponse(v)) ThrowServiceError(transport, v, "Fuzz");
+            if (v.isString()) {
+                try {
+                    DecodeBase64Value(v);
+                } catch (const KelException&) {
+                }
+            }
+        } catch (const KelException& e) {
+            if (e.code() == 0) std::abort();
+        }
+    }
+    GetJsonStringField(body, "Message");
+    uint32_t value = 0;
+    GetJsonUIntField(body, "exp", value);
+    return 0;
+}

@@ -1,0 +1,22 @@
+#include <json/value.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "protocol/ResponseDecoding.h"
+#include "reader/KelException.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::string body(reinterpret_cast<const char*>(data), size);
+    ServerPolicy policy;
+    try {
+        DecodeServerPolicy(policy, body);
+        if (!policy.loaded) __builtin_trap();
+    } catch (const KelException&) {
+        if (policy.loaded) __builtin_trap();
+    } catch (const Json::LogicError&) {
+        // A provider type or parameter set of a type that does not convert.
+    }
+    return 0;
+}

@@ -1,0 +1,109 @@
+#include "protocol/HttpMessageSignatureCreator.h"
+
+#include <boost/make_shared.hpp>
+#include <cctype>
+
+#include "config/UrlParts.h"
+#include "config/Wipe.h"
+#include "protocol/TextEncoding.h"
+#include "reader/ErrorCodes.h"
+#include "reader/KelException.h"
+
+namespace {
+
+const uint32_t kHmacAlgorithm = 0x8021;
+const std::size_t kKeySize = 32;
+const std::size_t kMacSize = 32;
+
+}  // namespace
+
+HttpMessageSignatureCreatorBase::~HttpMessageSignatureCreatorBase() = default;
+
+std::vector<unsigned char> ComputeHmac(const HostContext* host,
+                                       const std::vector<unsigned char>& key,
+                                       const std::string& data) {
+    if (!host || !host->callbacks.hmac) throw KelException("Cannot compute HMAC", codes::kFail);
+    const uintptr_t* w = host->caller.words;
+    std::vector<unsigned char> mac(kMacSize);
+    uint32_t length = kMacSize;
+    uint32_t rc = host->callbacks.hmac(
+        w[0], w[1], w[2], w[3], w[4], w[5], w[6], kHmacAlgorithm, key.data(), key.size(),
+        reinterpret_cast<const unsigned char*>(data.data()), data.size(), mac.data(), &length);
+    if (rc != 0) {
+        WipeVector(mac);
+        throw KelException("Cannot compute HMAC", rc);
+    }
+    // A host that reports a shorter MAC gets only those bytes sent.
+    if (length < mac.size()) mac.resize(length);
+    return mac;
+}
+
+std::vector<unsigned char> GenerateRandom(const HostContext* host, std::size_t length) {
+    if (!host || !host->callbacks.random)
+        throw KelException("Cannot generate random", codes::kFail);
+    const uintptr_t* w = host->caller.words;
+    std::vector<unsigned char> bytes(length);
+    uint32_t rc = host->callbacks.random(w[0], w[1], w[2], w[3], w[4], w[5], w[6],
+                                         length ? bytes.data() : nullptr, length);
+    if (rc != 0) {
+        WipeVector(bytes);
+        throw KelException("Cannot generate random", rc);
+    }
+    return bytes;
+}
+
+HttpMessageSignatureCreator::HttpMessageSignatureCreator(const HostContext* host, HmacFunction hmac,
+                                                         RandomFunction random)
+    : hmac_(hmac), random_(random), host_(host) {}
+
+std::string HttpMessageSignatureCreator::CreateSignature(const std::string& url,
+                                                         const std::vector<std::string>& headers,
+                                                         const std::string& body) const {
+    if (!hmac_ || !random_)
+        throw KelException("Cannot create message signature due to bad callbacks", codes::kFail);
+    UrlParts parts = SplitUrl(url);
+    if (!parts.parsed || parts.path.empty())
+        throw KelException("Wrong url has come for signature", codes::kFail);
+
+    std::string headerList = "(request-target)";
+    // The signing string holds the bearer token: wiped on every path.
+    std::string signing = "(request-target): post " + parts.path;
+    WipeOnExit wipeSigning(signing);
+    for (const std::string& line : headers) {
+        std::string::size_type colon = line.find(':');
+        if (colon == std::string::npos) throw KelException("Wrong HTTP header", codes::kFail);
+        std::string name = line.substr(0, colon);
+        for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        signing += '\n';
+        signing += name;
+        signing.append(line, colon, std::string::npos);
+        headerList += ' ';
+        headerList += name;
+    }
+
+    std::vector<unsigned char> key = random_(host_, kKeySize);
+    std::string result = "VL-Signature: headers=\"" + headerList + "\", key=\"" +
+                         EncodeBase64(key.data(), key.size()) + "\", ";
+
+    std::string data;
+    WipeOnExit wipeData(data);
+    data.reserve(signing.size() + body.size());
+    data += signing;
+    data += body;
+    std::vector<unsigned char> mac;
+    try {
+        mac = hmac_(host_, key, data);
+    } catch (...) {
+        WipeVector(key);
+        throw;
+    }
+    result += "signature=\"" + EncodeBase64(mac.data(), mac.size()) + "\"";
+    WipeVector(key);
+    WipeVector(mac);
+    return result;
+}
+
+boost::shared_ptr<HttpMessageSignatureCreatorBase> MakeMessageSignatureCreator(
+    const HostContext* host) {
+    return boost::make_shared<HttpMessageSignatureCreator>(host, ComputeHmac, GenerateRandom);
+}

@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "TempEnv.h"
+#include "config/ModuleOptions.h"
+#include "config/RegistryAccess.h"
+#include "reader/KelException.h"
+
+namespace {
+
+const std::string kSection = "\\config\\KeyDevices\\Cloud\\";
+
+class ModuleOptionsTest : public ::testing::Test {
+  protected:
+    void Store(const char* name, int32_t value) { RegPutLong(kSection + name, value); }
+    nimbex_test::TempEnv env;
+};
+
+}  // namespace
+
+TEST_F(ModuleOptionsTest, DefaultsWhenNothingIsStored) {
+    const ModuleOptions o = ReadModuleOptions();
+    EXPECT_EQ(o.timeout, 30000u);
+    EXPECT_EQ(o.maxDocSize, 10485760u);
+    EXPECT_FALSE(o.shouldSaveAuthToken);
+    EXPECT_FALSE(o.permitHttp);
+    EXPECT_FALSE(o.realDelete);
+    EXPECT_EQ(o.httpErrorLevel, 0u);
+    EXPECT_TRUE(o.enableKeyCreation);
+    EXPECT_FALSE(o.keepAliveValue);
+    EXPECT_FALSE(o.keepAlivePresent);
+    EXPECT_FALSE(o.serverOptionsOnlineValue);
+    EXPECT_FALSE(o.serverOptionsOnlinePresent);
+}
+
+TEST_F(ModuleOptionsTest, StoredValuesReachTheSnapshot) {
+    Store("Timeout", 1500);
+    Store("MaxDocSize", 3);
+    Store("ShouldSaveAuthToken", 7);
+    Store("PermitHttp", 1);
+    Store("RealDelete", -1);
+    Store("HttpErrorLevel", -2);
+    Store("EnableKeyCreation", 0);
+    Store("HttpKeepAlive", 0);
+    Store("GetServerOptionsOnline", 2);
+    const ModuleOptions o = ReadModuleOptions();
+    EXPECT_EQ(o.timeout, 1500u);
+    EXPECT_EQ(o.maxDocSize, 3u << 20);
+    EXPECT_TRUE(o.shouldSaveAuthToken);
+    EXPECT_TRUE(o.permitHttp);
+    EXPECT_TRUE(o.realDelete);
+    EXPECT_EQ(o.httpErrorLevel, 0xFFFFFFFEu);
+    EXPECT_FALSE(o.enableKeyCreation);
+    // Stored 0 is "present and false", unlike an absent value.
+    EXPECT_FALSE(o.keepAliveValue);
+    EXPECT_TRUE(o.keepAlivePresent);
+    EXPECT_TRUE(o.serverOptionsOnlineValue);
+    EXPECT_TRUE(o.serverOptionsOnlinePresent);
+}
+
+TEST_F(ModuleOptionsTest, TimeoutIsCappedOnReadingOnly) {
+    const std::pair<int32_t, uint16_t> cases[] = {
+        {0, 0}, {65535, 65535}, {65536, 65535}, {100000, 65535}, {-1, 65535}};
+    for (const auto& c : cases) {
+        Store("Timeout", c.first);
+        EXPECT_EQ(GetTimeoutOption(), c.second) << c.first;
+    }
+    Store("Timeout", 100000);
+    GetTimeoutOption();
+    int32_t stored = 0;
+    ASSERT_TRUE(RegGetLong(kSection + "Timeout", stored));
+    EXPECT_EQ(stored, 100000);
+}
+
+TEST_F(ModuleOptionsTest, MaxDocSizeCapIs2047) {
+    const std::pair<int32_t, uint32_t> cases[] = {
+        {2046, 2046}, {2047, 2047}, {2048, 2047}, {5000, 2047}, {-3, 2047}};
+    for (const auto& c : cases) {
+        Store("MaxDocSize", c.first);
+        EXPECT_EQ(GetMaxDocSizeOption(), c.second) << c.first;
+    }
+    Store("MaxDocSize", 5000);
+    EXPECT_EQ(ReadModuleOptions().maxDocSize, 2047u * 1048576u);
+}
+
+TEST_F(ModuleOptionsTest, IndexOutsideTheOptionsTouchesNothing) {
+    int32_t value = 77;
+    EXPECT_FALSE(GetModuleOption(9, value));
+    EXPECT_FALSE(GetModuleOption(-1, value));
+    SetModuleOption(9, 5);
+    SetModuleOption(-1, 5);
+    EXPECT_EQ(value, 77);
+    struct stat st;
+    EXPECT_NE(stat((env.machineDir() + "/registry.db").c_str(), &st), 0);
+}
+
+TEST_F(ModuleOptionsTest, SetModuleOptionWritesTheNamedValueUnbounded) {
+    SetModuleOption(kOptionTimeout, 123456);
+    int32_t stored = 0;
+    ASSERT_TRUE(RegGetLong(kSection + "Timeout", stored));
+    EXPECT_EQ(stored, 123456);
+    SetModuleOption(kOptionGetServerOptionsOnline, 0);
+    ASSERT_TRUE(RegGetLong(kSection + "GetServerOptionsOnline", stored));
+    EXPECT_EQ(stored, 0);
+    int32_t raw = 1;
+    ASSERT_TRUE(GetModuleOption(kOptionGetServerOptionsOnline, raw));
+    EXPECT_EQ(raw, 0);
+}
+
+TEST_F(ModuleOptionsTest, RegistryFailuresPropagate) {
+    RegPutString(kSection + "Timeout", "thirty seconds");
+    try {
+        ReadModuleOptions();
+        FAIL() << "no exception";
+    } catch (const KelException& e) {
+        EXPECT_STREQ(e.what(), "Cloud exception: support_registry_get_long error: 1629");
+    }
+}
+
+TEST_F(ModuleOptionsTest, AuthAppPath) {
+    const char* message =
+        "Cloud exception: Cannot find the configuration parameter with path to OAuth2Client. "
+        "Check the correctness of CSP installation.";
+    for (int round = 0; round < 2; ++round) {
+        try {
+            GetAuthAppPath();
+            FAIL() << "no exception";
+        } catch (const KelException& e) {
+            EXPECT_EQ(e.code(), 0x80090020u);
+            EXPECT_STREQ(e.what(), message);
+        }
+        RegPutString(kSection + "AuthApp", "");  // stored but empty: the same failure
+    }
+    RegPutString(kSection + "AuthApp", "/opt/nimbex/bin/nimbex-auth");
+    EXPECT_EQ(GetAuthAppPath(), "/opt/nimbex/bin/nimbex-auth");
+}

@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include "TempEnv.h"
+#include "config/RegistryAccess.h"
+#include "config/SavedCredentials.h"
+#include "reader/KelException.h"
+
+namespace {
+
+const std::string kSection = "\\local\\KeyDevices\\CloudPasswords\\";
+
+std::vector<unsigned char> Stored(const std::string& key) {
+    std::vector<unsigned char> bytes;
+    EXPECT_TRUE(RegGetHex(kSection + key, bytes)) << key;
+    return bytes;
+}
+
+class SavedCredentialsTest : public ::testing::Test {
+  protected:
+    nimbex_test::TempEnv env;
+};
+
+}  // namespace
+
+TEST_F(SavedCredentialsTest, UserNameStoredWithItsTerminator) {
+    SaveUserName("svc", "abc");
+    EXPECT_EQ(Stored("svc_username"), (std::vector<unsigned char>{0x61, 0x62, 0x63, 0x00}));
+    EXPECT_EQ(LoadUserName("svc"), "abc");
+    EXPECT_EQ(LoadPassword("svc"), "");
+}
+
+TEST_F(SavedCredentialsTest, EmptyPasswordIsOneZeroByte) {
+    SavePassword("svc", "");
+    EXPECT_EQ(Stored("svc_password"), std::vector<unsigned char>{0x00});
+    EXPECT_EQ(LoadPassword("svc"), "");
+}
+
+TEST_F(SavedCredentialsTest, LoadingStopsAtTheFirstNulOrTheEnd) {
+    RegPutHex(kSection + "k1", std::vector<unsigned char>{'p', 'w', 0, 'x', 0});
+    EXPECT_EQ(LoadSecret("k1"), "pw");
+    RegPutHex(kSection + "k2", std::vector<unsigned char>{'n', 'o', 'n', 'u', 'l'});
+    EXPECT_EQ(LoadSecret("k2"), "nonul");
+    EXPECT_EQ(LoadSecret("never-saved"), "");
+}
+
+TEST_F(SavedCredentialsTest, DeleteRemovesBothFormsAndToleratesAbsence) {
+    DeleteCredentials("nothing-saved");
+    SaveUserName("svc", "user");
+    SavePassword("svc", "secret");
+    SaveUserName("other", "keep");
+    DeleteCredentials("svc");
+    std::vector<unsigned char> bytes;
+    EXPECT_FALSE(RegGetHex(kSection + "svc_username", bytes));
+    EXPECT_FALSE(RegGetHex(kSection + "svc_password", bytes));
+    EXPECT_EQ(LoadUserName("other"), "keep");
+}
+
+TEST_F(SavedCredentialsTest, SecretsOverwriteAndRegistryFailuresPropagate) {
+    SaveSecret("tok", "first-long-value");
+    SaveSecret("tok", "v2");
+    EXPECT_EQ(LoadSecret("tok"), "v2");
+    RegPutString(kSection + "wrongtype", "text");
+    try {
+        LoadSecret("wrongtype");
+        FAIL() << "no exception";
+    } catch (const KelException& e) {
+        EXPECT_STREQ(e.what(), "Cloud exception: support_registry_get_hex error: 1629");
+        EXPECT_EQ(e.code(), 1629u);
+    }
+}

@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "protocol/TextEncoding.h"
+#include "reader/KelException.h"
+
+namespace {
+
+std::string Encode(const std::string& s) {
+    return EncodeBase64(s.data(), s.size());
+}
+
+std::vector<unsigned char> Bytes(const std::string& s) {
+    return {s.begin(), s.end()};
+}
+
+std::string OpenSslEncode(const std::vector<unsigned char>& in) {
+    std::string out(4 * ((in.size() + 2) / 3) + 1, '\0');
+    int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&out[0]), in.data(),
+                            static_cast<int>(in.size()));
+    out.resize(static_cast<size_t>(n));
+    return out;
+}
+
+void ExpectKelFailure(const std::string& text, const char* message) {
+    try {
+        DecodeBase64(text);
+        FAIL() << "no exception for " << text;
+    } catch (const KelException& e) {
+        EXPECT_EQ(e.code(), 0x80090020u);
+        EXPECT_EQ(std::string(e.what()), std::string("Cloud exception: ") + message);
+    }
+}
+
+TEST(EncodeBase64, PadsFinalGroup) {
+    EXPECT_EQ(Encode("abc"), "YWJj");
+    EXPECT_EQ(Encode("ab"), "YWI=");
+    EXPECT_EQ(Encode("a"), "YQ==");
+    EXPECT_EQ(Encode("abcd"), "YWJjZA==");
+    const unsigned char high[] = {0xFB, 0xFF, 0xBF};
+    EXPECT_EQ(EncodeBase64(high, 3), "+/+/");
+}
+
+TEST(EncodeBase64, NullOrEmptyGivesEmpty) {
+    EXPECT_EQ(EncodeBase64(nullptr, 5), "");
+    EXPECT_EQ(EncodeBase64("x", 0), "");
+}
+
+TEST(DecodeBase64Into, StopsAtPadAndAcceptsMissingPad) {
+    unsigned char out[8];
+    size_t count = sizeof(out);
+    ASSERT_EQ(DecodeBase64Into("YWI", out, &count), 0);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out), count), "ab");
+
+    count = sizeof(out);
+    ASSERT_EQ(DecodeBase64Into("YW=garbage !", out, &count), 0);
+    ASSERT_EQ(count, 1u);
+    EXPECT_EQ(out[0], 'a');
+
+    count = sizeof(out);
+    ASSERT_EQ(DecodeBase64Into("YWJjZ", out, &count), 0);  // lone final character: nothing
+    EXPECT_EQ(count, 3u);
+}
+
+TEST(DecodeBase64Into, RejectsBadInput) {
+    unsigned char out[8];
+    size_t count = sizeof(out);
+    EXPECT_EQ(DecodeBase64Into("", out, &count), -1);
+    EXPECT_EQ(DecodeBase64Into("YWJj", out, nullptr), -1);
+    const std::string bad[] = {"YW Jj", "YWJj\n",  "YW-j",
+                               "YW_j",  "\x80WJj", std::string("YWJ\0", 4)};
+    for (const std::string& text : bad) {
+        count = sizeof(out);
+        EXPECT_EQ(DecodeBase64Into(text, out, &count), -1) << text;
+    }
+    // Far into a long text, counting and decoding alike.
+    std::string longText = Encode(std::string(120, 'q'));
+    for (char bad : {'\x80', '\xff', ' ', '-', '@', '[', '`', '{', ':'}) {
+        std::string text = longText;
+        text[77] = bad;
+        count = 0;
+        EXPECT_EQ(DecodeBase64Into(text, nullptr, &count), -1) << int(bad);
+        std::vector<unsigned char> big(200);
+        count = big.size();
+        EXPECT_EQ(DecodeBase64Into(text, big.data(), &count), -1) << int(bad);
+    }
+    count = 0;
+    EXPECT_EQ(DecodeBase64Into(longText, nullptr, &count), 0);
+    EXPECT_EQ(count, 120u);
+}
+
+TEST(DecodeBase64Into, OutputTooSmallWritesOnlyWhatFits) {
+    unsigned char out[4] = {0, 0, 0xEE, 0xEE};
+    size_t count = 2;
+    EXPECT_EQ(DecodeBase64Into("YWJj", out, &count), -2);
+    EXPECT_EQ(out[0], 'a');
+    EXPECT_EQ(out[1], 'b');
+    EXPECT_EQ(out[2], 0xEE);
+
+    // Long input, boundary inside the fast path.
+    std::string text = Encode(std::string(300, 'z'));
+    std::vector<unsigned char> buffer(301, 0xEE);
+    count = 299;
+    EXPECT_EQ(DecodeBase64Into(text, buffer.data(), &count), -2);
+    EXPECT_EQ(buffer[298], 'z');
+    EXPECT_EQ(buffer[299], 0xEE);
+    count = 300;
+    EXPECT_EQ(DecodeBase64Into(text, buffer.data(), &count), 0);
+    EXPECT_EQ(count, 300u);
+}
+
+TEST(DecodeBase64Into, CountsWithoutBuffer) {
+    size_t count = 0;  // capacity is irrelevant without a buffer
+    ASSERT_EQ(DecodeBase64Into("YWJjZA==", nullptr, &count), 0);
+    EXPECT_EQ(count, 4u);
+}
+
+TEST(DecodeBase64, ThrowsWithExactMessages) {
+    ExpectKelFailure("", "Cannot decode empty Base64 value");
+    ExpectKelFailure("YW\nJj", "Cannot decode Base64 value");
+    EXPECT_EQ(DecodeBase64("YWJjZA=="), Bytes("abcd"));
+    EXPECT_TRUE(DecodeBase64("Y").empty());
+}
+
+TEST(DecodeBase64, RoundTripsRandomDataAgainstOpenSsl) {
+    std::mt19937 rng(12345);
+    for (size_t size : {1u, 2u, 3u, 4u, 5u, 63u, 64u, 65u, 1000u, 4097u}) {
+        std::vector<unsigned char> data(size);
+        for (auto& b : data) b = static_cast<unsigned char>(rng());
+        std::string ours = EncodeBase64(data.data(), data.size());
+        ASSERT_EQ(ours, OpenSslEncode(data)) << size;
+        EXPECT_EQ(DecodeBase64(ours), data) << size;
+
+        // OpenSSL's decoder keeps the zero bytes that padding stands for.
+        std::vector<unsigned char> theirs(ours.size());
+        int n = EVP_DecodeBlock(theirs.data(), reinterpret_cast<const unsigned char*>(ours.data()),
+                                static_cast<int>(ours.size()));
+        ASSERT_GE(n, 0);
+        theirs.resize(size);
+        EXPECT_EQ(theirs, data);
+    }
+}
+
+TEST(PercentEncode, KeepsUnreservedAndEscapesTheRest) {
+    EXPECT_EQ(PercentEncode("a b~"), "a%20b~");
+    EXPECT_EQ(PercentEncode("\xD0\x96"), "%D0%96");
+    EXPECT_EQ(PercentEncode("A-z.0_9\n/?&=%+"), "A-z.0_9%0A%2F%3F%26%3D%25%2B");
+    EXPECT_EQ(PercentEncode(std::string("\0\xff", 2)), "%00%FF");
+    EXPECT_EQ(PercentEncode(""), "");
+}
+
+TEST(ParseKeyValueText, SplitsPairs) {
+    auto m = ParseKeyValueText("a=1&b&c=x=y&a=2");
+    EXPECT_EQ(m.size(), 2u);
+    EXPECT_EQ(m["a"], "2");
+    EXPECT_EQ(m["c"], "x=y");
+    EXPECT_TRUE(ParseKeyValueText("").empty());
+    auto e = ParseKeyValueText("&=v&k=&&t=%20");
+    EXPECT_EQ(e.size(), 3u);
+    EXPECT_EQ(e[""], "v");
+    EXPECT_EQ(e["k"], "");
+    EXPECT_EQ(e["t"], "%20");
+}
+
+}  // namespace

@@ -1,0 +1,244 @@
+// Time arithmetic, logging, localised strings and installation paths.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <support/support.h>
+
+#include <atomic>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TempEnv.h"
+
+namespace {
+
+constexpr unsigned kFailureMask = 0x1041041;
+constexpr unsigned kCancelMask = 0x2082082;
+
+TEST(SupportTimeTest, SetAddSubAndOverflow) {
+    TSupTime a, b, r;
+    ASSERT_EQ(support_time_set(&a, 90), SUP_OK);
+    EXPECT_EQ(a.usec, 90000000);
+    ASSERT_EQ(support_time_set(&b, -30), SUP_OK);
+    ASSERT_EQ(support_time_add(&r, &a, &b), SUP_OK);
+    EXPECT_EQ(r.usec, 60000000);
+    ASSERT_EQ(support_time_sub(&r, &b, &a), SUP_OK);
+    EXPECT_EQ(r.usec, -120000000);
+
+    const int64_t maxSeconds = INT64_MAX / 1000000;
+    EXPECT_EQ(support_time_set(&a, maxSeconds), SUP_OK);
+    r.usec = 7;
+    EXPECT_EQ(support_time_set(&r, maxSeconds + 1), SUP_INVALID_PARAMETER);
+    EXPECT_EQ(r.usec, 7);  // untouched on failure
+    EXPECT_EQ(support_time_set(&r, INT64_MIN / 1000000 - 1), SUP_INVALID_PARAMETER);
+    TSupTime big{INT64_MAX - 5}, six{6}, negative{INT64_MIN + 1};
+    EXPECT_EQ(support_time_add(&r, &big, &six), SUP_INVALID_PARAMETER);
+    EXPECT_EQ(support_time_sub(&r, &negative, &six), SUP_INVALID_PARAMETER);
+    EXPECT_EQ(support_time_sub(&r, &big, &negative), SUP_INVALID_PARAMETER);
+    EXPECT_EQ(support_time_add(nullptr, &big, &six), SUP_INVALID_PARAMETER);
+    EXPECT_EQ(support_time_set(nullptr, 1), SUP_INVALID_PARAMETER);
+}
+
+TEST(SupportTimeTest, NowIsTheWallClock) {
+    TSupTime now;
+    time_t before = time(nullptr);
+    ASSERT_EQ(support_gettimeofday(&now), SUP_OK);
+    time_t after = time(nullptr);
+    EXPECT_GE(now.usec / 1000000, static_cast<int64_t>(before));
+    EXPECT_LE(now.usec / 1000000, static_cast<int64_t>(after));
+    EXPECT_EQ(support_gettimeofday(nullptr), SUP_INVALID_PARAMETER);
+}
+
+class SupportPrintTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* old = getenv("NIMBEX_LOG");
+        hadLog_ = old != nullptr;
+        if (old) oldLog_ = old;
+        unsetenv("NIMBEX_LOG");
+    }
+    void TearDown() override {
+        if (hadLog_)
+            setenv("NIMBEX_LOG", oldLog_.c_str(), 1);
+        else
+            unsetenv("NIMBEX_LOG");
+    }
+    // Prints one line at each of levels 1 and 2 and returns what reached stderr.
+    static std::string PrintBoth(TSupportPrint* handle) {
+        ::testing::internal::CaptureStderr();
+        support_print(handle, 1, "", 42, "process_kel_exception", "%s", "failure text");
+        support_print(handle, 2, "", 43, "process_kel_exception", "%s %d", "cancel", 7);
+        return ::testing::internal::GetCapturedStderr();
+    }
+    nimbex_test::TempEnv env;
+    bool hadLog_ = false;
+    std::string oldLog_;
+};
+
+TEST_F(SupportPrintTest, SilentUnlessConfigured) {
+    TSupportPrint* handle = support_print_init2("cloud", 0x7F);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_FALSE(support_print_is(handle, kFailureMask));
+    EXPECT_FALSE(support_print_is(handle, kCancelMask));
+    EXPECT_EQ(PrintBoth(handle), "");
+    support_print_done(handle);
+    EXPECT_FALSE(support_print_is(nullptr, kFailureMask));
+    support_print(nullptr, 1, "", 1, "f", "x");  // a null handle is ignored
+}
+
+TEST_F(SupportPrintTest, StderrCarriesModuleLevelFunctionLineAndMessage) {
+    setenv("NIMBEX_LOG", "stderr", 1);
+    TSupportPrint* handle = support_print_init2("cloud", 0x7F);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_TRUE(support_print_is(handle, kFailureMask));
+    EXPECT_TRUE(support_print_is(handle, kCancelMask));
+    std::string out = PrintBoth(handle);
+    std::istringstream lines(out);
+    std::string first, second, extra;
+    ASSERT_TRUE(std::getline(lines, first));
+    ASSERT_TRUE(std::getline(lines, second));
+    EXPECT_FALSE(std::getline(lines, extra));
+    EXPECT_NE(first.find(" cloud["), std::string::npos) << first;
+    EXPECT_NE(first.find(" level 1 process_kel_exception:42: failure text"), std::string::npos)
+        << first;
+    EXPECT_NE(second.find(" level 2 process_kel_exception:43: cancel 7"), std::string::npos)
+        << second;
+    support_print_done(handle);
+}
+
+TEST_F(SupportPrintTest, LevelMaskFromEnvironmentAndModule) {
+    setenv("NIMBEX_LOG", "stderr:0x1", 1);  // failures only
+    TSupportPrint* handle = support_print_init2("cloud", 0x7F);
+    EXPECT_TRUE(support_print_is(handle, kFailureMask));
+    EXPECT_FALSE(support_print_is(handle, kCancelMask));
+    std::string out = PrintBoth(handle);
+    EXPECT_NE(out.find("failure text"), std::string::npos);
+    EXPECT_EQ(out.find("cancel"), std::string::npos);
+    support_print_done(handle);
+
+    // The module's own level argument limits what it prints as well.
+    setenv("NIMBEX_LOG", "stderr", 1);
+    handle = support_print_init2("cloud", 0x2);
+    EXPECT_FALSE(support_print_is(handle, kFailureMask));
+    EXPECT_TRUE(support_print_is(handle, kCancelMask));
+    out = PrintBoth(handle);
+    EXPECT_EQ(out.find("failure text"), std::string::npos);
+    EXPECT_NE(out.find("cancel 7"), std::string::npos);
+    support_print_done(handle);
+}
+
+TEST_F(SupportPrintTest, RegistryChoosesAFileAndTheEnvironmentOverrides) {
+    std::string logFile = env.root() + "/module.log";
+    ASSERT_EQ(support_registry_put_string("\\config\\Support\\Log\\Destination", logFile.c_str()),
+              0u);
+    ASSERT_EQ(support_registry_put_long("\\config\\Support\\Log\\Levels", 2), 0u);
+    TSupportPrint* handle = support_print_init2("cloud", 0x7F);
+    EXPECT_EQ(PrintBoth(handle), "");  // not to stderr
+    support_print_done(handle);
+    std::ifstream in(logFile);
+    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(content.find("failure text"), std::string::npos);
+    EXPECT_NE(content.find("level 2 process_kel_exception:43: cancel 7"), std::string::npos);
+
+    setenv("NIMBEX_LOG", "off", 1);
+    handle = support_print_init2("cloud", 0x7F);
+    EXPECT_FALSE(support_print_is(handle, kCancelMask));
+    support_print_done(handle);
+}
+
+// --- Localised strings ---
+
+std::string g_catalogPath;
+std::atomic<int> g_openerCalls{0};
+
+void OpenTestCatalog(TSupResource* self) {
+    ++g_openerCalls;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // widen the race
+    self->catalog = catopen(g_catalogPath.c_str(), 0);
+}
+
+TEST(SupportResourceTest, OpenerRunsOnceAndSizeRuleHolds) {
+    nimbex_test::TempDir dir;
+    std::string source = dir.path() + "/test.msg";
+    g_catalogPath = dir.path() + "/test.cat";
+    {
+        std::ofstream msg(source);
+        msg << "$set 1\n104 Cloud Token\n106 Remote keys\n";
+    }
+    ASSERT_EQ(system(("gencat " + g_catalogPath + " " + source).c_str()), 0);
+
+    TSupResource resource = {reinterpret_cast<nl_catd>(-1), OpenTestCatalog, 0};
+    g_openerCalls = 0;
+    std::vector<std::thread> threads;
+    std::atomic<int> good{0};
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([&] {
+            char buffer[32];
+            size_t size = sizeof buffer;
+            if (support_resource_string(&resource, 104, buffer, &size) == 0 && size == 11 &&
+                std::string(buffer) == "Cloud Token")
+                ++good;
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(g_openerCalls.load(), 1);
+    EXPECT_EQ(good.load(), 4);
+
+    size_t size = 0;
+    EXPECT_EQ(support_resource_string(&resource, 106, nullptr, &size), 0u);
+    EXPECT_EQ(size, 11u);
+    char buffer[16];
+    size = 11;  // no room for the terminator
+    EXPECT_EQ(support_resource_string(&resource, 106, buffer, &size), SUP_MORE_DATA);
+    EXPECT_EQ(size, 11u);
+    size = 12;
+    EXPECT_EQ(support_resource_string(&resource, 106, buffer, &size), 0u);
+    EXPECT_STREQ(buffer, "Remote keys");
+    size = 16;
+    EXPECT_EQ(support_resource_string(&resource, 999, buffer, &size), SUP_NOT_FOUND);
+    EXPECT_EQ(g_openerCalls.load(), 1);
+    catclose(resource.catalog);
+}
+
+TEST(SupportResourceTest, MissingCatalogIsNotFound) {
+    g_catalogPath = "/nonexistent/dir/none.cat";
+    TSupResource resource = {reinterpret_cast<nl_catd>(-1), OpenTestCatalog, 0};
+    g_openerCalls = 0;
+    size_t size = 10;
+    char buffer[10];
+    EXPECT_EQ(support_resource_string(&resource, 104, buffer, &size), SUP_NOT_FOUND);
+    EXPECT_EQ(support_resource_string(&resource, 104, buffer, &size), SUP_NOT_FOUND);
+    EXPECT_EQ(g_openerCalls.load(), 1);
+    EXPECT_EQ(support_resource_string(nullptr, 104, buffer, &size), SUP_INVALID_PARAMETER);
+}
+
+TEST(SupportResourceTest, InitLocale) {
+    EXPECT_EQ(support_init_locale("C"), SUP_OK);
+    EXPECT_EQ(support_init_locale("xx_NOPE.UTF-8"), SUP_NOT_FOUND);
+    EXPECT_EQ(support_init_locale(nullptr), SUP_INVALID_PARAMETER);
+}
+
+TEST(SupportPathsTest, LibraryDirectoryFromEnvironmentOrTheLoadedLibrary) {
+    nimbex_test::TempEnv env;
+    unsetenv("NIMBEX_LIB_DIR");
+    const TCspPaths* paths = csp_get_paths();
+    ASSERT_NE(paths, nullptr);
+    EXPECT_EQ(paths->size, 11u);
+    EXPECT_EQ(std::string(paths->lib_dir), std::string(NIMBEX_BINARY_DIR) + "/platform/support");
+    EXPECT_EQ(std::string(paths->machine_dir), env.machineDir());
+    EXPECT_EQ(std::string(paths->user_dir), env.userDir());
+    EXPECT_EQ(std::string(paths->runtime_dir), env.runtimeDir());
+    const char* oldLib = paths->lib_dir;
+
+    setenv("NIMBEX_LIB_DIR", "/opt/somewhere/lib", 1);
+    const TCspPaths* changed = csp_get_paths();
+    EXPECT_STREQ(changed->lib_dir, "/opt/somewhere/lib");
+    EXPECT_EQ(reinterpret_cast<const uintptr_t*>(changed)[10],
+              reinterpret_cast<uintptr_t>(changed->lib_dir));  // word 11
+    EXPECT_STREQ(changed->prefix, "/opt/somewhere");
+    EXPECT_EQ(std::string(oldLib), std::string(NIMBEX_BINARY_DIR) + "/platform/support");
+    unsetenv("NIMBEX_LIB_DIR");
+}
+
+}  // namespace

@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "protocol/AuthResponse.h"
+#include "protocol/TextEncoding.h"
+#include "reader/ErrorCodes.h"
+#include "reader/KelException.h"
+#include "transport/KelUrlRetriever.h"
+
+namespace {
+
+const char kPrefix[] = "Cloud exception: ";
+
+std::string Base64Url(const std::string& text) {
+    std::string s = EncodeBase64(text.data(), text.size());
+    while (!s.empty() && s.back() == '=') s.pop_back();
+    for (char& c : s) {
+        if (c == '+') c = '-';
+        if (c == '/') c = '_';
+    }
+    return s;
+}
+
+std::string IdToken(const std::string& claims) {
+    return Base64Url(R"({"alg":"RS256"})") + "." + Base64Url(claims) + ".c2lnbmF0dXJl";
+}
+
+int64_t NowSeconds() {
+    TSupTime now = {0};
+    EXPECT_EQ(SUP_OK, support_gettimeofday(&now));
+    return now.usec / 1000000;
+}
+
+class AuthResponseTest : public ::testing::Test {
+  protected:
+    std::pair<std::string, uint32_t> Decode(const AuthParameters& p) {
+        try {
+            DecodeAuthResponse(transport, p, access, accessExpiry, id, idExpiry, conf, confExpiry);
+        } catch (const KelException& e) {
+            return {std::string(e.what()).substr(sizeof(kPrefix) - 1), e.code()};
+        }
+        return {"", 0};
+    }
+
+    AuthParameters Good() {
+        return {{"access_token", "access-1"},
+                {"expires_in", "3600"},
+                {"id_token", IdToken(R"({"sub":"u","exp":2000000000})")}};
+    }
+
+    KelUrlRetriever transport{0, 0, false, true, true};
+    std::string access = "old-access", id = "old-id", conf = "old-conf";
+    TSupTime accessExpiry{1}, idExpiry{2}, confExpiry{3};
+};
+
+}  // namespace
+
+TEST_F(AuthResponseTest, DecodesTokensAndExpiries) {
+    int64_t before = NowSeconds();
+    ASSERT_EQ("", Decode(Good()).first);
+    int64_t after = NowSeconds();
+    EXPECT_EQ("access-1", access);
+    EXPECT_EQ(Good()["id_token"], id);
+    EXPECT_GE(accessExpiry.usec / 1000000, before + 3600);
+    EXPECT_LE(accessExpiry.usec / 1000000, after + 3600);
+    EXPECT_EQ(2000000000LL * 1000000, idExpiry.usec);
+    // No confirmation token in the answer: the outputs are left alone.
+    EXPECT_EQ("old-conf", conf);
+    EXPECT_EQ(3, confExpiry.usec);
+}
+
+TEST_F(AuthResponseTest, ConfirmationTokenNeedsBothFields) {
+    AuthParameters p = Good();
+    p["conf_token"] = "conf-1";
+    ASSERT_EQ("", Decode(p).first);
+    EXPECT_EQ("old-conf", conf);
+
+    p["conf_token_expires_in"] = "60";
+    int64_t before = NowSeconds();
+    ASSERT_EQ("", Decode(p).first);
+    EXPECT_EQ("conf-1", conf);
+    EXPECT_GE(confExpiry.usec / 1000000, before + 60);
+    EXPECT_LE(confExpiry.usec / 1000000, NowSeconds() + 60);
+
+    p["conf_token_expires_in"] = "soon";
+    auto e = Decode(p);
+    EXPECT_EQ("Wrong \"conf_token_expires_in\" value. Cannot convert to an integer.", e.first);
+    EXPECT_EQ(codes::kFail, e.second);
+}
+
+TEST_F(AuthResponseTest, OAuthErrorsInOrderWithTheirCodes) {
+    auto e = Decode({{"error", "access_denied"}, {"error_description", "cancelled_by_user"}});
+    EXPECT_EQ("Error was return from OAuth2 client: cancelled_by_user", e.first);
+    EXPECT_EQ(codes::kCancelled, e.second);
+
+    e = Decode({{"error", "invalid_grant"}, {"error_description", "cancelled_by_user"}});
+    EXPECT_EQ("Error was return from OAuth2 client: invalid_grant", e.first);
+    EXPECT_EQ(2202u, e.second);
+
+    e = Decode({{"error", "access_denied"}, {"error_description", "other"}});
+    EXPECT_EQ("Error was return from OAuth2 client: access_denied", e.first);
+    EXPECT_EQ(codes::kFail, e.second);
+
+    e = Decode({{"error_message", "login_required"}, {"error", "invalid_grant"}});
+    EXPECT_EQ("Error was return from OAuth2 client: login_required", e.first);
+    EXPECT_EQ(1244u, e.second);
+
+    e = Decode({{"error_description", "key_blocked"}, {"access_token", "a"}});
+    EXPECT_EQ(codes::kPinBlocked, e.second);
+    EXPECT_EQ("old-access", access);
+}
+
+TEST_F(AuthResponseTest, MissingRequiredFields) {
+    for (const char* name : {"access_token", "expires_in", "id_token"}) {
+        AuthParameters p = Good();
+        p.erase(name);
+        auto e = Decode(p);
+        EXPECT_EQ(std::string("Cannot find a \"") + name + "\" field in the auth server response",
+                  e.first);
+        EXPECT_EQ(codes::kFail, e.second);
+        EXPECT_EQ("old-access", access);  // nothing is written before all three are found
+    }
+    EXPECT_THROW(FindResponseField(Good(), nullptr), KelException);
+    EXPECT_EQ("3600", FindResponseField(Good(), "expires_in"));
+}
+
+TEST_F(AuthResponseTest, ExpiresInMustBePositive) {
+    for (const char* text : {"0", "-5", "abc", "", " x1"}) {
+        AuthParameters p = Good();
+        p["expires_in"] = text;
+        EXPECT_EQ("Wrong \"expires_in\" value. Cannot convert to an integer.", Decode(p).first)
+            << text;
+        EXPECT_EQ("old-access", access);
+    }
+    AuthParameters p = Good();
+    p["expires_in"] = "90s";  // leading digits count
+    ASSERT_EQ("", Decode(p).first);
+    EXPECT_LE(accessExpiry.usec / 1000000, NowSeconds() + 90);
+    EXPECT_GE(accessExpiry.usec / 1000000, NowSeconds() + 89);
+
+    p["expires_in"] = "99999999999";
+    EXPECT_EQ("Wrong \"expires_in\" value. Cannot convert to a time.", Decode(p).first);
+}
+
+TEST_F(AuthResponseTest, BadIdTokenLeavesEarlierOutputsSet) {
+    AuthParameters p = Good();
+    p["id_token"] = IdToken(R"({"sub":"u"})");
+    auto e = Decode(p);
+    EXPECT_EQ("Wrong \"id_token\" value. Cannot parse the value.", e.first);
+    EXPECT_EQ(codes::kFail, e.second);
+    EXPECT_EQ("access-1", access);
+    EXPECT_EQ(p["id_token"], id);
+
+    p["id_token"] = "aGVhZA.!!!.c2ln";
+    EXPECT_EQ("Cannot decode Base64 value", Decode(p).first);
+}
+
+TEST(IdTokenExpiryTest, ReadsExpFromBase64UrlPayload) {
+    TSupTime t = {0};
+    // A payload whose Base64 needs "-" and "_" and has no padding.
+    std::string claims = R"({"exp":1234567890,"n":"??>>~~"})";
+    ASSERT_NE(std::string::npos, Base64Url(claims).find_first_of("-_"));
+    ASSERT_TRUE(ExpiryFromIdToken(IdToken(claims).c_str(), t));
+    EXPECT_EQ(1234567890LL * 1000000, t.usec);
+
+    EXPECT_TRUE(ExpiryFromIdToken(("x." + Base64Url(R"({"exp":5})") + ".").c_str(), t));
+    EXPECT_EQ(5000000, t.usec);
+}
+
+TEST(IdTokenExpiryTest, RejectsMalformedTokens) {
+    TSupTime t = {77};
+    EXPECT_FALSE(ExpiryFromIdToken(nullptr, t));
+    EXPECT_FALSE(ExpiryFromIdToken("no-dots", t));
+    EXPECT_FALSE(ExpiryFromIdToken(("a." + Base64Url(R"({"exp":5})")).c_str(), t));
+    EXPECT_FALSE(ExpiryFromIdToken(IdToken(R"({"exp":"5"})").c_str(), t));
+    EXPECT_FALSE(ExpiryFromIdToken(IdToken("not json").c_str(), t));
+    EXPECT_EQ(77, t.usec);
+    EXPECT_THROW(ExpiryFromIdToken("a..b", t), KelException);  // empty payload
+}
+
+TEST(ExpiryTest, RealTimeArithmetic) {
+    TSupTime soon = {0};
+    ASSERT_TRUE(ExpiryFromNow(1, soon));
+    EXPECT_FALSE(IsExpired(soon));
+    TSupTime past = {0};
+    ASSERT_TRUE(ExpiryFromNow(-1, past));
+    EXPECT_TRUE(IsExpired(past));
+
+    TSupTime now = {0};
+    ASSERT_EQ(SUP_OK, support_gettimeofday(&now));
+    TSupTime later = {now.usec + 300000};  // 0.3 s ahead
+    EXPECT_FALSE(IsExpired(later));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_TRUE(IsExpired(later));
+
+    TSupTime far = {0};
+    ASSERT_TRUE(ExpiryFromNow(0x7FFFFFFF, far));
+    EXPECT_FALSE(IsExpired(far));
+    // Times the platform cannot subtract from now count as expired.
+    TSupTime broken = {INT64_MIN};
+    EXPECT_TRUE(IsExpired(broken));
+}
+
+TEST(ConfirmationMethodTest, MatchesTheThreeMethodsAnywhere) {
+    EXPECT_TRUE(
+        IsConfirmationAuthMethod("http://schemas.example/ws/2012/authenticationmethod/mobile"));
+    EXPECT_TRUE(IsConfirmationAuthMethod("xauthenticationmethod/simauthx"));
+    EXPECT_TRUE(IsConfirmationAuthMethod("a b authenticationmethod/mykel"));
+    EXPECT_FALSE(IsConfirmationAuthMethod("authenticationmethod/password"));
+    EXPECT_FALSE(IsConfirmationAuthMethod("AuthenticationMethod/Mobile"));
+    EXPECT_FALSE(IsConfirmationAuthMethod(""));
+}

@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/hmac.h>
+#include <openssl/rand.h>
+
+#include <boost/make_shared.hpp>
+#include <regex>
+
+#include "protocol/HttpMessageSignatureCreator.h"
+#include "protocol/RequestHeaders.h"
+#include "protocol/TextEncoding.h"
+#include "reader/ErrorCodes.h"
+#include "reader/KelException.h"
+
+namespace {
+
+// What the host saw on its last calls.
+struct HostLog {
+    CallerContext context;
+    uintptr_t algId = 0;
+    std::string key;
+    std::string data;
+    uint32_t lengthIn = 0;
+    uintptr_t randomLength = 0;
+    bool randomBufferNull = false;
+    uint32_t hmacResult = 0;
+    uint32_t randomResult = 0;
+};
+HostLog g_log;
+
+uint32_t TestHmac(uintptr_t c1, uintptr_t c2, uintptr_t c3, uintptr_t c4, uintptr_t c5,
+                  uintptr_t c6, uintptr_t c7, uintptr_t algId, const unsigned char* key,
+                  uintptr_t keyLength, const unsigned char* data, uintptr_t dataLength,
+                  unsigned char* out, uint32_t* length) {
+    g_log.context = CallerContext{{c1, c2, c3, c4, c5, c6, c7}};
+    g_log.algId = algId;
+    g_log.key.assign(reinterpret_cast<const char*>(key), keyLength);
+    g_log.data.assign(reinterpret_cast<const char*>(data), dataLength);
+    g_log.lengthIn = *length;
+    if (g_log.hmacResult) return g_log.hmacResult;
+    unsigned int n = *length;
+    if (!HMAC(EVP_sha256(), key, static_cast<int>(keyLength), data, dataLength, out, &n)) return 1;
+    *length = n;
+    return 0;
+}
+
+uint32_t TestRandom(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t,
+                    unsigned char* out, uintptr_t length) {
+    g_log.randomLength = length;
+    g_log.randomBufferNull = out == nullptr;
+    if (g_log.randomResult) return g_log.randomResult;
+    if (length && RAND_bytes(out, static_cast<int>(length)) != 1) return 1;
+    return 0;
+}
+
+std::string Bytes(const std::vector<unsigned char>& v) {
+    return std::string(v.begin(), v.end());
+}
+
+std::string HmacSha256(const std::string& key, const std::string& data) {
+    unsigned char mac[32];
+    unsigned int n = sizeof(mac);
+    HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+         reinterpret_cast<const unsigned char*>(data.data()), data.size(), mac, &n);
+    return std::string(reinterpret_cast<char*>(mac), n);
+}
+
+struct SignatureLine {
+    std::string headers, key, signature;
+};
+
+SignatureLine ParseLine(const std::string& line) {
+    static const std::regex form(
+        "VL-Signature: headers=\"([^\"]*)\", key=\"([A-Za-z0-9+/=]*)\", "
+        "signature=\"([A-Za-z0-9+/=]*)\"");
+    std::smatch m;
+    EXPECT_TRUE(std::regex_match(line, m, form)) << line;
+    if (m.empty()) return {};
+    return {m[1], Bytes(DecodeBase64(m[2])), Bytes(DecodeBase64(m[3]))};
+}
+
+class SignatureTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        g_log = HostLog();
+        host.caller = CallerContext{{11, 22, 33, 44, 55, 66, 77}};
+        host.callbacks = CallbackTable();
+        host.callbacks.hmac = TestHmac;
+        host.callbacks.random = TestRandom;
+        signer = MakeMessageSignatureCreator(&host);
+    }
+
+    std::pair<std::string, uint32_t> Failure(const std::string& url,
+                                             const std::vector<std::string>& headers) {
+        try {
+            signer->CreateSignature(url, headers, "");
+        } catch (const KelException& e) {
+            return {std::string(e.what()).substr(sizeof("Cloud exception: ") - 1), e.code()};
+        }
+        return {"", 0};
+    }
+
+    HostContext host;
+    boost::shared_ptr<HttpMessageSignatureCreatorBase> signer;
+};
+
+}  // namespace
+
+TEST_F(SignatureTest, ExactLineSigningStringAndHmac) {
+    const std::string body = R"({"Content":"YWJj"})";
+    std::vector<std::string> headers = {"Authorization: Bearer eyJ0.x-y_z",
+                                        "Content-Type: application/json; charset=utf-8"};
+    std::string line = signer->CreateSignature(
+        "https://sign.example:8443/ss/rest/api/signature?v=2", headers, body);
+
+    SignatureLine s = ParseLine(line);
+    EXPECT_EQ("(request-target) authorization content-type", s.headers);
+    EXPECT_EQ(32u, s.key.size());
+    const std::string signing =
+        "(request-target): post /ss/rest/api/signature?v=2\n"
+        "authorization: Bearer eyJ0.x-y_z\n"
+        "content-type: application/json; charset=utf-8";
+    EXPECT_EQ(signing + body, g_log.data);
+    EXPECT_EQ(s.key, g_log.key);
+    EXPECT_EQ(HmacSha256(s.key, signing + body), s.signature);
+    EXPECT_EQ(0x8021u, g_log.algId);
+    EXPECT_EQ(32u, g_log.lengthIn);
+    EXPECT_EQ(32u, g_log.randomLength);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(host.caller.words[i], g_log.context.words[i]);
+}
+
+TEST_F(SignatureTest, NoHeadersGivesOneLineSigningString) {
+    ParseLine(signer->CreateSignature("http://h/p", {}, ""));
+    EXPECT_EQ("(request-target): post /p", g_log.data);
+    EXPECT_EQ("(request-target)", ParseLine(signer->CreateSignature("http://h/", {}, "")).headers);
+}
+
+TEST_F(SignatureTest, NamesLoweredInOrderWithDuplicatesAndValuesUntrimmed) {
+    SignatureLine s = ParseLine(
+        signer->CreateSignature("https://h/a", {"X-A: 1", "x-a:2", "Cache-Control:  no "}, "B"));
+    EXPECT_EQ("(request-target) x-a x-a cache-control", s.headers);
+    EXPECT_EQ("(request-target): post /a\nx-a: 1\nx-a:2\ncache-control:  no B", g_log.data);
+    // An empty value and a colon inside the value.
+    signer->CreateSignature("https://h/a", {"Empty:", "Host: h:8443"}, "");
+    EXPECT_EQ("(request-target): post /a\nempty:\nhost: h:8443", g_log.data);
+}
+
+TEST_F(SignatureTest, FreshKeyPerCall) {
+    std::vector<std::string> headers = {"Authorization: Bearer t"};
+    SignatureLine a = ParseLine(signer->CreateSignature("https://h/a", headers, "b"));
+    SignatureLine b = ParseLine(signer->CreateSignature("https://h/a", headers, "b"));
+    EXPECT_EQ(a.headers, b.headers);
+    EXPECT_NE(a.key, b.key);
+    EXPECT_NE(a.signature, b.signature);
+}
+
+TEST_F(SignatureTest, BadInput) {
+    EXPECT_EQ("Wrong url has come for signature", Failure("https://host", {}).first);
+    EXPECT_EQ("Wrong url has come for signature", Failure("host/path", {}).first);
+    auto e = Failure("https://h/a", {"Good: 1", "no colon here"});
+    EXPECT_EQ("Wrong HTTP header", e.first);
+    EXPECT_EQ(codes::kFail, e.second);
+    EXPECT_EQ(0u, g_log.randomLength);  // nothing reached the host
+}
+
+TEST_F(SignatureTest, HostFailuresCarryTheHostCode) {
+    g_log.randomResult = 0x80090020 + 5;
+    auto e = Failure("https://h/a", {});
+    EXPECT_EQ("Cannot generate random", e.first);
+    EXPECT_EQ(0x80090025u, e.second);
+
+    g_log.randomResult = 0;
+    g_log.hmacResult = 1234;
+    e = Failure("https://h/a", {});
+    EXPECT_EQ("Cannot compute HMAC", e.first);
+    EXPECT_EQ(1234u, e.second);
+}
+
+TEST_F(SignatureTest, MissingCallbacks) {
+    HttpMessageSignatureCreator noHmac(&host, nullptr, GenerateRandom);
+    try {
+        noHmac.CreateSignature("https://h/a", {}, "");
+        ADD_FAILURE();
+    } catch (const KelException& e) {
+        EXPECT_NE(std::string::npos, std::string(e.what()).find(
+                                         "Cannot create message signature due to bad callbacks"));
+    }
+    host.callbacks.hmac = nullptr;
+    EXPECT_THROW(ComputeHmac(&host, {1}, "d"), KelException);
+    host.callbacks.random = nullptr;
+    EXPECT_THROW(GenerateRandom(&host, 32), KelException);
+    EXPECT_THROW(GenerateRandom(nullptr, 32), KelException);
+}
+
+TEST_F(SignatureTest, RandomOfLengthZeroPassesANullBuffer) {
+    EXPECT_TRUE(GenerateRandom(&host, 0).empty());
+    EXPECT_TRUE(g_log.randomBufferNull);
+    EXPECT_EQ(16u, GenerateRandom(&host, 16).size());
+    EXPECT_FALSE(g_log.randomBufferNull);
+}
+
+TEST_F(SignatureTest, SignedRequestHeadersAppendTheSignatureLast) {
+    std::vector<std::string> h =
+        MakeSignedRequestHeaders(signer, "https://s/ss/rest/api/v2/sign", "tok", "{}");
+    ASSERT_EQ(4u, h.size());
+    EXPECT_EQ("Authorization: Bearer tok", h[0]);
+    EXPECT_EQ("Content-Length: 2", h[2]);
+    EXPECT_EQ("(request-target) authorization content-type content-length",
+              ParseLine(h[3]).headers);
+    EXPECT_EQ(
+        "(request-target): post /ss/rest/api/v2/sign\nauthorization: Bearer tok\n"
+        "content-type: application/json; charset=utf-8\ncontent-length: 2{}",
+        g_log.data);
+}

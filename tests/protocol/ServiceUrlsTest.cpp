@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include "protocol/RequestHeaders.h"
+#include "protocol/ServiceUrls.h"
+#include "protocol/TextEncoding.h"
+#include "reader/ErrorCodes.h"
+#include "reader/KelException.h"
+
+namespace {
+
+std::string Message(const KelException& e) {
+    return std::string(e.what()).substr(sizeof("Cloud exception: ") - 1);
+}
+
+}  // namespace
+
+TEST(BaseUrlTest, KeepsOriginAndFirstSegment) {
+    BaseUrl b = DeriveBaseUrl("https://sign.example:8443/signserver/rest/api?x=1", "bad");
+    EXPECT_EQ("https://sign.example:8443/signserver", b.base);
+    EXPECT_EQ("signserver", b.segment);
+
+    b = DeriveBaseUrl("https://host/", "bad");
+    EXPECT_EQ("https://host/", b.base);
+    EXPECT_EQ("", b.segment);
+
+    // A query directly after the only segment stays in it.
+    b = DeriveBaseUrl("https://host/ss?tenant=a", "bad");
+    EXPECT_EQ("https://host/ss?tenant=a", b.base);
+    EXPECT_EQ("ss?tenant=a", b.segment);
+
+    b = DeriveBaseUrl("HTTP://Host/a/", "bad");
+    EXPECT_EQ("HTTP://Host/a", b.base);
+}
+
+TEST(BaseUrlTest, UnsplittableUrlsThrowTheGivenMessage) {
+    for (const char* url : {"host/path", "https://host", "https://host:443", ""}) {
+        try {
+            DeriveBaseUrl(url, "Wrong auth server URL format");
+            ADD_FAILURE() << url;
+        } catch (const KelException& e) {
+            EXPECT_EQ("Wrong auth server URL format", Message(e));
+            EXPECT_EQ(codes::kFail, e.code());
+        }
+    }
+}
+
+TEST(ServiceUrlsTest, DerivesAllThreeAndTheResourceUrn) {
+    ServiceUrls u =
+        DeriveServiceUrls("https://auth.example/stsserver/oauth", "https://sign.example/ss/rest",
+                          "https://docs.example/ds/api");
+    EXPECT_EQ("https://sign.example/ss", u.signUrl);
+    EXPECT_EQ("https://auth.example/stsserver", u.authUrl);
+    EXPECT_EQ("https://docs.example/ds", u.docstoreUrl);
+    EXPECT_EQ("urn:veltra:kel:signserver:ss", u.resourceUrn);
+
+    u = DeriveServiceUrls("https://a/x", "https://s/", "");
+    EXPECT_EQ("", u.docstoreUrl);
+    EXPECT_EQ("urn:veltra:kel:signserver:", u.resourceUrn);
+}
+
+TEST(ServiceUrlsTest, SignServerIsCheckedFirstAndDocstoreLast) {
+    auto message = [](const char* a, const char* s, const char* d) {
+        try {
+            DeriveServiceUrls(a, s, d);
+        } catch (const KelException& e) {
+            return Message(e);
+        }
+        return std::string();
+    };
+    EXPECT_EQ("Wrong sign server URL format", message("bad", "bad", "bad"));
+    EXPECT_EQ("Wrong auth server URL format", message("bad", "https://s/", "bad"));
+    EXPECT_EQ("Wrong document store server URL format", message("https://a/", "https://s/", "bad"));
+}
+
+TEST(RequestHeadersTest, AuthorizationAndContentLines) {
+    std::string body(1234, 'x');
+    EXPECT_EQ((std::vector<std::string>{"Authorization: Bearer tok",
+                                        "Content-Type: application/json; charset=utf-8",
+                                        "Content-Length: 1234"}),
+              MakeRequestHeaders("tok", body, "user", "pass"));
+    EXPECT_EQ((std::vector<std::string>{"Authorization: Basic " + EncodeBase64("us:er:p w", 9)}),
+              MakeRequestHeaders("", "", "us:er", "p w"));
+    EXPECT_EQ((std::vector<std::string>{"Authorization: Basic dXNlcjo="}),
+              MakeRequestHeaders("", "", "user", ""));
+    EXPECT_TRUE(MakeRequestHeaders("", "", "", "pass").empty());
+    // Length in bytes, not characters.
+    EXPECT_EQ("Content-Length: 2", MakeRequestHeaders("", "\xD0\x96", "", "").back());
+}
+
+TEST(RequestHeadersTest, UnsignedRequestHasNoSignatureLine) {
+    EXPECT_EQ((std::vector<std::string>{"Authorization: Bearer t"}),
+              MakeSignedRequestHeaders(nullptr, "https://h/x", "t", ""));
+}
+
+TEST(BrowserCommandTest, QuotesTheUrlUnescaped) {
+    EXPECT_EQ("/opt/app/auth \"https://a/oauth/authorize?x=1&y=\"\"",
+              MakeBrowserCommand("/opt/app/auth", "https://a/oauth/authorize?x=1&y=\""));
+}

@@ -1,0 +1,155 @@
+#include <stdlib.h>
+
+#include <cstring>
+
+#include "ModuleLoader.h"
+#include "TempEnv.h"
+
+namespace {
+
+using ConstantHandlers = nimbex_test::ModuleTest;
+using nimbex_test::ChildChecks;
+
+const uintptr_t kMoreData = 234;
+const uintptr_t kBadParameter = 87;
+
+}  // namespace
+
+TEST_F(ConstantHandlers, ReaderNameAndTypeAreSixBytes) {
+    for (uintptr_t id : {CLOUD_GET_READER_NAME, CLOUD_GET_READER_TYPE}) {
+        unsigned char buffer[16];
+        std::memset(buffer, 0xAA, sizeof(buffer));
+        EXPECT_EQ(Call(id, buffer), 0u);
+        EXPECT_EQ(std::memcmp(buffer, "CLOUD\0", 6), 0);
+        for (size_t i = 6; i < sizeof(buffer); ++i) EXPECT_EQ(buffer[i], 0xAA) << i;
+        EXPECT_EQ(Call(id, nullptr), kBadParameter);
+    }
+}
+
+TEST_F(ConstantHandlers, TextsFallBackWithoutACatalog) {
+    nimbex_test::TempDir emptyLibDir;
+    setenv("NIMBEX_LIB_DIR", emptyLibDir.path().c_str(), 1);
+    unsetenv("NLSPATH");
+    nimbex_test::RunInChild([this](ChildChecks& check) {
+        struct Case {
+            uintptr_t id;
+            const char* text;
+        };
+        for (const Case& c : {Case{CLOUD_GET_MEDIA_NAME, "Cloud Token"},
+                              Case{CLOUD_GET_DESCRIPTION, "Use CSP as client for Veltra KEL."}}) {
+            const uintptr_t length = std::strlen(c.text);
+            char buffer[64];
+            CloudSizeBufferRecord r{0, buffer};
+            check.Equal(Call(c.id, &r), 0u, "size 0: result");
+            check.Equal(r.size, length, "size 0: length");
+            r = {100, nullptr};
+            check.Equal(Call(c.id, &r), 0u, "null buffer: result");
+            check.Equal(r.size, length, "null buffer: length");
+            for (uintptr_t small : {uintptr_t(5), length}) {
+                std::memset(buffer, 'z', sizeof(buffer));
+                r = {small, buffer};
+                check.Equal(Call(c.id, &r), kMoreData, "too small: result");
+                check.Equal(r.size, length, "too small: length");
+                check.Equal(buffer[0], 'z', "too small: buffer untouched");
+            }
+            std::memset(buffer, 'z', sizeof(buffer));
+            r = {length + 1, buffer};
+            check.Equal(Call(c.id, &r), 0u, "exact: result");
+            check.Equal(r.size, length, "exact: length");
+            check.Equal(std::string(buffer), std::string(c.text), "exact: text");
+            check.Equal(Call(c.id, nullptr), kBadParameter, "null record");
+        }
+    });
+}
+
+TEST_F(ConstantHandlers, FeatureBits) {
+    unsigned char buffer[2] = {0xFF, 0xEE};
+    CloudFeatureBitsRecord r{0x3000, 64, buffer};
+    EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, &r), 0u);
+    EXPECT_EQ(r.bits, 5u);
+    EXPECT_EQ(buffer[0], 0x48);
+    EXPECT_EQ(buffer[1], 0xEE);
+
+    const std::pair<uintptr_t, uintptr_t> selectors[] = {{0, 1}, {1, 6}};
+    for (const auto& s : selectors) {
+        buffer[0] = 0xFF;
+        r = {s.first, 8, buffer};
+        EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, &r), 0u);
+        EXPECT_EQ(r.bits, s.second);
+        EXPECT_EQ(buffer[0], 0x00);
+    }
+
+    // Without a buffer only the count; with no capacity nothing is copied.
+    r = {0x3000, 0, nullptr};
+    EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, &r), 0u);
+    EXPECT_EQ(r.bits, 5u);
+    buffer[0] = 0xFF;
+    r = {0x3000, 0, buffer};
+    EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, &r), 0u);
+    EXPECT_EQ(r.bits, 5u);
+    EXPECT_EQ(buffer[0], 0xFF);
+
+    r = {2, 64, buffer};
+    EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, &r), kBadParameter);
+    EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, nullptr), kBadParameter);
+}
+
+TEST_F(ConstantHandlers, InterfaceVersionAndMaxValue) {
+    CloudInterfaceVersionRecord v{99, {7, 7, 7}};
+    EXPECT_EQ(Call(CLOUD_GET_INTERFACE_VERSION, &v), 0u);
+    EXPECT_EQ(v.version, 3u);
+    for (uintptr_t word : v.reserved) EXPECT_EQ(word, 0u);
+    EXPECT_EQ(Call(CLOUD_GET_INTERFACE_VERSION, nullptr), kBadParameter);
+
+    CloudMaxValueRecord m{0};
+    EXPECT_EQ(Call(CLOUD_GET_MAX_VALUE, &m), 0u);
+    EXPECT_EQ(m.value, 0xFFFFu);
+    EXPECT_EQ(Call(CLOUD_GET_MAX_VALUE, nullptr), kBadParameter);
+}
+
+TEST_F(ConstantHandlers, MediaLimitsNeedExactly0x30) {
+    uintptr_t words[61];
+    for (uintptr_t i = 0; i < 61; ++i) words[i] = 0x1000 + i;
+    words[0] = 0x30;
+    EXPECT_EQ(Call(CLOUD_GET_MEDIA_LIMITS, words), 0u);
+    EXPECT_EQ(words[57], 255u);  // byte offset 228 of the record
+    EXPECT_EQ(words[58], 64u);
+    EXPECT_EQ(words[59], 0u);
+    EXPECT_EQ(words[60], 1u);
+    EXPECT_EQ(words[0], 0x30u);
+    for (uintptr_t i = 1; i < 57; ++i) EXPECT_EQ(words[i], 0x1000 + i) << i;
+
+    for (uintptr_t version : {0x31, 0x3F, 0x20, 0x130}) {
+        for (uintptr_t i = 0; i < 61; ++i) words[i] = 0x1000 + i;
+        words[0] = version;
+        EXPECT_EQ(Call(CLOUD_GET_MEDIA_LIMITS, words), kBadParameter) << version;
+        EXPECT_EQ(words[57], 0x1000u + 57);
+    }
+    EXPECT_EQ(Call(CLOUD_GET_MEDIA_LIMITS, nullptr), kBadParameter);
+}
+
+TEST_F(ConstantHandlers, NegotiateVersionChecksTheHighNibble) {
+    for (uintptr_t version : {0x30, 0x31, 0x3F}) {
+        CloudNegotiateRecord r{version};
+        EXPECT_EQ(Call(CLOUD_NEGOTIATE_VERSION, &r), 0u) << version;
+        EXPECT_EQ(r.version, 0x32u);
+    }
+    for (uintptr_t version : {0x21, 0x00, 0x40, 0xF3}) {
+        CloudNegotiateRecord r{version};
+        EXPECT_EQ(Call(CLOUD_NEGOTIATE_VERSION, &r), kBadParameter) << version;
+        EXPECT_EQ(r.version, version);
+    }
+    EXPECT_EQ(Call(CLOUD_NEGOTIATE_VERSION, nullptr), kBadParameter);
+}
+
+TEST_F(ConstantHandlers, NoOpHandlersAnswerZero) {
+    uintptr_t record[4] = {1, 2, 3, 4};
+    uintptr_t context[4] = {};
+    for (uintptr_t id :
+         {CLOUD_RELEASE_HASH, CLOUD_FLUSH_FILE, CLOUD_SET_FILE_SIZE, CLOUD_RELEASE_KEY}) {
+        EXPECT_EQ(Call(id, nullptr), 0u) << std::hex << id;
+        EXPECT_EQ(Call(id, record, context), 0u) << std::hex << id;
+    }
+    EXPECT_EQ(record[0], 1u);
+    EXPECT_EQ(record[3], 4u);
+}

@@ -1,0 +1,52 @@
+#pragma once
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace transport_test {
+
+// What the server saw of one request.
+struct SeenRequest {
+    std::string method;
+    std::string path;
+    std::multimap<std::string, std::string> headers;
+    std::string body;
+    int remotePort = -1;
+};
+
+// An HTTP or HTTPS server on 127.0.0.1 (free port) in its own thread, for the
+// lifetime of the object. Paths:
+//   /answer        answers with the status and body set by SetAnswer
+//   /sleep         waits 1.5 s, then answers 200 "late"
+//   /redirect/same 302 to /answer on the same server
+//   /redirect/away 302 to an https URL elsewhere with a "#" fragment
+//   anything else  200 "ok"
+// Every request is recorded.
+class TestServer {
+  public:
+    // Plain HTTP.
+    TestServer();
+    // HTTPS with the given certificate and key (not owned; copied).
+    TestServer(X509* cert, EVP_PKEY* key);
+    ~TestServer();
+
+    int port() const { return port_; }
+    std::string Url(const std::string& path) const;
+    void SetAnswer(int status, const std::string& body);
+    std::vector<SeenRequest> Seen() const;
+    void ClearSeen();
+
+  private:
+    struct Impl;
+    void Start();
+    std::unique_ptr<Impl> impl_;
+    bool tls_;
+    int port_ = -1;
+};
+
+}  // namespace transport_test

@@ -1,0 +1,289 @@
+// The HTTP client and the transport against real servers on 127.0.0.1.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <support/support.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <boost/make_shared.hpp>
+#include <cstdlib>
+#include <set>
+
+#include "TempEnv.h"
+#include "TestPki.h"
+#include "TestServer.h"
+#include "reader/KelException.h"
+#include "transport/KelUrlRetriever.h"
+
+namespace {
+
+using transport_test::Identity;
+using transport_test::TestPki;
+using transport_test::TestServer;
+
+struct Failure {
+    uint32_t code = 0;
+    std::string what;
+};
+
+Failure RequestFailure(KelUrlRetriever& t, const std::string& url) {
+    try {
+        t.Request(url, {}, "");
+    } catch (const KelException& e) {
+        return {e.code(), e.what()};
+    }
+    ADD_FAILURE() << "no exception for " << url;
+    return {};
+}
+
+// One CA and a server it certifies for 127.0.0.1, shared by the tests.
+class HttpsTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        pki = new TestPki;
+        Identity id = pki->IssueServer("127.0.0.1", "IP:127.0.0.1,DNS:localhost");
+        server = new TestServer(id.cert, id.key);
+    }
+    static void TearDownTestSuite() {
+        delete server;
+        delete pki;
+    }
+
+    void SetUp() override {
+        unsetenv("NIMBEX_CA_FILE");
+        caFile = env.root() + "/ca.pem";
+        pki->WriteCaPem(caFile);
+        server->ClearSeen();
+        server->SetAnswer(200, "answer");
+    }
+    void TearDown() override { unsetenv("NIMBEX_CA_FILE"); }
+
+    void TrustTestCa() { setenv("NIMBEX_CA_FILE", caFile.c_str(), 1); }
+
+    static TestPki* pki;
+    static TestServer* server;
+    nimbex_test::TempEnv env;
+    std::string caFile;
+};
+
+TestPki* HttpsTest::pki = nullptr;
+TestServer* HttpsTest::server = nullptr;
+
+TEST_F(HttpsTest, UntrustedCertificateIsRefused) {
+    KelUrlRetriever t(0, 0, false, true, true);
+    Failure f = RequestFailure(t, server->Url("/answer"));
+    EXPECT_EQ(f.code, 12157u);
+    EXPECT_EQ(f.what, "Cloud exception: Connection error: 12157");
+    EXPECT_TRUE(server->Seen().empty());
+
+    UrlRetriever raw;
+    EXPECT_EQ(raw.retrieve_url(server->Url("/answer").c_str()), 0);
+    EXPECT_EQ(raw.get_error_code(), 12157u);
+    EXPECT_EQ(raw.get_http_status(), 0);
+}
+
+TEST_F(HttpsTest, TrustedThroughCaFileFromEnvironmentOrRegistry) {
+    TrustTestCa();
+    KelUrlRetriever byEnv(0, 0, false, true, true);
+    EXPECT_EQ(byEnv.Request(server->Url("/answer"), {}, ""), "answer");
+
+    unsetenv("NIMBEX_CA_FILE");
+    ASSERT_EQ(support_registry_put_string("\\config\\KeyDevices\\Cloud\\CAFile", caFile.c_str()),
+              0u);
+    KelUrlRetriever byRegistry(0, 0, false, true, true);
+    EXPECT_EQ(byRegistry.Request(server->Url("/answer"), {}, ""), "answer");
+
+    // An extra CA file that cannot be read trusts nothing.
+    setenv("NIMBEX_CA_FILE", (env.root() + "/missing.pem").c_str(), 1);
+    KelUrlRetriever broken(0, 0, false, true, true);
+    EXPECT_EQ(RequestFailure(broken, server->Url("/answer")).code, 12157u);
+}
+
+TEST_F(HttpsTest, PooledConnectionsDoNotCrossTrustSettings) {
+    TrustTestCa();
+    KelUrlRetriever trusting(0, 0, false, true, true);
+    EXPECT_EQ(trusting.Request(server->Url("/answer"), {}, ""), "answer");
+    unsetenv("NIMBEX_CA_FILE");
+    KelUrlRetriever plain(0, 0, false, true, true);
+    EXPECT_EQ(RequestFailure(plain, server->Url("/answer")).code, 12157u);
+}
+
+TEST_F(HttpsTest, HostNameMismatchIsRefused) {
+    TrustTestCa();
+    Identity other = pki->IssueServer("other.example", "DNS:other.example");
+    TestServer wrongName(other.cert, other.key);
+    KelUrlRetriever t(0, 0, false, true, true);
+    EXPECT_EQ(RequestFailure(t, wrongName.Url("/answer")).code, 12157u);
+    EXPECT_TRUE(wrongName.Seen().empty());
+}
+
+TEST_F(HttpsTest, PlainHttpOnlyWhenPermitted) {
+    TestServer plainServer;
+    KelUrlRetriever t(0, 0, false, true, true);
+    Failure f = RequestFailure(t, plainServer.Url("/answer"));
+    EXPECT_EQ(f.code, 0x8010000Fu);
+    EXPECT_TRUE(plainServer.Seen().empty());
+    t.SetPermitHttp(true);
+    EXPECT_EQ(t.Request(plainServer.Url("/answer"), {}, ""), "answer");
+    ASSERT_EQ(plainServer.Seen().size(), 1u);
+}
+
+TEST_F(HttpsTest, TimeoutIsHonoured) {
+    TrustTestCa();
+    KelUrlRetriever t(200, 0, false, true, true);
+    Failure f = RequestFailure(t, server->Url("/sleep"));
+    EXPECT_EQ(f.code, 12002u);
+    EXPECT_EQ(f.what, "Cloud exception: Connection error: 12002");
+}
+
+TEST_F(HttpsTest, ConnectionRefused) {
+    int s = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(addr);
+    ASSERT_EQ(bind(s, reinterpret_cast<sockaddr*>(&addr), len), 0);
+    ASSERT_EQ(getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    close(s);  // nothing listens on that port now
+    KelUrlRetriever t(0, 0, false, true, true);
+    std::string url = "https://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/";
+    EXPECT_EQ(RequestFailure(t, url).code, 12029u);
+}
+
+TEST_F(HttpsTest, ErrorAnswersAreMapped) {
+    TrustTestCa();
+    KelUrlRetriever t(0, 0, false, true, true);
+    server->SetAnswer(400, R"({"Message":"invalid_pin","error":"invalid_grant"})");
+    Failure f = RequestFailure(t, server->Url("/answer"));
+    EXPECT_EQ(f.code, 0x8010006Bu);
+    EXPECT_EQ(f.what, R"(Cloud exception: {"Message":"invalid_pin","error":"invalid_grant"})");
+
+    server->SetAnswer(400, "");
+    f = RequestFailure(t, server->Url("/answer"));
+    EXPECT_EQ(f.code, 0x80090020u);
+    EXPECT_EQ(f.what, "Cloud exception: No server response data. Server code: 400");
+
+    server->SetAnswer(503, "busy");
+    f = RequestFailure(t, server->Url("/answer"));
+    EXPECT_EQ(f.code, 0x80090020u);
+    EXPECT_EQ(f.what, "Cloud exception: Connection error: 2148073504, Server code: 503");
+
+    server->SetAnswer(404, "nothing");
+    UrlRetriever raw;
+    raw.set_fail_on_http_error(1);
+    EXPECT_EQ(raw.retrieve_url(server->Url("/answer").c_str()), 0);
+    EXPECT_EQ(raw.get_error_code(), 0u);
+    EXPECT_EQ(raw.get_http_status(), 404);
+    EXPECT_EQ(std::string(raw.get_data(), raw.get_data_length()), "nothing");
+    raw.reset();
+    raw.set_fail_on_http_error(1);
+    raw.set_keep_error_body(0);
+    EXPECT_EQ(raw.retrieve_url(server->Url("/answer").c_str()), 0);
+    EXPECT_EQ(raw.get_data_length(), 0u);
+    raw.reset();  // fail-on-error off: a 404 completes
+    EXPECT_NE(raw.retrieve_url(server->Url("/answer").c_str()), 0);
+    EXPECT_EQ(raw.get_http_status(), 404);
+}
+
+TEST_F(HttpsTest, KeepAliveReusesOneConnectionAcrossInstances) {
+    TrustTestCa();
+    KelUrlRetriever t(0, 0, false, true, true);
+    for (int i = 0; i < 10; ++i) t.Request(server->Url("/ping"), {}, "");
+    for (int i = 0; i < 5; ++i) {
+        KelUrlRetriever fresh(0, 0, false, true, true);
+        fresh.Request(server->Url("/ping"), {}, "");
+    }
+    std::set<int> ports;
+    for (const auto& r : server->Seen()) ports.insert(r.remotePort);
+    EXPECT_EQ(server->Seen().size(), 15u);
+    EXPECT_EQ(ports.size(), 1u);
+}
+
+TEST_F(HttpsTest, WithoutKeepAliveEveryRequestConnects) {
+    TrustTestCa();
+    KelUrlRetriever t(0, 0, false, false, true);
+    for (int i = 0; i < 5; ++i) t.Request(server->Url("/ping"), {}, "");
+    std::set<int> ports;
+    for (const auto& r : server->Seen()) ports.insert(r.remotePort);
+    EXPECT_EQ(ports.size(), 5u);
+}
+
+TEST_F(HttpsTest, MethodHeadersAndBodyArriveExactly) {
+    TrustTestCa();
+    KelUrlRetriever t(0, 0, false, true, true);
+    const std::string body("{\"a\":1}\n\x01\x00\xff", 11);
+    t.Request(server->Url("/item/7"),
+              {"Authorization: Bearer tok.en", "X-Custom: a  b", "Content-Type: application/json"},
+              body, "DELETE");
+    t.Request(server->Url("/form"), {}, "k=v");
+    t.Request(server->Url("/get"), {}, "");
+    auto seen = server->Seen();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].method, "DELETE");
+    EXPECT_EQ(seen[0].path, "/item/7");
+    EXPECT_EQ(seen[0].body, body);
+    auto header = [&](const char* name) {
+        auto it = seen[0].headers.find(name);
+        return it == seen[0].headers.end() ? std::string("<none>") : it->second;
+    };
+    EXPECT_EQ(header("Authorization"), "Bearer tok.en");
+    EXPECT_EQ(header("X-Custom"), "a  b");
+    EXPECT_EQ(header("Content-Type"), "application/json");
+    EXPECT_EQ(header("Content-Length"), "11");
+    EXPECT_EQ(header("Expect"), "<none>");
+    EXPECT_EQ(seen[1].method, "POST");
+    EXPECT_EQ(seen[1].body, "k=v");
+    EXPECT_EQ(seen[2].method, "GET");
+    EXPECT_EQ(seen[2].headers.count("Authorization"), 0u);
+}
+
+TEST_F(HttpsTest, RedirectsWithinTheServerAreFollowedOthersAnswerTheirTarget) {
+    TrustTestCa();
+    KelUrlRetriever t(0, 0, false, true, true);
+    EXPECT_EQ(t.Request(server->Url("/redirect/same"), {}, ""), "answer");
+    EXPECT_EQ(t.Request(server->Url("/redirect/away"), {}, ""),
+              "https://vendor.invalid/oauth2redirect/cloudcsp#access_token=a1&id_token=i1");
+    KelUrlRetriever noFollow(0, 0, false, true, false);
+    EXPECT_EQ(noFollow.Request(server->Url("/redirect/same"), {}, ""), server->Url("/answer"));
+}
+
+TEST_F(HttpsTest, ForkedChildConnectsAfresh) {
+    TrustTestCa();
+    KelUrlRetriever t(0, 0, false, true, true);
+    t.Request(server->Url("/parent"), {}, "");
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        int rc = 0;
+        try {
+            if (t.Request(server->Url("/child"), {}, "") != "ok") rc = 1;
+            KelUrlRetriever fresh(0, 0, false, true, true);
+            if (fresh.Request(server->Url("/child"), {}, "") != "ok") rc = 2;
+        } catch (...) {
+            rc = 3;
+        }
+        _exit(rc);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(t.Request(server->Url("/parent"), {}, ""), "ok");
+
+    int parentPort = -1;
+    std::set<int> childPorts;
+    for (const auto& r : server->Seen()) {
+        if (r.path == "/parent") {
+            if (parentPort == -1) parentPort = r.remotePort;
+            EXPECT_EQ(r.remotePort, parentPort);  // the parent's connection survived
+        } else {
+            childPorts.insert(r.remotePort);
+        }
+    }
+    EXPECT_EQ(childPorts.size(), 1u);
+    EXPECT_EQ(childPorts.count(parentPort), 0u);
+}
+
+}  // namespace
