@@ -3,6 +3,7 @@
 #include <capi/wincrypt.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -404,6 +405,8 @@ TEST(CertStore, SurvivesAWriterKilledMidway) {
 TEST(CertStore, ReadOnlyHandlesRefuseWrites) {
     nimbex_test::TempEnv env;
     Bytes a = MakeCertificate(KeyKind::Ec, "ro", 1);
+    EXPECT_EQ(nullptr, Open(kUser | CERT_STORE_READONLY_FLAG));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
     HCERTSTORE store = Open(kUser);
     ASSERT_TRUE(Add(store, a));
     CertCloseStore(store, 0);
@@ -419,4 +422,37 @@ TEST(CertStore, ReadOnlyHandlesRefuseWrites) {
     EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
     EXPECT_EQ(std::vector<Bytes>{a}, Enumerate(store));
     CertCloseStore(store, 0);
+}
+
+TEST(CertStore, AnotherUsersMachineStoreCanBeWalked) {
+    if (getuid() != 0) GTEST_SKIP() << "needs root to switch to another user";
+    nimbex_test::TempEnv env;
+    Bytes a = MakeCertificate(KeyKind::Ec, "machine", 1);
+    HCERTSTORE store = Open(kMachine);
+    ASSERT_TRUE(Add(store, a));
+    CertCloseStore(store, 0);
+    ASSERT_EQ(0, chmod(env.root().c_str(), 0755));
+    ASSERT_EQ(0, chmod(env.machineDir().c_str(), 0755));
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
+        HCERTSTORE s = Open(kMachine);  // falls back to a read-only handle
+        if (!s) {
+            fprintf(stderr, "open: 0x%x\n", GetLastError());
+            _exit(11);
+        }
+        PCCERT_CONTEXT c = CertEnumCertificatesInStore(s, nullptr);
+        if (!c || c->cbCertEncoded != a.size()) _exit(12);
+        CertFreeCertificateContext(c);
+        if (Add(s, MakeCertificate(KeyKind::Ec, "other", 2)) ||
+            GetLastError() != ERROR_ACCESS_DENIED)
+            _exit(13);
+        CertCloseStore(s, 0);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
 }

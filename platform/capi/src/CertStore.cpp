@@ -325,9 +325,11 @@ extern "C" HCERTSTORE CertOpenStore(LPCSTR storeProvider, DWORD /*encodingType*/
         dir = MachineDirectory();
     else
         return Fail<HCERTSTORE>(E_INVALIDARG, nullptr);
-    bool openExisting = (flags & CERT_STORE_OPEN_EXISTING_FLAG) != 0;
+    // A read-only handle never creates anything.
+    const bool readOnlyFlag = (flags & CERT_STORE_READONLY_FLAG) != 0;
+    const bool existingOnly = (flags & CERT_STORE_OPEN_EXISTING_FLAG) != 0 || readOnlyFlag;
     std::string file = dir + "/certstore.db";
-    if (openExisting) {
+    if (existingOnly) {
         struct stat st;
         if (stat(file.c_str(), &st) != 0) return Fail<HCERTSTORE>(ERROR_FILE_NOT_FOUND, nullptr);
     } else if (!MakeDirectories(dir, location == CERT_SYSTEM_STORE_CURRENT_USER ? 0700 : 0755)) {
@@ -338,33 +340,51 @@ extern "C" HCERTSTORE CertOpenStore(LPCSTR storeProvider, DWORD /*encodingType*/
     s->magic = kStoreMagic;
     s->refs = 1;
     s->name = UpperStoreName(name);
-    s->readOnly = (flags & CERT_STORE_READONLY_FLAG) != 0;
     int openFlags =
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (openExisting ? 0 : SQLITE_OPEN_CREATE);
+        SQLITE_OPEN_NOMUTEX |
+        (readOnlyFlag ? SQLITE_OPEN_READONLY
+                      : SQLITE_OPEN_READWRITE | (existingOnly ? 0 : SQLITE_OPEN_CREATE));
     int rc = sqlite3_open_v2(file.c_str(), &s->db, openFlags, nullptr);
     DWORD error = 0;
-    if (rc != SQLITE_OK) error = openExisting ? ERROR_FILE_NOT_FOUND : SqliteError(rc);
+    if (rc != SQLITE_OK) error = existingOnly ? ERROR_FILE_NOT_FOUND : SqliteError(rc);
     if (!error) {
         sqlite3_busy_timeout(s->db, kBusyTimeoutMs);
-        rc = ExecRetrying(s->db, "PRAGMA journal_mode=WAL");
-        if (rc == SQLITE_OK) rc = Exec(s->db, "PRAGMA synchronous=NORMAL");
-        if (rc != SQLITE_OK) error = SqliteError(rc);
+        // A file this process may not write (another user's machine store)
+        // opens read-only: it can be walked, and writes fail cleanly.
+        s->readOnly = readOnlyFlag || sqlite3_db_readonly(s->db, "main") == 1;
+        if (!s->readOnly) {
+            // Keep the -wal and -shm files after the last close, so that a
+            // process that may only read the store can still open it.
+            int persist = 1;
+            sqlite3_file_control(s->db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+            rc = ExecRetrying(s->db, "PRAGMA journal_mode=WAL");
+            if (rc == SQLITE_OK) rc = Exec(s->db, "PRAGMA synchronous=NORMAL");
+            if (rc != SQLITE_OK) error = SqliteError(rc);
+        }
     }
-    if (!error) {
+    if (!error && (existingOnly || s->readOnly)) {
+        // No schema means no store.
+        sqlite3_stmt* st = Statement(s, "SELECT 1 FROM stores WHERE name = ?1");
+        if (!st) {
+            const int code = sqlite3_errcode(s->db);
+            error = code == SQLITE_ERROR ? ERROR_FILE_NOT_FOUND : SqliteError(code);
+        } else {
+            Reset reset(st);
+            BindText(st, 1, s->name);
+            rc = sqlite3_step(st);
+            error = rc == SQLITE_ROW    ? 0
+                    : rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND
+                                        : SqliteError(rc);
+        }
+    } else if (!error) {
         error = Transaction(s, [&]() -> DWORD {
             int r = Exec(s->db, kSchema);
             if (r != SQLITE_OK) return SqliteError(r);
-            sqlite3_stmt* st =
-                Statement(s, openExisting ? "SELECT 1 FROM stores WHERE name = ?1"
-                                          : "INSERT OR IGNORE INTO stores(name) VALUES(?1)");
+            sqlite3_stmt* st = Statement(s, "INSERT OR IGNORE INTO stores(name) VALUES(?1)");
             if (!st) return SqliteError(sqlite3_errcode(s->db));
             Reset reset(st);
             BindText(st, 1, s->name);
             r = sqlite3_step(st);
-            if (openExisting)
-                return r == SQLITE_ROW    ? 0
-                       : r == SQLITE_DONE ? ERROR_FILE_NOT_FOUND
-                                          : SqliteError(r);
             return r == SQLITE_DONE ? 0 : SqliteError(r);
         });
     }
