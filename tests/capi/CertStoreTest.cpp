@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TempEnv.h"
@@ -455,4 +457,39 @@ TEST(CertStore, AnotherUsersMachineStoreCanBeWalked) {
     ASSERT_EQ(pid, waitpid(pid, &status, 0));
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(0, WEXITSTATUS(status));
+}
+
+TEST(CertStore, ThreadsShareHandlesAndContexts) {
+    nimbex_test::TempEnv env;
+    constexpr int kThreads = 4, kEach = 25;
+    std::vector<std::vector<Bytes>> certs(kThreads);
+    for (int t = 0; t < kThreads; ++t) {
+        for (int i = 0; i < kEach; ++i)
+            certs[t].push_back(MakeCertificate(KeyKind::Ec, "t", 20000 + t * 100 + i));
+    }
+    HCERTSTORE shared = Open(kUser);
+    ASSERT_NE(nullptr, shared);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            // Half the threads write through their own handle, half through the shared one.
+            HCERTSTORE own = t % 2 ? Open(kUser) : shared;
+            for (const Bytes& der : certs[t]) {
+                if (!Add(own, der)) ++failures;
+                // Walk the shared handle while others walk and write it too.
+                size_t seen = 0;
+                PCCERT_CONTEXT c = nullptr;
+                while ((c = CertEnumCertificatesInStore(shared, c)) != nullptr) ++seen;
+                if (seen == 0) ++failures;
+            }
+            if (own != shared) CertCloseStore(own, 0);
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(0, failures.load());
+    std::vector<Bytes> all = Enumerate(shared);
+    EXPECT_EQ(static_cast<size_t>(kThreads * kEach), all.size());
+    EXPECT_EQ(all.size(), std::set<Bytes>(all.begin(), all.end()).size());
+    CertCloseStore(shared, 0);
 }
