@@ -103,12 +103,11 @@ void RegDeleteParam(const std::string& path) {
 bool RegDeleteSection(const std::string& parent, const std::string& name) {
     if (parent.size() > MaxRegistryPath || name.size() > MaxRegistryPath)
         throw KelException("Too long config parameter", codes::kInvalidParameter);
-    // Only a direct, named subsection: an empty name would address the parent.
-    if (name.empty() || name.find('\\') != std::string::npos)
-        throw KelException("Invalid config section name", codes::kInvalidParameter);
     PathBuffer parentPath(parent);
     PathBuffer namePath(name);
     PathBuffer fullPath(parent + "\\" + name);
+    // An empty name would address the parent section itself.
+    if (name.empty()) throw KelException("Invalid config section name", codes::kInvalidParameter);
 
     unsigned mode = 1;
     TSupErr rc = support_registry_check_access(fullPath.c_str(), &mode);

@@ -33,8 +33,8 @@ void RegDeleteParam(const std::string& path);
 
 // Deletes the section parent\name with everything below it. False when it did
 // not exist. The parent section is kept (recreated when it went with its last
-// subsection). An empty name or one with a backslash is refused with
-// KelException("Invalid config section name", 87).
+// subsection). An empty name is refused with KelException("Invalid config
+// section name", 87) after the length checks.
 bool RegDeleteSection(const std::string& parent, const std::string& name);
 
 // A walk over the names of the subsections of one section. A section that does

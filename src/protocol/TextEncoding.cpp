@@ -122,14 +122,24 @@ std::string EncodeBase64(const void* data, size_t size) {
     out.resize((size + 2) / 3 * 4);
     char* o = &out[0];
     size_t i = 0;
+    // Two groups per step from one 8-byte load.
+    for (; i + 8 <= size; i += 6) {
+        uint64_t w;
+        std::memcpy(&w, in + i, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        w = __builtin_bswap64(w);
+#endif
+        const uint32_t a = uint32_t(w >> 40), b = uint32_t(w >> 16) & 0xFFFFFF;
+        std::memcpy(o, kPairs.pair[a >> 12], 2);
+        std::memcpy(o + 2, kPairs.pair[a & 0xFFF], 2);
+        std::memcpy(o + 4, kPairs.pair[b >> 12], 2);
+        std::memcpy(o + 6, kPairs.pair[b & 0xFFF], 2);
+        o += 8;
+    }
     for (; i + 3 <= size; i += 3) {
         uint32_t v = (uint32_t(in[i]) << 16) | (uint32_t(in[i + 1]) << 8) | in[i + 2];
-        const char* hi = kPairs.pair[v >> 12];
-        const char* lo = kPairs.pair[v & 0xFFF];
-        o[0] = hi[0];
-        o[1] = hi[1];
-        o[2] = lo[0];
-        o[3] = lo[1];
+        std::memcpy(o, kPairs.pair[v >> 12], 2);
+        std::memcpy(o + 2, kPairs.pair[v & 0xFFF], 2);
         o += 4;
     }
     size_t rest = size - i;

@@ -1,32 +1,10 @@
 #include "transport/KelUrlRetriever.h"
 
-#include <json/json.h>
-
 #include <boost/make_shared.hpp>
 
+#include "protocol/ResponseDecoding.h"
 #include "reader/ErrorCodes.h"
 #include "reader/KelException.h"
-
-namespace {
-
-// Text of the string member `name` of the JSON object in `text`; empty when
-// the text does not parse, is not an object, or the member is absent or not a
-// string.
-std::string JsonStringMember(const std::string& text, const char* name) {
-    Json::CharReaderBuilder builder;
-    builder["collectComments"] = false;
-    builder["stackLimit"] = 256;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    Json::Value root;
-    std::string errors;
-    if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors)) return {};
-    if (!root.isObject()) return {};
-    const Json::Value* member = root.find(name, name + std::char_traits<char>::length(name));
-    if (member == nullptr || !member->isString()) return {};
-    return member->asString();
-}
-
-}  // namespace
 
 KelUrlRetriever::KelUrlRetriever(uint16_t timeout, uint32_t httpErrorLevel, bool permitHttp,
                                  bool keepAlive, bool clientFlag)
@@ -77,6 +55,7 @@ std::string KelUrlRetriever::Request(const std::string& url,
     if (url.compare(0, 5, "https") != 0 && !permitHttp_)
         throw KelException("Usage of http protocol is restricted", codes::kHttpRestricted);
 
+    if (!client_) throw KelException("The HTTP client is not set", codes::kFail);
     UrlRetriever& client = *client_;
     client.reset();
     client.set_fail_on_http_error(1);
@@ -110,8 +89,8 @@ std::string KelUrlRetriever::Request(const std::string& url,
             throw KelException("No server response data. Server code: " + std::to_string(status),
                                code);
         std::string text(client.get_data(), length);
-        std::string key = JsonStringMember(text, "Message");
-        if (key.empty()) key = JsonStringMember(text, "error");
+        std::string key = GetJsonStringField(text, "Message");
+        if (key.empty()) key = GetJsonStringField(text, "error");
         throw KelException(text, LookupErrorCode(key));
     }
     std::string text = "Connection error: " + std::to_string(code);

@@ -154,14 +154,28 @@ TEST_F(RegistryAccessTest, DeletingSectionsKeepsTheParent) {
     EXPECT_EQ(parent.Next(), "");
 }
 
-TEST_F(RegistryAccessTest, DeletingSectionsNeedsADirectName) {
+TEST_F(RegistryAccessTest, DeletingSectionsRefusesAnEmptyName) {
+    RegPutString("\\local\\P\\Child\\v", "x");
+    const KelException e = Thrown([&] { RegDeleteSection("\\local\\P", ""); });
+    EXPECT_EQ(e.code(), 87u);
+    EXPECT_STREQ(e.what(), "Cloud exception: Invalid config section name");
+    EXPECT_EQ(RegGetString("\\local\\P\\Child\\v"), "x");
+
+    // The length limits come first: with an empty name the full path is one too long.
+    const std::string parent = "\\local\\" + std::string(MaxRegistryPath - 7, 'p');
+    ASSERT_EQ(parent.size(), MaxRegistryPath);
+    const KelException tooLong = Thrown([&] { RegDeleteSection(parent, ""); });
+    EXPECT_EQ(tooLong.code(), 87u);
+    EXPECT_STREQ(tooLong.what(), "Cloud exception: Too long config parameter");
+}
+
+TEST_F(RegistryAccessTest, DeletingANestedSectionLeavesTheRest) {
     RegPutString("\\local\\P\\Child\\Deep\\v", "x");
-    for (const char* name : {"", "Child\\Deep"}) {
-        const KelException e = Thrown([&] { RegDeleteSection("\\local\\P", name); });
-        EXPECT_EQ(e.code(), 87u);
-        EXPECT_STREQ(e.what(), "Cloud exception: Invalid config section name");
-    }
-    EXPECT_EQ(RegGetString("\\local\\P\\Child\\Deep\\v"), "x");
+    RegPutString("\\local\\P\\Child\\w", "y");
+    EXPECT_TRUE(RegDeleteSection("\\local\\P", "Child\\Deep"));
+    EXPECT_EQ(RegGetString("\\local\\P\\Child\\Deep\\v"), "");
+    EXPECT_EQ(RegGetString("\\local\\P\\Child\\w"), "y");
+    EXPECT_FALSE(RegDeleteSection("\\local\\P", "Child\\Deep"));
 }
 
 TEST_F(RegistryAccessTest, SearchListsSubsectionsOnly) {

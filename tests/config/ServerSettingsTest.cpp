@@ -184,6 +184,16 @@ TEST_F(ServerSettingsTest, DeletionTakesTheUserEntryFirst) {
     EXPECT_TRUE(branch.IsOpen());
 }
 
+TEST_F(ServerSettingsTest, WhatWasSavedUnderAnyNameCanBeDeleted) {
+    // A name holding a backslash is stored as a nested section; it is never
+    // listed, but deleting it removes what the save wrote.
+    SaveServerSettings(Entry("Outer\\Inner", "https://nested/"), false);
+    EXPECT_EQ(RegGetString(kUser + "Outer\\Inner\\rest_URL"), "https://nested/");
+    EXPECT_TRUE(DeleteServerSettings("Outer\\Inner"));
+    EXPECT_EQ(RegGetString(kUser + "Outer\\Inner\\rest_URL"), "");
+    EXPECT_FALSE(DeleteServerSettings("Outer\\Inner"));
+}
+
 TEST_F(ServerSettingsTest, DefaultContainerLivesInTheUserBranch) {
     SaveServerSettings(Entry("Shared", "https://shared/"), true);
     EXPECT_EQ(GetDefaultContainer("Shared"), "");

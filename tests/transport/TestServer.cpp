@@ -53,6 +53,9 @@ void TestServer::Start() {
             res.status = 302;
             res.set_header("Location", std::string(tls ? "https" : "http") +
                                            "://127.0.0.1:" + std::to_string(*port) + "/answer");
+        } else if (req.path == "/redirect/loop") {
+            res.status = 307;
+            res.set_header("Location", "/redirect/loop");
         } else if (req.path == "/redirect/away") {
             res.status = 302;
             res.set_header(

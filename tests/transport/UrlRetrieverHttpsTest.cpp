@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <boost/make_shared.hpp>
 #include <cstdlib>
 #include <set>
+#include <thread>
 
 #include "TempEnv.h"
 #include "TestPki.h"
@@ -247,6 +249,23 @@ TEST_F(HttpsTest, RedirectsWithinTheServerAreFollowedOthersAnswerTheirTarget) {
               "https://vendor.invalid/oauth2redirect/cloudcsp#access_token=a1&id_token=i1");
     KelUrlRetriever noFollow(0, 0, false, true, false);
     EXPECT_EQ(noFollow.Request(server->Url("/redirect/same"), {}, ""), server->Url("/answer"));
+
+    server->ClearSeen();
+    EXPECT_EQ(RequestFailure(t, server->Url("/redirect/loop")).code, 12156u);
+    EXPECT_EQ(server->Seen().size(), 6u);  // the request and five redirects
+}
+
+TEST_F(HttpsTest, CompressedAnswersArriveDecompressed) {
+    TrustTestCa();
+    std::string big = "{\"items\":[";
+    for (int i = 0; i < 2000; ++i) big += "\"item number " + std::to_string(i) + "\",";
+    big += "0]}";
+    server->SetAnswer(200, big);
+    KelUrlRetriever t(0, 0, false, true, true);
+    EXPECT_EQ(t.Request(server->Url("/answer"), {}, ""), big);
+    auto seen = server->Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].headers.count("Accept-Encoding"), 1u);
 }
 
 TEST_F(HttpsTest, ForkedChildConnectsAfresh) {
@@ -284,6 +303,94 @@ TEST_F(HttpsTest, ForkedChildConnectsAfresh) {
     }
     EXPECT_EQ(childPorts.size(), 1u);
     EXPECT_EQ(childPorts.count(parentPort), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HttpsTest, ErrorLevelReportsFailuresWithoutSecrets) {
+    const std::string log = env.root() + "/http.log";
+    setenv("NIMBEX_LOG", log.c_str(), 1);
+    KelUrlRetriever t(0, 1, false, true, true);
+    const std::string url = server->Url("/answer");
+    try {
+        t.Request(url + "?code=SECRET1#frag", {"Authorization: Bearer SECRET2"}, "pw=SECRET3");
+        ADD_FAILURE() << "untrusted server accepted";
+    } catch (const KelException& e) {
+        EXPECT_EQ(e.code(), 12157u);
+    }
+    unsetenv("NIMBEX_LOG");
+    FILE* f = std::fopen(log.c_str(), "r");
+    ASSERT_NE(f, nullptr);
+    std::string text;
+    char buffer[512];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) text.append(buffer, n);
+    std::fclose(f);
+    EXPECT_NE(text.find("POST " + url + " failed: code 12157, status 0"), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("SECRET"), std::string::npos) << text;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HttpsTest, ClientsInSeveralThreadsShareSafely) {
+    TrustTestCa();
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int n = 0; n < 4; ++n) {
+        threads.emplace_back([&failures] {
+            for (int i = 0; i < 25; ++i) {
+                KelUrlRetriever t(5000, 0, false, i % 5 != 0, true);
+                try {
+                    if (t.Request(server->Url("/answer"), {}, "") != "answer") ++failures;
+                } catch (const std::exception&) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(server->Seen().size(), 100u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HttpsTest, HeaderLinesAndBodyAreSingleUse) {
+    TrustTestCa();
+    UrlRetriever raw;
+    raw.set_headers({"Authorization: Bearer tok"});
+    raw.set_post_data("password=pw");
+    ASSERT_NE(raw.retrieve_url(server->Url("/once").c_str()), 0);
+    ASSERT_NE(raw.retrieve_url(server->Url("/again").c_str()), 0);
+    auto seen = server->Seen();
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].method, "POST");
+    EXPECT_EQ(seen[0].body, "password=pw");
+    EXPECT_EQ(seen[0].headers.count("Authorization"), 1u);
+    EXPECT_EQ(seen[1].method, "GET");
+    EXPECT_EQ(seen[1].body, "");
+    EXPECT_EQ(seen[1].headers.count("Authorization"), 0u);
+}
+
+TEST_F(HttpsTest, HeaderLineBreaksAreRefused) {
+    TrustTestCa();
+    UrlRetriever raw;
+    for (const char* line : {"X-A: 1\r\nInjected: 2", "X-A: 1\nInjected: 2", "X-A: 1\r"}) {
+        raw.reset();
+        raw.set_headers({"Accept: */*", line});
+        EXPECT_EQ(raw.retrieve_url(server->Url("/answer").c_str()), 0) << line;
+        EXPECT_EQ(raw.get_error_code(), 12153u);
+    }
+    EXPECT_TRUE(server->Seen().empty());
+    raw.set_headers({"X-A: 1"});  // replaced lines are checked afresh
+    EXPECT_NE(raw.retrieve_url(server->Url("/answer").c_str()), 0);
 }
 
 }  // namespace

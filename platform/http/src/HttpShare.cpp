@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <vector>
 
 namespace {
 
@@ -14,6 +15,8 @@ struct Share {
 
 pthread_mutex_t g_mutex = PTHREAD_MUTEX_INITIALIZER;  // guards g_share
 Share* g_share = nullptr;
+std::vector<CURL*>* g_parked = nullptr;  // guarded by g_mutex
+constexpr size_t kMaxParked = 8;
 std::atomic<uint64_t> g_generation{0};
 pthread_once_t g_once = PTHREAD_ONCE_INIT;
 
@@ -35,6 +38,7 @@ void AfterForkChild() {
     // The parent's share (and every handle using it) is left as it is: closing
     // it here would shut down TLS sessions that the parent still uses.
     g_share = nullptr;
+    g_parked = nullptr;
     g_generation.fetch_add(1);
     pthread_mutex_init(&g_mutex, nullptr);
 }
@@ -75,4 +79,37 @@ CURLSH* HttpShareObject() {
     CURLSH* handle = g_share != nullptr ? g_share->handle : nullptr;
     pthread_mutex_unlock(&g_mutex);
     return handle;
+}
+
+CURL* HttpTakeHandle() {
+    pthread_once(&g_once, Init);
+    pthread_mutex_lock(&g_mutex);
+    CURL* handle = nullptr;
+    if (g_parked != nullptr && !g_parked->empty()) {
+        handle = g_parked->back();
+        g_parked->pop_back();
+    }
+    pthread_mutex_unlock(&g_mutex);
+    if (handle != nullptr) return handle;
+
+    handle = curl_easy_init();
+    if (handle != nullptr) {
+        // Kept across curl_easy_reset.
+        if (CURLSH* share = HttpShareObject()) curl_easy_setopt(handle, CURLOPT_SHARE, share);
+    }
+    return handle;
+}
+
+void HttpParkHandle(CURL* handle) {
+    if (handle == nullptr) return;
+    curl_easy_reset(handle);  // drops every pointer into the client that used it
+    pthread_mutex_lock(&g_mutex);
+    if (g_parked == nullptr) g_parked = new std::vector<CURL*>;
+    bool parked = false;
+    if (g_parked->size() < kMaxParked) {
+        g_parked->push_back(handle);
+        parked = true;
+    }
+    pthread_mutex_unlock(&g_mutex);
+    if (!parked) curl_easy_cleanup(handle);
 }

@@ -13,3 +13,13 @@ uint64_t HttpForkGeneration();
 // fork the child gets a fresh one; the parent's is abandoned untouched (its
 // sockets and TLS state belong to the parent).
 CURLSH* HttpShareObject();
+
+// An easy handle attached to the current share object: a parked one when
+// available (it keeps its transfer machinery, so a new client's first
+// request costs what a reused client's does), else a new one. Null when
+// libcurl cannot make one.
+CURL* HttpTakeHandle();
+
+// Parks a handle taken in this generation for the next client (its options
+// are reset first); cleans it up when enough are parked.
+void HttpParkHandle(CURL* handle);

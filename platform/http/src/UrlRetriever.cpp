@@ -82,6 +82,7 @@ struct UrlRetriever::Impl {
     std::string body;
     bool hasBody = false;
     curl_slist* headers = nullptr;
+    bool badHeader = false;
     curl_slist* noExpect = nullptr;  // used when no header lines are set
     std::string method;
     bool hasMethod = false;
@@ -103,14 +104,19 @@ struct UrlRetriever::Impl {
         ClearRequest();
         Wipe(response);
         curl_slist_free_all(noExpect);
-        if (curl != nullptr && generation == HttpForkGeneration()) curl_easy_cleanup(curl);
+        if (curl != nullptr && generation == HttpForkGeneration()) HttpParkHandle(curl);
     }
 
-    void ClearRequest() {
+    void ForgetSecrets() {
         Wipe(body);
         hasBody = false;
         WipeAndFree(headers);
         headers = nullptr;
+        badHeader = false;
+    }
+
+    void ClearRequest() {
+        ForgetSecrets();
         method.clear();
         hasMethod = false;
         timeoutMs = 0;
@@ -129,12 +135,8 @@ struct UrlRetriever::Impl {
             curl = nullptr;
         }
         if (curl == nullptr) {
-            curl = curl_easy_init();
+            curl = HttpTakeHandle();
             generation = current;
-            // Kept across curl_easy_reset.
-            if (curl != nullptr) {
-                if (CURLSH* share = HttpShareObject()) curl_easy_setopt(curl, CURLOPT_SHARE, share);
-            }
         }
         if (!caResolved) {
             caFile = ConfiguredCaFile();
@@ -244,6 +246,11 @@ struct UrlRetriever::Impl {
             errorCode = http_errors::kInvalidUrl;
             return 0;
         }
+        if (badHeader) {
+            errorCode = http_errors::kInvalidHeader;
+            Report(url);
+            return 0;
+        }
         if (!EnsureHandle()) {
             errorCode = http_errors::kOutOfMemory;
             return 0;
@@ -306,7 +313,10 @@ UrlRetriever::~UrlRetriever() {
 }
 
 int UrlRetriever::retrieve_url(const char* url) {
-    return impl_->Perform(url);
+    int result = impl_->Perform(url);
+    // Header lines (bearer tokens) and bodies (password grants) are single-use.
+    impl_->ForgetSecrets();
+    return result;
 }
 
 void UrlRetriever::set_post_data(const std::string& body) {
@@ -318,9 +328,12 @@ void UrlRetriever::set_post_data(const std::string& body) {
 void UrlRetriever::set_headers(const std::vector<std::string>& headers) {
     WipeAndFree(impl_->headers);
     impl_->headers = nullptr;
+    impl_->badHeader = false;
     bool hasExpect = false;
     for (const std::string& line : headers) {
         if (strncasecmp(line.c_str(), "Expect:", 7) == 0) hasExpect = true;
+        // A line break would smuggle further header lines into the request.
+        if (line.find_first_of("\r\n") != std::string::npos) impl_->badHeader = true;
         curl_slist* next = curl_slist_append(impl_->headers, line.c_str());
         if (next == nullptr) break;
         impl_->headers = next;
