@@ -1,0 +1,495 @@
+// Certificate stores: persistence, order, lookup, add dispositions, deletion,
+// reference counts and concurrent writers.
+#include <capi/wincrypt.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "TempEnv.h"
+#include "TestCertificates.h"
+
+using nimbex_test::KeyKind;
+using nimbex_test::MakeCertificate;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+
+constexpr DWORD kUser = CERT_SYSTEM_STORE_CURRENT_USER;
+constexpr DWORD kMachine = CERT_SYSTEM_STORE_LOCAL_MACHINE;
+
+HCERTSTORE Open(DWORD flags) {
+    return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, flags, L"My");
+}
+
+PCCERT_CONTEXT Create(const Bytes& der) {
+    return CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(),
+                                        static_cast<DWORD>(der.size()));
+}
+
+bool Add(HCERTSTORE store, const Bytes& der, DWORD disposition = CERT_STORE_ADD_REPLACE_EXISTING) {
+    PCCERT_CONTEXT c = Create(der);
+    if (!c) return false;
+    BOOL ok = CertAddCertificateContextToStore(store, c, disposition, nullptr);
+    CertFreeCertificateContext(c);
+    return ok != FALSE;
+}
+
+std::vector<Bytes> Enumerate(HCERTSTORE store) {
+    std::vector<Bytes> out;
+    PCCERT_CONTEXT c = nullptr;
+    while ((c = CertEnumCertificatesInStore(store, c)) != nullptr)
+        out.emplace_back(c->pbCertEncoded, c->pbCertEncoded + c->cbCertEncoded);
+    EXPECT_EQ(CRYPT_E_NOT_FOUND, GetLastError());
+    return out;
+}
+
+PCCERT_CONTEXT FindByHash(HCERTSTORE store, Bytes hash) {
+    CRYPT_HASH_BLOB blob{static_cast<DWORD>(hash.size()), hash.data()};
+    return CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
+                                      CERT_FIND_SHA1_HASH, &blob, nullptr);
+}
+
+void SetFriendlyName(PCCERT_CONTEXT c, const std::string& text) {
+    CRYPT_DATA_BLOB blob{static_cast<DWORD>(text.size()),
+                         reinterpret_cast<BYTE*>(const_cast<char*>(text.data()))};
+    ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_FRIENDLY_NAME_PROP_ID, 0, &blob));
+}
+
+std::string FriendlyName(PCCERT_CONTEXT c) {
+    DWORD size = 0;
+    if (!CertGetCertificateContextProperty(c, CERT_FRIENDLY_NAME_PROP_ID, nullptr, &size))
+        return "<none>";
+    std::string text(size, '\0');
+    EXPECT_TRUE(
+        CertGetCertificateContextProperty(c, CERT_FRIENDLY_NAME_PROP_ID, text.data(), &size));
+    return text;
+}
+
+}  // namespace
+
+TEST(CertStore, OpenExistingNeedsAStoreThatWasCreated) {
+    nimbex_test::TempEnv env;
+    EXPECT_EQ(nullptr, Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    HCERTSTORE created = Open(kUser);
+    ASSERT_NE(nullptr, created);
+    EXPECT_TRUE(CertCloseStore(created, 0));
+    HCERTSTORE existing = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+    ASSERT_NE(nullptr, existing);
+    CertCloseStore(existing, 0);
+    // Another name in the same scope was never created.
+    EXPECT_EQ(nullptr, CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                     kUser | CERT_STORE_OPEN_EXISTING_FLAG, L"Root"));
+    // No scope, or another provider: invalid.
+    EXPECT_EQ(nullptr, CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, 0, L"My"));
+    EXPECT_EQ(E_INVALIDARG, GetLastError());
+    EXPECT_EQ(nullptr, CertOpenStore(reinterpret_cast<LPCSTR>(2), 0, 0, kUser, L"My"));
+}
+
+TEST(CertStore, PersistsInInsertionOrderPerScope) {
+    nimbex_test::TempEnv env;
+    std::vector<Bytes> certs;
+    for (int i = 0; i < 4; ++i)
+        certs.push_back(
+            MakeCertificate(i % 2 ? KeyKind::Ec : KeyKind::Rsa, "c" + std::to_string(i), 100 - i));
+    HCERTSTORE user = Open(kUser);
+    ASSERT_NE(nullptr, user);
+    for (const Bytes& c : certs) ASSERT_TRUE(Add(user, c));
+    CertCloseStore(user, 0);
+    HCERTSTORE machine = Open(kMachine);
+    ASSERT_TRUE(Add(machine, certs[2]));
+    CertCloseStore(machine, 0);
+
+    user = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+    ASSERT_NE(nullptr, user);
+    EXPECT_EQ(certs, Enumerate(user));
+    CertCloseStore(user, 0);
+    // The store name is not case-sensitive.
+    HCERTSTORE upper = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, kUser, L"MY");
+    EXPECT_EQ(4u, Enumerate(upper).size());
+    CertCloseStore(upper, 0);
+    machine = Open(kMachine | CERT_STORE_OPEN_EXISTING_FLAG);
+    EXPECT_EQ(std::vector<Bytes>{certs[2]}, Enumerate(machine));
+    CertCloseStore(machine, 0);
+}
+
+TEST(CertStore, StoreContextsExposeTheCertificateWithoutTheOriginal) {
+    nimbex_test::TempEnv env;
+    Bytes rsa = MakeCertificate(KeyKind::Rsa, "Alice", 7);
+    Bytes ec = MakeCertificate(KeyKind::Ec, "Bob", 8);
+    HCERTSTORE store = Open(kUser);
+    ASSERT_TRUE(Add(store, rsa));
+    ASSERT_TRUE(Add(store, ec));
+    CertCloseStore(store, 0);
+    store = Open(kUser);
+    PCCERT_CONTEXT c = CertEnumCertificatesInStore(store, nullptr);
+    ASSERT_NE(nullptr, c);
+    PCCERT_CONTEXT fresh = Create(rsa);
+    ASSERT_NE(nullptr, fresh);
+    EXPECT_STREQ("1.2.840.113549.1.1.1", c->pCertInfo->SubjectPublicKeyInfo.Algorithm.pszObjId);
+    EXPECT_EQ(Bytes(fresh->pCertInfo->Subject.pbData,
+                    fresh->pCertInfo->Subject.pbData + fresh->pCertInfo->Subject.cbData),
+              Bytes(c->pCertInfo->Subject.pbData,
+                    c->pCertInfo->Subject.pbData + c->pCertInfo->Subject.cbData));
+    EXPECT_EQ(1u, c->pCertInfo->SerialNumber.cbData);
+    EXPECT_EQ(7, c->pCertInfo->SerialNumber.pbData[0]);
+    EXPECT_EQ(2u, c->pCertInfo->dwVersion);
+    EXPECT_EQ(store, c->hCertStore);
+    EXPECT_EQ(nullptr, fresh->hCertStore);
+    CertFreeCertificateContext(fresh);
+    c = CertEnumCertificatesInStore(store, c);
+    ASSERT_NE(nullptr, c);
+    EXPECT_STREQ("1.2.840.10045.2.1", c->pCertInfo->SubjectPublicKeyInfo.Algorithm.pszObjId);
+    EXPECT_EQ(nullptr, CertEnumCertificatesInStore(store, c));
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, FindsBySha1Hash) {
+    nimbex_test::TempEnv env;
+    Bytes a = MakeCertificate(KeyKind::Rsa, "a", 1), b = MakeCertificate(KeyKind::Rsa, "b", 2);
+    HCERTSTORE store = Open(kUser);
+    ASSERT_TRUE(Add(store, a));
+    ASSERT_TRUE(Add(store, b));
+    PCCERT_CONTEXT found = FindByHash(store, nimbex_test::Sha1(b));
+    ASSERT_NE(nullptr, found);
+    EXPECT_EQ(b, Bytes(found->pbCertEncoded, found->pbCertEncoded + found->cbCertEncoded));
+    // Only one certificate has that hash.
+    Bytes hash = nimbex_test::Sha1(b);
+    CRYPT_HASH_BLOB blob{20, hash.data()};
+    EXPECT_EQ(nullptr, CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH,
+                                                  &blob, found));
+    EXPECT_EQ(CRYPT_E_NOT_FOUND, GetLastError());
+    EXPECT_EQ(nullptr, FindByHash(store, Bytes(20, 0xAB)));
+    EXPECT_EQ(CRYPT_E_NOT_FOUND, GetLastError());
+    EXPECT_EQ(nullptr, CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH,
+                                                  nullptr, nullptr));
+    EXPECT_EQ(E_INVALIDARG, GetLastError());
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, AddDispositions) {
+    nimbex_test::TempEnv env;
+    Bytes a = MakeCertificate(KeyKind::Rsa, "a", 1), b = MakeCertificate(KeyKind::Ec, "b", 2);
+    HCERTSTORE store = Open(kUser);
+    PCCERT_CONTEXT first = Create(a);
+    SetFriendlyName(first, "first");
+    PCCERT_CONTEXT stored = nullptr;
+    ASSERT_TRUE(CertAddCertificateContextToStore(store, first, CERT_STORE_ADD_NEW, &stored));
+    ASSERT_NE(nullptr, stored);
+    EXPECT_EQ(store, stored->hCertStore);
+    EXPECT_EQ("first", FriendlyName(stored));
+    CertFreeCertificateContext(stored);
+    ASSERT_TRUE(Add(store, b));
+
+    // NEW refuses a certificate that is there.
+    EXPECT_FALSE(CertAddCertificateContextToStore(store, first, CERT_STORE_ADD_NEW, &stored));
+    EXPECT_EQ(CRYPT_E_EXISTS, GetLastError());
+    EXPECT_EQ(nullptr, stored);
+
+    // USE_EXISTING hands back the stored one with its properties.
+    PCCERT_CONTEXT second = Create(a);
+    SetFriendlyName(second, "second");
+    ASSERT_TRUE(
+        CertAddCertificateContextToStore(store, second, CERT_STORE_ADD_USE_EXISTING, &stored));
+    EXPECT_EQ("first", FriendlyName(stored));
+    CertFreeCertificateContext(stored);
+
+    // REPLACE_EXISTING takes the new properties and keeps the place in order.
+    ASSERT_TRUE(
+        CertAddCertificateContextToStore(store, second, CERT_STORE_ADD_REPLACE_EXISTING, &stored));
+    EXPECT_EQ("second", FriendlyName(stored));
+    CertFreeCertificateContext(stored);
+    EXPECT_EQ((std::vector<Bytes>{a, b}), Enumerate(store));
+    PCCERT_CONTEXT found = FindByHash(store, nimbex_test::Sha1(a));
+    EXPECT_EQ("second", FriendlyName(found));
+    CertFreeCertificateContext(found);
+
+    EXPECT_FALSE(CertAddCertificateContextToStore(store, second, 9, nullptr));
+    EXPECT_EQ(E_INVALIDARG, GetLastError());
+    CertFreeCertificateContext(first);
+    CertFreeCertificateContext(second);
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, DeleteRemovesAndEnumerationGoesOn) {
+    nimbex_test::TempEnv env;
+    std::vector<Bytes> certs;
+    for (int i = 0; i < 4; ++i) certs.push_back(MakeCertificate(KeyKind::Ec, "d", 10 + i));
+    HCERTSTORE store = Open(kUser);
+    for (const Bytes& c : certs) ASSERT_TRUE(Add(store, c));
+    // Delete the second and the third while walking (through duplicates, as
+    // a caller that keeps walking does).
+    std::vector<Bytes> seen;
+    PCCERT_CONTEXT c = nullptr;
+    while ((c = CertEnumCertificatesInStore(store, c)) != nullptr) {
+        Bytes der(c->pbCertEncoded, c->pbCertEncoded + c->cbCertEncoded);
+        seen.push_back(der);
+        if (der == certs[1] || der == certs[2]) {
+            EXPECT_TRUE(CertDeleteCertificateFromStore(CertDuplicateCertificateContext(c)));
+        }
+    }
+    EXPECT_EQ(certs, seen);
+    CertCloseStore(store, 0);
+    store = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+    EXPECT_EQ((std::vector<Bytes>{certs[0], certs[3]}), Enumerate(store));
+    // A context outside any store cannot be deleted (and is freed anyway).
+    EXPECT_FALSE(CertDeleteCertificateFromStore(Create(certs[0])));
+    EXPECT_EQ(E_INVALIDARG, GetLastError());
+    // A deleted certificate can be added again and goes to the end.
+    ASSERT_TRUE(Add(store, certs[1]));
+    EXPECT_EQ((std::vector<Bytes>{certs[0], certs[3], certs[1]}), Enumerate(store));
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, ReferenceCountsKeepContextsAndStoresAlive) {
+    nimbex_test::TempEnv env;
+    Bytes a = MakeCertificate(KeyKind::Rsa, "refs", 3);
+    PCCERT_CONTEXT c = Create(a);
+    PCCERT_CONTEXT d = CertDuplicateCertificateContext(c);
+    EXPECT_EQ(c, d);
+    EXPECT_TRUE(CertFreeCertificateContext(c));
+    // Still usable through the duplicate.
+    EXPECT_EQ(a, Bytes(d->pbCertEncoded, d->pbCertEncoded + d->cbCertEncoded));
+    HCERTSTORE store = Open(kUser);
+    PCCERT_CONTEXT stored = nullptr;
+    ASSERT_TRUE(CertAddCertificateContextToStore(store, d, CERT_STORE_ADD_NEW, &stored));
+    EXPECT_TRUE(CertFreeCertificateContext(d));
+    // The store's context outlives the handle the caller closed.
+    EXPECT_TRUE(CertCloseStore(store, 0));
+    SetFriendlyName(stored, "after close");
+    EXPECT_TRUE(CertDeleteCertificateFromStore(stored));
+    store = Open(kUser);
+    EXPECT_TRUE(Enumerate(store).empty());
+    CertCloseStore(store, 0);
+    EXPECT_TRUE(CertFreeCertificateContext(nullptr));
+    EXPECT_EQ(nullptr, CertDuplicateCertificateContext(nullptr));
+}
+
+TEST(CertStore, ConcurrentProcessesLoseNothing) {
+    nimbex_test::TempEnv env;
+    constexpr int kPerChild = 60;
+    std::vector<Bytes> certs[2];
+    for (int child = 0; child < 2; ++child) {
+        for (int i = 0; i < kPerChild; ++i)
+            certs[child].push_back(
+                MakeCertificate(KeyKind::Ec, "p" + std::to_string(child), child * 1000 + i + 1));
+    }
+    pid_t pids[2];
+    for (int child = 0; child < 2; ++child) {
+        pids[child] = fork();
+        ASSERT_GE(pids[child], 0);
+        if (pids[child] == 0) {
+            int failures = 0;
+            for (const Bytes& der : certs[child]) {
+                // One open per certificate: the worst case for contention.
+                HCERTSTORE store = Open(kUser);
+                PCCERT_CONTEXT c = Create(der);
+                if (!store || !c ||
+                    !CertAddCertificateContextToStore(store, c, CERT_STORE_ADD_NEW, nullptr))
+                    ++failures;
+                CRYPT_DATA_BLOB blob{1, const_cast<BYTE*>(der.data())};
+                PCCERT_CONTEXT found = nullptr;
+                if (store) {
+                    Bytes hash = nimbex_test::Sha1(der);
+                    CRYPT_HASH_BLOB h{20, hash.data()};
+                    found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0,
+                                                       CERT_FIND_SHA1_HASH, &h, nullptr);
+                }
+                if (!found || !CertSetCertificateContextProperty(found, 11, 0, &blob)) ++failures;
+                CertFreeCertificateContext(found);
+                CertFreeCertificateContext(c);
+                CertCloseStore(store, 0);
+            }
+            _exit(failures == 0 ? 0 : 1);
+        }
+    }
+    for (pid_t pid : pids) {
+        int status = 0;
+        ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    HCERTSTORE store = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+    ASSERT_NE(nullptr, store);
+    std::vector<Bytes> all = Enumerate(store);
+    EXPECT_EQ(2u * kPerChild, all.size());
+    std::set<Bytes> expected(certs[0].begin(), certs[0].end());
+    expected.insert(certs[1].begin(), certs[1].end());
+    EXPECT_EQ(expected, std::set<Bytes>(all.begin(), all.end()));
+    // Each process's own certificates are in its order.
+    std::vector<Bytes> firstChild;
+    for (const Bytes& b : all) {
+        if (std::find(certs[0].begin(), certs[0].end(), b) != certs[0].end())
+            firstChild.push_back(b);
+    }
+    EXPECT_EQ(certs[0], firstChild);
+    PCCERT_CONTEXT c = nullptr;
+    int withProperty = 0;
+    while ((c = CertEnumCertificatesInStore(store, c)) != nullptr)
+        if (FriendlyName(c).size() == 1) ++withProperty;
+    EXPECT_EQ(2 * kPerChild, withProperty);
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, LongWalksAndChangesDuringAWalk) {
+    nimbex_test::TempEnv env;
+    std::vector<Bytes> certs;
+    for (int i = 0; i < 300; ++i) certs.push_back(MakeCertificate(KeyKind::Ec, "w", 5000 + i));
+    HCERTSTORE store = Open(kUser);
+    for (const Bytes& c : certs) ASSERT_TRUE(Add(store, c));
+    EXPECT_EQ(certs, Enumerate(store));
+
+    // A change made through the same handle in the middle of a walk is seen
+    // by the rest of the walk, and a certificate added meanwhile comes last.
+    Bytes late = MakeCertificate(KeyKind::Ec, "late", 9999);
+    std::vector<std::string> names;
+    int position = 0;
+    PCCERT_CONTEXT c = nullptr;
+    while ((c = CertEnumCertificatesInStore(store, c)) != nullptr) {
+        if (position == 10) {
+            PCCERT_CONTEXT later = FindByHash(store, nimbex_test::Sha1(certs[200]));
+            SetFriendlyName(later, "changed");
+            CertFreeCertificateContext(later);
+            ASSERT_TRUE(Add(store, late));
+        }
+        names.push_back(FriendlyName(c));
+        ++position;
+    }
+    ASSERT_EQ(301u, names.size());
+    EXPECT_EQ("changed", names[200]);
+    EXPECT_EQ("<none>", names[199]);
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, SurvivesAWriterKilledMidway) {
+    nimbex_test::TempEnv env;
+    std::vector<Bytes> certs;
+    for (int i = 0; i < 400; ++i) certs.push_back(MakeCertificate(KeyKind::Ec, "k", 7000 + i));
+    HCERTSTORE created = Open(kUser);
+    CertCloseStore(created, 0);
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        HCERTSTORE store = Open(kUser);
+        for (const Bytes& c : certs) Add(store, c, CERT_STORE_ADD_NEW);
+        _exit(0);
+    }
+    // Kill the writer once it is well under way.
+    for (int tries = 0; tries < 2000; ++tries) {
+        HCERTSTORE store = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+        size_t n = store ? Enumerate(store).size() : 0;
+        CertCloseStore(store, 0);
+        if (n >= 20) break;
+        usleep(1000);
+    }
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    HCERTSTORE store = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+    ASSERT_NE(nullptr, store);
+    std::vector<Bytes> kept = Enumerate(store);
+    ASSERT_GE(kept.size(), 20u);
+    // What is there is a prefix of what was written, each certificate whole.
+    EXPECT_EQ(std::vector<Bytes>(certs.begin(), certs.begin() + kept.size()), kept);
+    // And the store takes writes again.
+    EXPECT_TRUE(Add(store, MakeCertificate(KeyKind::Rsa, "after", 1)));
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, ReadOnlyHandlesRefuseWrites) {
+    nimbex_test::TempEnv env;
+    Bytes a = MakeCertificate(KeyKind::Ec, "ro", 1);
+    EXPECT_EQ(nullptr, Open(kUser | CERT_STORE_READONLY_FLAG));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+    HCERTSTORE store = Open(kUser);
+    ASSERT_TRUE(Add(store, a));
+    CertCloseStore(store, 0);
+    store = Open(kUser | CERT_STORE_READONLY_FLAG);
+    EXPECT_FALSE(Add(store, MakeCertificate(KeyKind::Ec, "ro", 2)));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    PCCERT_CONTEXT c = CertEnumCertificatesInStore(store, nullptr);
+    ASSERT_NE(nullptr, c);
+    CRYPT_DATA_BLOB blob{1, a.data()};
+    EXPECT_FALSE(CertSetCertificateContextProperty(c, CERT_FRIENDLY_NAME_PROP_ID, 0, &blob));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_FALSE(CertDeleteCertificateFromStore(c));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+    EXPECT_EQ(std::vector<Bytes>{a}, Enumerate(store));
+    CertCloseStore(store, 0);
+}
+
+TEST(CertStore, AnotherUsersMachineStoreCanBeWalked) {
+    if (getuid() != 0) GTEST_SKIP() << "needs root to switch to another user";
+    nimbex_test::TempEnv env;
+    Bytes a = MakeCertificate(KeyKind::Ec, "machine", 1);
+    HCERTSTORE store = Open(kMachine);
+    ASSERT_TRUE(Add(store, a));
+    CertCloseStore(store, 0);
+    ASSERT_EQ(0, chmod(env.root().c_str(), 0755));
+    ASSERT_EQ(0, chmod(env.machineDir().c_str(), 0755));
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
+        HCERTSTORE s = Open(kMachine);  // falls back to a read-only handle
+        if (!s) {
+            fprintf(stderr, "open: 0x%x\n", GetLastError());
+            _exit(11);
+        }
+        PCCERT_CONTEXT c = CertEnumCertificatesInStore(s, nullptr);
+        if (!c || c->cbCertEncoded != a.size()) _exit(12);
+        CertFreeCertificateContext(c);
+        if (Add(s, MakeCertificate(KeyKind::Ec, "other", 2)) ||
+            GetLastError() != ERROR_ACCESS_DENIED)
+            _exit(13);
+        CertCloseStore(s, 0);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(pid, waitpid(pid, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+}
+
+TEST(CertStore, ThreadsShareHandlesAndContexts) {
+    nimbex_test::TempEnv env;
+    constexpr int kThreads = 4, kEach = 25;
+    std::vector<std::vector<Bytes>> certs(kThreads);
+    for (int t = 0; t < kThreads; ++t) {
+        for (int i = 0; i < kEach; ++i)
+            certs[t].push_back(MakeCertificate(KeyKind::Ec, "t", 20000 + t * 100 + i));
+    }
+    HCERTSTORE shared = Open(kUser);
+    ASSERT_NE(nullptr, shared);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            // Half the threads write through their own handle, half through the shared one.
+            HCERTSTORE own = t % 2 ? Open(kUser) : shared;
+            for (const Bytes& der : certs[t]) {
+                if (!Add(own, der)) ++failures;
+                // Walk the shared handle while others walk and write it too.
+                size_t seen = 0;
+                PCCERT_CONTEXT c = nullptr;
+                while ((c = CertEnumCertificatesInStore(shared, c)) != nullptr) ++seen;
+                if (seen == 0) ++failures;
+            }
+            if (own != shared) CertCloseStore(own, 0);
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(0, failures.load());
+    std::vector<Bytes> all = Enumerate(shared);
+    EXPECT_EQ(static_cast<size_t>(kThreads * kEach), all.size());
+    EXPECT_EQ(all.size(), std::set<Bytes>(all.begin(), all.end()).size());
+    CertCloseStore(shared, 0);
+}

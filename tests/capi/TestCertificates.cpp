@@ -1,0 +1,75 @@
+#include "TestCertificates.h"
+
+#include <openssl/bn.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/sha.h>
+#include <openssl/x509.h>
+
+#include <mutex>
+#include <stdexcept>
+
+namespace nimbex_test {
+
+namespace {
+
+EVP_PKEY* Key(KeyKind kind) {
+    static std::mutex lock;
+    static EVP_PKEY* rsa = nullptr;
+    static EVP_PKEY* ec = nullptr;
+    static EVP_PKEY* ed = nullptr;
+    std::lock_guard<std::mutex> guard(lock);
+    EVP_PKEY*& key = kind == KeyKind::Rsa ? rsa : kind == KeyKind::Ec ? ec : ed;
+    if (!key) {
+        key = kind == KeyKind::Rsa  ? EVP_RSA_gen(2048)
+              : kind == KeyKind::Ec ? EVP_EC_gen("P-256")
+                                    : EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519");
+        if (!key) throw std::runtime_error("key generation failed");
+    }
+    return key;
+}
+
+}  // namespace
+
+std::vector<unsigned char> MakeCertificate(KeyKind kind, const std::string& commonName,
+                                           uint64_t serial) {
+    EVP_PKEY* key = Key(kind);
+    X509* x = X509_new();
+    X509_set_version(x, 2);
+    BIGNUM* bn = BN_new();
+    BN_set_word(bn, serial);
+    BN_to_ASN1_INTEGER(bn, X509_get_serialNumber(x));
+    BN_free(bn);
+    X509_gmtime_adj(X509_getm_notBefore(x), 0);
+    X509_gmtime_adj(X509_getm_notAfter(x), 3600L * 24 * 365);
+    X509_NAME* name = X509_get_subject_name(x);
+    if (!commonName.empty())
+        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
+                                   reinterpret_cast<const unsigned char*>(commonName.c_str()), -1,
+                                   -1, 0);
+    X509_NAME* issuer = X509_NAME_new();
+    X509_NAME_add_entry_by_txt(issuer, "CN", MBSTRING_UTF8,
+                               reinterpret_cast<const unsigned char*>("Test CA"), -1, -1, 0);
+    X509_set_issuer_name(x, issuer);
+    X509_NAME_free(issuer);
+    X509_set_pubkey(x, key);
+    if (X509_sign(x, key, kind == KeyKind::Ed25519 ? nullptr : EVP_sha256()) <= 0) {
+        X509_free(x);
+        throw std::runtime_error("signing failed");
+    }
+    unsigned char* der = nullptr;
+    int n = i2d_X509(x, &der);
+    X509_free(x);
+    if (n <= 0) throw std::runtime_error("encoding failed");
+    std::vector<unsigned char> out(der, der + n);
+    OPENSSL_free(der);
+    return out;
+}
+
+std::vector<unsigned char> Sha1(const std::vector<unsigned char>& data) {
+    std::vector<unsigned char> out(SHA_DIGEST_LENGTH);
+    SHA1(data.data(), data.size(), out.data());
+    return out;
+}
+
+}  // namespace nimbex_test
