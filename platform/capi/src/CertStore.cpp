@@ -2,8 +2,8 @@
 // (<user dir>/certstore.db, <machine dir>/certstore.db), shared by every
 // process through WAL journaling, busy waits and immediate transactions.
 #include <errno.h>
-#include <pwd.h>
 #include <stdlib.h>
+#include <support/support.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,22 +18,6 @@ namespace {
 
 constexpr uint32_t kStoreMagic = 0x53544F52;  // "STOR"
 constexpr int kBusyTimeoutMs = 30000;
-
-std::string Env(const char* name) {
-    const char* v = getenv(name);
-    return v && *v ? std::string(v) : std::string();
-}
-
-std::string HomeDirectory() {
-    std::string home = Env("HOME");
-    if (!home.empty()) return home;
-    struct passwd entry;
-    struct passwd* found = nullptr;
-    char buffer[4096];
-    if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
-        return found->pw_dir;
-    return "/tmp";
-}
 
 bool MakeDirectories(const std::string& dir, mode_t mode) {
     if (dir.empty()) return false;
@@ -244,17 +228,14 @@ CertContextImpl* NextRow(Store* s, int64_t afterRow, const Bytes* sha1) {
 
 }  // namespace
 
+// The stores live beside the registry of their scope: the reader-support
+// library's paths record names both directories.
 std::string UserDirectory() {
-    std::string dir = Env("NIMBEX_USER_DIR");
-    if (!dir.empty()) return dir;
-    std::string config = Env("XDG_CONFIG_HOME");
-    if (!config.empty()) return config + "/nimbex";
-    return HomeDirectory() + "/.config/nimbex";
+    return csp_get_paths()->user_dir;
 }
 
 std::string MachineDirectory() {
-    std::string dir = Env("NIMBEX_MACHINE_DIR");
-    return dir.empty() ? std::string("/var/lib/nimbex") : dir;
+    return csp_get_paths()->machine_dir;
 }
 
 Store* StoreFromHandle(HCERTSTORE handle) {
