@@ -22,6 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t count = capacity;
     const int status = DecodeBase64Into(text, out.data(), &count);
     if (out[capacity] != 0xA5) std::abort();  // wrote past the capacity
+    if (status == 0)
+        for (size_t i = count; i < capacity; ++i)
+            if (out[i] != 0xA5) std::abort();  // wrote past the decoded bytes
     // Bad input may be found only after the buffer has run full.
     if (countStatus == -1 && status == 0) std::abort();
     if (countStatus == 0) {

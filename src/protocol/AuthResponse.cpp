@@ -21,8 +21,11 @@ std::string ValueOrEmpty(const AuthParameters& parameters, const char* name) {
 // Reads a lifetime in seconds ("expires_in", "conf_token_expires_in") and
 // turns it into an expiry time.
 TSupTime ExpiryFromLifetime(const std::string& text, const char* name) {
-    // Leading decimal digits, as atoi reads them (sign and blanks included).
-    long long seconds = std::strtoll(text.c_str(), nullptr, 10);
+    // The leading decimal digits; text that does not start with a digit (a
+    // blank or a sign included) is no number. Overlong runs of digits
+    // saturate and fail the range test below.
+    const bool startsWithDigit = !text.empty() && text[0] >= '0' && text[0] <= '9';
+    long long seconds = startsWithDigit ? std::strtoll(text.c_str(), nullptr, 10) : 0;
     if (seconds < 1) {
         throw KelException(
             std::string("Wrong \"") + name + "\" value. Cannot convert to an integer.",

@@ -33,8 +33,7 @@ std::vector<unsigned char> ComputeHmac(const HostContext* host,
         WipeVector(mac);
         throw KelException("Cannot compute HMAC", rc);
     }
-    // A host that reports a shorter MAC gets only those bytes sent.
-    if (length < mac.size()) mac.resize(length);
+    // The MAC is the whole 32-byte buffer whatever length the host reports.
     return mac;
 }
 

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 #include "protocol/TextEncoding.h"
 #include "reader/ErrorCodes.h"
@@ -17,19 +16,6 @@
 namespace {
 
 const char kDecodePrefix[] = "Cannot decode server response. The ";
-
-// Readers configured like the classic Json::Reader (comments allowed, any
-// root, text after the value ignored) but parsing the caller's buffer in
-// place. newCharReader() only reads the builder, so one builder serves all
-// threads.
-const Json::CharReaderBuilder& ReaderBuilder() {
-    static const Json::CharReaderBuilder builder = [] {
-        Json::CharReaderBuilder b;
-        b["collectComments"] = false;
-        return b;
-    }();
-    return builder;
-}
 
 // An integer, an unsigned integer or a bool.
 bool IsIntegral(const Json::Value& v) {
@@ -94,9 +80,12 @@ int DecodeSlices(const char* begin, const char* end, unsigned char* out, size_t*
 }  // namespace
 
 bool ParseJson(const char* begin, const char* end, Json::Value& root) {
-    std::unique_ptr<Json::CharReader> reader(ReaderBuilder().newCharReader());
+    // The library's classic reader (comments allowed, any root, text after the
+    // value ignored), parsing the caller's buffer in place. A reader per call:
+    // it keeps state while parsing.
+    Json::Reader reader;
     try {
-        return reader->parse(begin, end, &root, nullptr);
+        return reader.parse(begin, end, root, false);
     } catch (const Json::Exception&) {
         // Nesting beyond the reader's stack limit.
         return false;

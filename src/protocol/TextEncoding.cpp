@@ -172,13 +172,22 @@ int DecodeBase64Into(const std::string& text, unsigned char* out, size_t* count)
         i = AlphabetPrefix(in, n);
         produced = i / 4 * 3;
     } else {
-        // Whole groups that fit with a spare byte: one 4-byte store each.
-        size_t groups = std::min(n / 4, capacity >= 4 ? (capacity - 1) / 3 : 0);
+        // Whole groups that fit: one 4-byte store each while the next group
+        // is good and will overwrite the spare byte; the last good group is
+        // stored as three bytes, so nothing past the output is touched.
+        size_t groups = std::min(n / 4, capacity / 3);
         unsigned char* o = out;
-        for (size_t g = 0; g < groups; ++g, i += 4, o += 3) {
-            uint32_t v = DecodeGroup(in + i);
-            if (v & kStop) break;
-            StoreBigEndian(o, v << 8);
+        uint32_t v = groups != 0 ? DecodeGroup(in) : kStop;
+        for (size_t g = 0; g < groups && !(v & kStop); ++g, i += 4, o += 3) {
+            uint32_t next = g + 1 < groups ? DecodeGroup(in + i + 4) : kStop;
+            if (next & kStop) {
+                o[0] = static_cast<unsigned char>(v >> 16);
+                o[1] = static_cast<unsigned char>(v >> 8);
+                o[2] = static_cast<unsigned char>(v);
+            } else {
+                StoreBigEndian(o, v << 8);
+            }
+            v = next;
         }
         produced = size_t(o - out);
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -111,6 +112,30 @@ TEST(DecodeBase64Into, OutputTooSmallWritesOnlyWhatFits) {
     count = 300;
     EXPECT_EQ(DecodeBase64Into(text, buffer.data(), &count), 0);
     EXPECT_EQ(count, 300u);
+}
+
+TEST(DecodeBase64Into, LeavesTheBufferPastTheOutputAlone) {
+    // Short texts, with and without padding after whole groups.
+    for (const char* text : {"YWJj", "YWJj====", "YWJjZGVm", "YWJjZGVm=", "YWJjZA"}) {
+        unsigned char out[16];
+        std::memset(out, 0xEE, sizeof(out));
+        size_t count = sizeof(out);
+        ASSERT_EQ(DecodeBase64Into(text, out, &count), 0) << text;
+        for (size_t i = count; i < sizeof(out); ++i) EXPECT_EQ(out[i], 0xEE) << text << " " << i;
+    }
+    // Long text, spare room behind it.
+    std::string text = Encode(std::string(300, 'z'));
+    std::vector<unsigned char> buffer(310, 0xEE);
+    size_t count = buffer.size();
+    ASSERT_EQ(DecodeBase64Into(text, buffer.data(), &count), 0);
+    ASSERT_EQ(count, 300u);
+    EXPECT_EQ(buffer[299], 'z');
+    EXPECT_EQ(buffer[300], 0xEE);
+    // Bad input after whole groups: nothing beyond the bytes decoded so far.
+    std::vector<unsigned char> bad(16, 0xEE);
+    count = bad.size();
+    ASSERT_EQ(DecodeBase64Into("YWJj!", bad.data(), &count), -1);
+    EXPECT_EQ(bad[3], 0xEE);
 }
 
 TEST(DecodeBase64Into, CountsWithoutBuffer) {

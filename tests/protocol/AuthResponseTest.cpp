@@ -84,6 +84,10 @@ TEST_F(AuthResponseTest, ConfirmationTokenNeedsBothFields) {
     EXPECT_GE(confExpiry.usec / 1000000, before + 60);
     EXPECT_LE(confExpiry.usec / 1000000, NowSeconds() + 60);
 
+    p["conf_token_expires_in"] = "+60";
+    EXPECT_EQ("Wrong \"conf_token_expires_in\" value. Cannot convert to an integer.",
+              Decode(p).first);
+
     p["conf_token_expires_in"] = "soon";
     auto e = Decode(p);
     EXPECT_EQ("Wrong \"conf_token_expires_in\" value. Cannot convert to an integer.", e.first);
@@ -127,7 +131,8 @@ TEST_F(AuthResponseTest, MissingRequiredFields) {
 }
 
 TEST_F(AuthResponseTest, ExpiresInMustBePositive) {
-    for (const char* text : {"0", "-5", "abc", "", " x1"}) {
+    // Only text that starts with a digit is read: no blanks, no sign.
+    for (const char* text : {"0", "-5", "abc", "", " x1", " 5", "+5", "\t7", "-0"}) {
         AuthParameters p = Good();
         p["expires_in"] = text;
         EXPECT_EQ("Wrong \"expires_in\" value. Cannot convert to an integer.", Decode(p).first)

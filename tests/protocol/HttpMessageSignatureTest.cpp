@@ -25,6 +25,7 @@ struct HostLog {
     bool randomBufferNull = false;
     uint32_t hmacResult = 0;
     uint32_t randomResult = 0;
+    uint32_t reportedLength = 0;  // non-zero: the MAC length the host reports
 };
 HostLog g_log;
 
@@ -40,7 +41,7 @@ uint32_t TestHmac(uintptr_t c1, uintptr_t c2, uintptr_t c3, uintptr_t c4, uintpt
     if (g_log.hmacResult) return g_log.hmacResult;
     unsigned int n = *length;
     if (!HMAC(EVP_sha256(), key, static_cast<int>(keyLength), data, dataLength, out, &n)) return 1;
-    *length = n;
+    *length = g_log.reportedLength ? g_log.reportedLength : n;
     return 0;
 }
 
@@ -190,6 +191,19 @@ TEST_F(SignatureTest, MissingCallbacks) {
     host.callbacks.random = nullptr;
     EXPECT_THROW(GenerateRandom(&host, 32), KelException);
     EXPECT_THROW(GenerateRandom(nullptr, 32), KelException);
+}
+
+TEST_F(SignatureTest, HmacIsAlwaysThe32ByteBuffer) {
+    // The length the host reports back does not shorten the MAC.
+    g_log.reportedLength = 20;
+    std::vector<unsigned char> key(32, 7);
+    std::vector<unsigned char> mac = ComputeHmac(&host, key, "data");
+    ASSERT_EQ(32u, mac.size());
+    EXPECT_EQ(HmacSha256(std::string(32, 7), "data"), Bytes(mac));
+
+    SignatureLine s = ParseLine(signer->CreateSignature("https://h/a", {}, "b"));
+    EXPECT_EQ(32u, s.signature.size());
+    EXPECT_EQ(HmacSha256(s.key, "(request-target): post /ab"), s.signature);
 }
 
 TEST_F(SignatureTest, RandomOfLengthZeroPassesANullBuffer) {

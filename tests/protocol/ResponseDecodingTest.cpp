@@ -54,6 +54,23 @@ TEST(ParseJsonTest, RejectsNonJsonAndDeepNestingWithoutThrowing) {
     EXPECT_FALSE(ParseJson(std::string(100000, '['), v));
 }
 
+// The library's own reader decides what is JSON: text after the value and
+// comments are accepted, trailing commas, a byte order mark and a "+" sign
+// are not.
+TEST(ParseJsonTest, AcceptsWhatTheLibraryReaderAccepts) {
+    Json::Value v;
+    EXPECT_TRUE(ParseJson("{\"a\":1} trailing text", v));
+    EXPECT_EQ(1, v["a"].asInt());
+    EXPECT_TRUE(ParseJson("// note\n[1] /* end */", v));
+    EXPECT_EQ(1u, v.size());
+    EXPECT_FALSE(ParseJson("[1,]", v));
+    EXPECT_FALSE(ParseJson("{\"a\":1,}", v));
+    EXPECT_FALSE(ParseJson("\xEF\xBB\xBF{\"a\":1}", v));
+    EXPECT_FALSE(ParseJson("{\"a\":+1}", v));
+    EXPECT_EQ("", GetJsonStringField(R"({"Message":"invalid_pin",})", "Message"));
+    EXPECT_THROW(DecodeCertificateList("[{\"ID\":1},]"), KelException);
+}
+
 TEST(IsErrorResponseTest, RecognisesTheThreeErrorShapes) {
     EXPECT_TRUE(IsErrorResponse(Parse(R"({"Status":"Error"})")));
     EXPECT_TRUE(IsErrorResponse(Parse(R"({"Error":""})")));

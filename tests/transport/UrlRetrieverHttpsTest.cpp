@@ -382,10 +382,13 @@ TEST_F(HttpsTest, HeaderLinesAndBodyAreSingleUse) {
 TEST_F(HttpsTest, HeaderLineBreaksAreRefused) {
     TrustTestCa();
     UrlRetriever raw;
-    for (const char* line : {"X-A: 1\r\nInjected: 2", "X-A: 1\nInjected: 2", "X-A: 1\r"}) {
+    // A NUL would cut the line short of what the caller built (and signed).
+    const std::string lines[] = {"X-A: 1\r\nInjected: 2", "X-A: 1\nInjected: 2", "X-A: 1\r",
+                                 std::string("X-A: 1\0Injected: 2", 18)};
+    for (const std::string& line : lines) {
         raw.reset();
         raw.set_headers({"Accept: */*", line});
-        EXPECT_EQ(raw.retrieve_url(server->Url("/answer").c_str()), 0) << line;
+        EXPECT_EQ(raw.retrieve_url(server->Url("/answer").c_str()), 0) << line.size();
         EXPECT_EQ(raw.get_error_code(), 12153u);
     }
     EXPECT_TRUE(server->Seen().empty());

@@ -332,8 +332,10 @@ void UrlRetriever::set_headers(const std::vector<std::string>& headers) {
     bool hasExpect = false;
     for (const std::string& line : headers) {
         if (strncasecmp(line.c_str(), "Expect:", 7) == 0) hasExpect = true;
-        // A line break would smuggle further header lines into the request.
-        if (line.find_first_of("\r\n") != std::string::npos) impl_->badHeader = true;
+        // A line break would smuggle further header lines into the request; a
+        // NUL would send the line cut short of what the caller built.
+        if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
+            impl_->badHeader = true;
         curl_slist* next = curl_slist_append(impl_->headers, line.c_str());
         if (next == nullptr) break;
         impl_->headers = next;

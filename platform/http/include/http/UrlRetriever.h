@@ -28,7 +28,7 @@ constexpr uint32_t kNameNotResolved = 12007;        // host name did not resolve
 constexpr uint32_t kCannotConnect = 12029;          // connection refused or unreachable
 constexpr uint32_t kConnectionError = 12030;        // connection dropped while sending/receiving
 constexpr uint32_t kInvalidServerResponse = 12152;  // not a valid HTTP answer
-constexpr uint32_t kInvalidHeader = 12153;          // a header line with CR or LF in it
+constexpr uint32_t kInvalidHeader = 12153;          // a header line with CR, LF or NUL in it
 constexpr uint32_t kRedirectFailed = 12156;         // too many redirects
 constexpr uint32_t kSecureChannelError = 12157;     // TLS: untrusted/mismatched cert, handshake
 }  // namespace http_errors
@@ -45,7 +45,8 @@ class __attribute__((visibility("default"))) UrlRetriever {
     // 1: request body, sent as is; a non-empty body makes the default method POST.
     virtual void set_post_data(const std::string& body);
     // 2: request header lines ("Name: value"), sent as given. A line with a
-    // CR or LF in it makes the request fail (12153) without sending anything.
+    // CR, LF or NUL in it makes the request fail (12153) without sending
+    // anything.
     virtual void set_headers(const std::vector<std::string>& headers);
     // 3: the response body bytes of the last request (not NUL-terminated).
     virtual const char* get_data() const;
