@@ -38,5 +38,10 @@ std::vector<std::string> MakeSignedRequestHeaders(
 }
 
 std::string MakeBrowserCommand(const std::string& authApp, const std::string& url) {
-    return authApp + " \"" + url + "\"";
+    // The URL carries sign-in hints: build the line in one buffer sized up front,
+    // so no partial copy of it is ever released unwiped.
+    std::string command;
+    command.reserve(authApp.size() + url.size() + 3);
+    command.append(authApp).append(" \"").append(url).append("\"");
+    return command;
 }

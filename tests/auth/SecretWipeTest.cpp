@@ -31,12 +31,6 @@ std::size_t g_secretCount = 0;
 std::atomic<bool> g_watch{false};
 std::atomic<int> g_moduleLeaks{0};
 std::atomic<int> g_libraryLeaks{0};
-// Known, reported elsewhere: MakeBrowserCommand (request headers) releases an
-// intermediate of the command line it builds, which carries the id token and
-// login hints, without wiping it. Blocks that start with the command line are
-// counted apart until that is fixed; nothing else is excused.
-const char* g_knownPrefix = nullptr;
-std::atomic<int> g_knownLeaks{0};
 char g_firstLeak[256];
 thread_local bool t_inCheck = false;
 
@@ -59,10 +53,6 @@ void Check(const void* block, std::size_t size) {
         if (size >= len && memmem(block, size, g_secrets[i], len)) {
             if (ReleasedByJsonLibrary()) {
                 ++g_libraryLeaks;
-            } else if (g_knownPrefix &&
-                       std::strncmp(static_cast<const char*>(block), g_knownPrefix,
-                                    std::min(size, std::strlen(g_knownPrefix))) == 0) {
-                ++g_knownLeaks;
             } else {
                 if (std::getenv("WIPE_TRACE")) {
                     void* frames[48];
@@ -221,18 +211,12 @@ class SecretWipe : public ::testing::Test {
             g_secrets[g_secretCount++] = s;
         g_moduleLeaks = 0;
         g_libraryLeaks = 0;
-        g_knownLeaks = 0;
-        g_knownPrefix = nullptr;
         g_firstLeak[0] = 0;
     }
     void Watch(bool on) { g_watch = on; }
     void ExpectNoModuleLeak() {
         EXPECT_EQ(g_moduleLeaks.load(), 0) << "first: " << g_firstLeak;
         RecordProperty("json_library_blocks", g_libraryLeaks.load());
-        if (g_knownLeaks.load())
-            std::fprintf(stderr,
-                         "known: %d unwiped command line block(s) from MakeBrowserCommand\n",
-                         g_knownLeaks.load());
     }
 };
 
@@ -288,7 +272,6 @@ TEST_F(SecretWipe, SignInAnswersAndConfirmationLeaveNoCopies) {
         out.assign(browserLine);
         return true;
     };
-    g_knownPrefix = "app \"https://auth.test/a/oauth/authorize?";
     Watch(true);
     {
         KelContainerConnector c("https://auth.test/a", "https://sign.test/s", "", browser);
