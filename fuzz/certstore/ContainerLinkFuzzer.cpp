@@ -4,7 +4,7 @@
 //   u8 presence (bit 0 container name, bit 1 provider name)
 //   u8 n, then n UTF-16 code units: container name
 //   u8 n, then n UTF-16 code units: provider name
-//   u32 type, u32 flags, u32 key spec
+//   u32 type, u32 flags, u32 KeySpec
 //   then parameters until the input ends: u8 selector (even: id 222, odd:
 //   any u32 id that follows), u32 flags, u16 length, length bytes
 #include <openssl/evp.h>

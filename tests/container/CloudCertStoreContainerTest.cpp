@@ -117,7 +117,7 @@ TEST(CloudCertStoreContainer, SaveRewritesTheLink) {
     EXPECT_EQ(77u, again.certificate_id());
     EXPECT_EQ(3u, again.key_permissions());
     EXPECT_EQ((Bytes{5, 6, 7}), again.extensions());
-    // The provider and key spec of the link are kept.
+    // The provider and the KeySpec of the link are kept.
     CertContextHandle stored = FindStored(der);
     PropertyBuffer info;
     ASSERT_TRUE(info.Read(stored.get(), CERT_KEY_PROV_INFO_PROP_ID));
