@@ -1,174 +1,104 @@
-// nimbex-demo: loads libnimbex.so the way the CSP does, takes its reader
-// table and shows what the reader answers.
+// nimbex-demo: shows what the module does today.
 //
-//   nimbex-demo [path/to/libnimbex.so]
+//   nimbex-demo [--table-only] [--service-config FILE] [path/to/libnimbex.so]
 //
-// Whether a reader function is available is asked of the module itself: each
-// handler is called with a null context and a null record. The reader
-// interface requires every handler to answer that call without side effects
-// (87 for a missing record or context, 0 for the handlers that accept null),
-// and a function that the module does not provide answers 0x80090029.
-// free_context and close_file accept a null context by contract, so their
-// null answer says nothing about them; they count as available only when
-// create_context is, since without a context they have nothing to work on.
-#include <dlfcn.h>
-#include <nimbex/reader.h>
+// First the reader table, through libnimbex.so loaded with dlopen as the CSP
+// loads it. Then, unless --table-only is given, a walk-through of the
+// module's classes against the local signature service (ServiceWalkThrough).
+#include <limits.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <vector>
+
+#include "ReaderTable.h"
+#include "ServiceWalkThrough.h"
+#include "config/Wipe.h"
 
 namespace {
 
-const uintptr_t kNotSupported = 0x80090029;
+// The local service's documented default user.
+const char kDemoLogin[] = "demo";
+const char kDemoPassword[] = "demo-password";
 
-struct FunctionName {
-    uintptr_t id;
-    const char* name;
-};
-
-const FunctionName kNames[] = {
-    {0x1, "get_reader_name"},
-    {0x2, "get_media_name"},
-    {0x6, "clone_context"},
-    {0x7, "free_context"},
-    {0xC, "get_feature_bits"},
-    {0x12, "get_interface_version"},
-    {0x305, "get_reader_type"},
-    {0x1000, "create_context"},
-    {0x1001, "free_context"},
-    {0x2301, "lock_reader"},
-    {0x2302, "unlock_reader"},
-    {0x2303, "count_services"},
-    {0x2306, "set_machine_flag"},
-    {0x2307, "get_media_info"},
-    {0x2308, "set_media_param"},
-    {0x2309, "get_media_limits"},
-    {0x230A, "select_service"},
-    {0x230B, "negotiate_version"},
-    {0x230C, "set_callbacks"},
-    {0x2310, "get_description"},
-    {0x2311, "get_max_value"},
-    {0x3300, "get_service_name"},
-    {0x3302, "open_container_enum"},
-    {0x3303, "next_container"},
-    {0x3304, "close_container_enum"},
-    {0x3305, "open_container"},
-    {0x3306, "close_container"},
-    {0x3311, "get_default_container"},
-    {0x3312, "set_default_container"},
-    {0x3315, "list_param_sets"},
-    {0x5302, "drop_auth"},
-    {0x5308, "create_hash"},
-    {0x5309, "hash_data"},
-    {0x530A, "get_hash_value"},
-    {0x530B, "release_hash"},
-    {0x530C, "verify_pin"},
-    {0x6300, "delete_container"},
-    {0x6302, "open_file"},
-    {0x6303, "close_file"},
-    {0x6304, "flush_file"},
-    {0x630B, "change_pin"},
-    {0x7300, "read_file"},
-    {0x7301, "write_file"},
-    {0x7302, "set_file_size"},
-    {0x7303, "get_file_size"},
-    {0x7304, "generate_key"},
-    {0x7307, "sign_hash_split"},
-    {0x730C, "agree_key"},
-    {0x730D, "get_key_info"},
-    {0x730E, "release_key"},
-    {0x7311, "generate_rsa_key"},
-    {0x7312, "sign_hash"},
-    {0x7314, "get_rsa_key_range"},
-};
-
-const char* NameOf(uintptr_t id) {
-    for (const FunctionName& f : kNames)
-        if (f.id == id) return f.name;
-    return "(unknown)";
+std::string DirectoryOfSelf(const char* argv0) {
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof(self) - 1);
+    std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string(argv0);
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-CloudReaderHandler Find(const CloudReaderTable* table, uintptr_t id) {
-    for (uintptr_t i = 0; i < table->count; ++i)
-        if (table->functions[i].id == id) return table->functions[i].handler;
-    return nullptr;
-}
-
-// Asks a text of the reader through a size/buffer record (length first).
-std::string AskText(const CloudReaderTable* table, uintptr_t id) {
-    CloudReaderHandler handler = Find(table, id);
-    if (!handler) return "(no such function)";
-    CloudSizeBufferRecord record = {0, nullptr};
-    uintptr_t rc = handler(nullptr, &record);
-    if (rc != 0) return "(error " + std::to_string(rc) + ")";
-    std::vector<char> buffer(record.size + 1, '\0');
-    record = {buffer.size(), buffer.data()};
-    rc = handler(nullptr, &record);
-    if (rc != 0) return "(error " + std::to_string(rc) + ")";
-    return std::string(buffer.data(), record.size);
-}
-
-std::string DefaultModulePath(const char* argv0) {
+std::string DefaultModulePath(const std::string& selfDir) {
 #ifdef NIMBEX_DEFAULT_MODULE
-    (void)argv0;
+    (void)selfDir;
     return NIMBEX_DEFAULT_MODULE;
 #else
-    std::string self = argv0;
-    const size_t slash = self.rfind('/');
-    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) +
-           "/libnimbex.so";
+    return selfDir + "/libnimbex.so";
 #endif
+}
+
+// A tool of the build tree: the environment variable when set, else the
+// program next to the demo (tools/<folder>/<name>), else where the build put it.
+std::string ToolPath(const char* variable, const std::string& selfDir, const char* folder,
+                     const char* name, const char* built) {
+    const char* set = getenv(variable);
+    if (set && *set) return set;
+    const std::string beside = selfDir + "/../" + folder + "/" + name;
+    char resolved[PATH_MAX];
+    if (realpath(beside.c_str(), resolved) && access(resolved, X_OK) == 0) return resolved;
+    return built ? built : beside;
+}
+
+std::string EnvOr(const char* variable, const char* fallback) {
+    const char* set = getenv(variable);
+    return set && *set ? set : fallback;
+}
+
+int Usage(const char* argv0) {
+    std::fprintf(
+        stderr, "usage: %s [--table-only] [--service-config FILE] [path/to/libnimbex.so]\n", argv0);
+    return 2;
 }
 
 }  // namespace
 
+#ifndef NIMBEX_LOCALSERVICE_BUILT
+#define NIMBEX_LOCALSERVICE_BUILT nullptr
+#endif
+#ifndef NIMBEX_AUTHAPP_BUILT
+#define NIMBEX_AUTHAPP_BUILT nullptr
+#endif
+
 int main(int argc, char** argv) {
-    if (argc > 2 ||
-        (argc == 2 && (!std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help")))) {
-        std::fprintf(stderr, "usage: %s [path/to/libnimbex.so]\n", argv[0]);
-        return 2;
+    bool tableOnly = false;
+    std::string module, serviceConfig;
+    for (int i = 1; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--table-only")) {
+            tableOnly = true;
+        } else if (!std::strcmp(argv[i], "--service-config") && i + 1 < argc) {
+            serviceConfig = argv[++i];
+        } else if (argv[i][0] == '-' || !module.empty()) {
+            return Usage(argv[0]);
+        } else {
+            module = argv[i];
+        }
     }
-    const std::string path = argc == 2 ? argv[1] : DefaultModulePath(argv[0]);
-    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module) {
-        std::fprintf(stderr, "cannot load %s: %s\n", path.c_str(), dlerror());
-        return 1;
-    }
-    auto getTable =
-        reinterpret_cast<const CloudReaderTable* (*)()>(dlsym(module, "cloud_reader_get_table"));
-    if (!getTable) {
-        std::fprintf(stderr, "%s has no cloud_reader_get_table\n", path.c_str());
-        return 1;
-    }
-    const CloudReaderTable* table = getTable();
-    std::printf("module:            %s\n", path.c_str());
+    const std::string selfDir = DirectoryOfSelf(argv[0]);
+    if (module.empty()) module = DefaultModulePath(selfDir);
+    if (const int rc = ShowReaderTable(module)) return rc;
+    if (tableOnly) return 0;
 
-    char name[16] = {};
-    CloudReaderHandler readerName = Find(table, CLOUD_GET_READER_NAME);
-    if (readerName && readerName(nullptr, name) == 0) std::printf("reader name:       %s\n", name);
-    std::printf("media name:        %s\n", AskText(table, CLOUD_GET_MEDIA_NAME).c_str());
-    std::printf("description:       %s\n", AskText(table, CLOUD_GET_DESCRIPTION).c_str());
-    CloudInterfaceVersionRecord version = {};
-    CloudReaderHandler getVersion = Find(table, CLOUD_GET_INTERFACE_VERSION);
-    if (getVersion && getVersion(nullptr, &version) == 0)
-        std::printf("interface version: %lu\n", static_cast<unsigned long>(version.version));
-    std::printf("functions:         %lu\n\n", static_cast<unsigned long>(table->count));
-
-    CloudReaderHandler create = Find(table, CLOUD_CREATE_CONTEXT);
-    const bool contexts = create && create(nullptr, nullptr) != kNotSupported;
-    unsigned available = 0;
-    for (uintptr_t i = 0; i < table->count; ++i) {
-        const CloudReaderFunction& f = table->functions[i];
-        bool supported = f.handler(nullptr, nullptr) != kNotSupported;
-        if (f.id == CLOUD_FREE_CONTEXT || f.id == CLOUD_FREE_CONTEXT_2 || f.id == CLOUD_CLOSE_FILE)
-            supported = supported && contexts;
-        available += supported;
-        std::printf("  0x%04lx  %-22s %s\n", static_cast<unsigned long>(f.id), NameOf(f.id),
-                    supported ? "supported" : "not supported yet");
-    }
-    std::printf("\n%u of %lu functions supported\n", available,
-                static_cast<unsigned long>(table->count));
-    return 0;
+    WalkThroughOptions options;
+    options.localServicePath = ToolPath("NIMBEX_DEMO_LOCALSERVICE", selfDir, "localservice",
+                                        "nimbex-localservice", NIMBEX_LOCALSERVICE_BUILT);
+    options.authAppPath =
+        ToolPath("NIMBEX_DEMO_AUTHAPP", selfDir, "authapp", "nimbex-authapp", NIMBEX_AUTHAPP_BUILT);
+    options.serviceConfig = serviceConfig;
+    options.login = EnvOr("NIMBEX_DEMO_LOGIN", kDemoLogin);
+    std::string password = EnvOr("NIMBEX_DEMO_PASSWORD", kDemoPassword);
+    WipeOnExit wipePassword(password);
+    return ServiceWalkThrough(options).Run(password) ? 0 : 1;
 }
