@@ -9,7 +9,9 @@ secs="${1:-20}"
 build="$root/build-fuzz"
 jobs="$(nproc 2>/dev/null || echo 2)"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBEX_FUZZ=ON >/dev/null
-cmake --build "$build" -j"$jobs"
+mapfile -t names < <(cmake --build "$build" --target help | sed -n 's/^\.\.\. \(fuzz_[A-Za-z0-9_]*\).*/\1/p' | sort -u)
+if [ ${#names[@]} -eq 0 ]; then echo "fuzz: no targets"; exit 0; fi
+cmake --build "$build" -j"$jobs" --target "${names[@]}"
 mkdir -p "$build/findings"
 mapfile -t targets < <(find "$build/fuzz" -type f -perm -u+x -name 'fuzz_*' | sort)
 if [ ${#targets[@]} -eq 0 ]; then echo "fuzz: no targets"; exit 0; fi
