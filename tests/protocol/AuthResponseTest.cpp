@@ -3,15 +3,13 @@
 #include <chrono>
 #include <thread>
 
+#include "KelAssertions.h"
 #include "protocol/AuthResponse.h"
 #include "protocol/TextEncoding.h"
 #include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {
-
-const char kPrefix[] = "Cloud exception: ";
 
 std::string Base64Url(const std::string& text) {
     std::string s = EncodeBase64(text.data(), text.size());
@@ -39,7 +37,7 @@ class AuthResponseTest : public ::testing::Test {
         try {
             DecodeAuthResponse(transport, p, access, accessExpiry, id, idExpiry, conf, confExpiry);
         } catch (const KelException& e) {
-            return {std::string(e.what()).substr(sizeof(kPrefix) - 1), e.code()};
+            return {nimbex_test::KelMessage(e), e.code()};
         }
         return {"", 0};
     }
