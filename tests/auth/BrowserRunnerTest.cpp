@@ -3,13 +3,13 @@
 
 #include <fstream>
 
+#include "KelAssertions.h"
 #include "TempEnv.h"
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
 #include "protocol/BrowserRunner.h"
 #include "protocol/KelContainerConnector.h"
 #include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 
 namespace {
 
@@ -89,13 +89,10 @@ TEST(BrowserRunner, SignInWithABrokenApplicationEndsWithAnError) {
     };
     for (const auto& app : apps) {
         RegPutString(authApp, app.first);
-        try {
-            c.SignInInteractive("");
-            ADD_FAILURE() << app.first << " signed in";
-        } catch (const KelException& e) {
-            EXPECT_EQ(e.code(), codes::kFail) << app.first;
-            EXPECT_NE(std::string(e.what()).find(app.second), std::string::npos) << e.what();
-        }
+        SCOPED_TRACE(app.first);
+        const KelException e = nimbex_test::CaughtKelException([&] { c.SignInInteractive(""); });
+        EXPECT_EQ(e.code(), codes::kFail);
+        EXPECT_TRUE(nimbex_test::Contains(e.what(), app.second)) << e.what();
     }
     EXPECT_TRUE(c.AccessToken().value.empty());
 }

@@ -2,28 +2,18 @@
 #include <json/json.h>
 
 #include "AuthTestSupport.h"
+#include "KelAssertions.h"
 #include "TempEnv.h"
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
 #include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 
 using namespace auth_test;
 
 namespace {
 
-KelException Thrown(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const KelException& e) {
-        return e;
-    }
-    return KelException("nothing thrown", 1);
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
+using nimbex_test::CaughtKelException;
+using nimbex_test::Contains;
 
 Json::Value Parse(const std::string& text) {
     Json::Value v;
@@ -49,7 +39,7 @@ std::string ConfirmationUrl(bool v2) {
 TEST(Confirmation, SilentWithoutCredentialsSendsNothing) {
     Rig rig;
     rig.connector->SetSilent(true);
-    const KelException e = Thrown([&] { rig.connector->ConfirmOperation("T"); });
+    const KelException e = CaughtKelException([&] { rig.connector->ConfirmOperation("T"); });
     EXPECT_EQ(e.code(), codes::kSilentContext);
     EXPECT_TRUE(Contains(e.what(), "Cannot get user credentials in silent mode"));
     EXPECT_TRUE(rig.service->sent.empty());
@@ -144,7 +134,7 @@ TEST(Confirmation, ChallengesNeedingTheUserAreRefused) {
         rig.connector->SetSilent(true);
         rig.connector->SetAccessToken("acc");
         rig.service->Add(Answer::Ok(a));
-        const KelException e = Thrown([&] { rig.connector->ConfirmOperation("T"); });
+        const KelException e = CaughtKelException([&] { rig.connector->ConfirmOperation("T"); });
         EXPECT_EQ(e.code(), codes::kSilentContext) << a;
         EXPECT_TRUE(Contains(e.what(), "Cannot find suitable type for silent confirmation"));
     }
@@ -180,7 +170,7 @@ TEST(Confirmation, MalformedAnswersFailWithTheirMessages) {
         rig.connector->SetSilent(true);
         rig.connector->SetAccessToken("acc");
         rig.service->Add(Answer::Ok(c.first));
-        const KelException e = Thrown([&] { rig.connector->ConfirmOperation("T"); });
+        const KelException e = CaughtKelException([&] { rig.connector->ConfirmOperation("T"); });
         EXPECT_EQ(e.code(), codes::kFail) << c.first;
         EXPECT_TRUE(Contains(e.what(), c.second)) << c.first << " -> " << e.what();
     }
@@ -193,7 +183,7 @@ TEST(Confirmation, ServiceErrorKeepsItsCode) {
     rig.service->Add(
         Answer::Ok(R"({"IsError":true,"IsFinal":true,"Error":"authentication_declined",)"
                    R"("ErrorDescription":"declined on phone"})"));
-    const KelException e = Thrown([&] { rig.connector->ConfirmOperation("T"); });
+    const KelException e = CaughtKelException([&] { rig.connector->ConfirmOperation("T"); });
     EXPECT_EQ(e.code(), codes::kCancelled);
     EXPECT_TRUE(Contains(e.what(), "authentication_declined; ErrorDescription: declined on phone"));
 }
@@ -242,7 +232,7 @@ TEST(Confirmation, RestartsAndPollsAreBounded) {
         rig.connector->SetSilent(true);
         rig.connector->SetAccessToken("acc");
         for (unsigned i = 0; i < 10; ++i) rig.service->Add(Answer::Ok(kRefused));
-        const KelException e = Thrown([&] { rig.connector->ConfirmOperation("T"); });
+        const KelException e = CaughtKelException([&] { rig.connector->ConfirmOperation("T"); });
         EXPECT_EQ(e.code(), codes::kSilentContext);
         EXPECT_TRUE(Contains(e.what(), "keeps refusing"));
         EXPECT_EQ(rig.service->sent.size(), kMaxConfirmationRestarts + 1);
@@ -253,7 +243,7 @@ TEST(Confirmation, RestartsAndPollsAreBounded) {
         rig.connector->SetAccessToken("acc");
         for (unsigned i = 0; i < kMaxConfirmationPolls + 5; ++i)
             rig.service->Add(Answer::Ok(kTextChallenge));
-        const KelException e = Thrown([&] { rig.connector->ConfirmOperation("T"); });
+        const KelException e = CaughtKelException([&] { rig.connector->ConfirmOperation("T"); });
         EXPECT_EQ(e.code(), codes::kFail);
         EXPECT_TRUE(Contains(e.what(), "not final"));
         EXPECT_EQ(rig.service->sent.size(), kMaxConfirmationPolls);
@@ -334,7 +324,7 @@ TEST(Transactions, LargeDisplayDocumentIsRefusedBeforeSending) {
     Rig rig;
     rig.connector->SetAccessToken("acc");
     const unsigned char byte = 0;
-    const KelException e = Thrown([&] {
+    const KelException e = CaughtKelException([&] {
         rig.connector->ConfirmTransaction("SignDocument", 1, &byte, 1, 0, false, &byte, 104857601u);
     });
     EXPECT_EQ(e.code(), codes::kNoMemory);
@@ -346,7 +336,7 @@ TEST(Transactions, TransactionIdMustBeAJsonString) {
     Rig rig;
     rig.connector->SetAccessToken("acc");
     rig.service->Add(Answer::Ok("{\"Id\":1}"));
-    const KelException e = Thrown([&] { rig.connector->CreateTransaction("{}"); });
+    const KelException e = CaughtKelException([&] { rig.connector->CreateTransaction("{}"); });
     EXPECT_TRUE(Contains(e.what(), "The transaction identificator is not a JSON."));
 }
 
@@ -375,16 +365,18 @@ TEST(ConfirmOperationV2, SigningIsSignedAndErrorsAreReported) {
     rig.connector->SetAccessToken("acc");
     const std::string url = std::string(kSignBase) + "/rest/api/v2/signature";
     rig.service->Add(Answer::Ok(R"({"Operation":{"Status":"Error","Error":"invalid_pin"}})"));
-    KelException e =
-        Thrown([&] { rig.connector->ConfirmOperationV2("SignDocument", url, "{}", nullptr); });
+    KelException e = CaughtKelException(
+        [&] { rig.connector->ConfirmOperationV2("SignDocument", url, "{}", nullptr); });
     EXPECT_EQ(e.code(), codes::kWrongPin);
     ASSERT_EQ(rig.service->sent.size(), 1u);
     EXPECT_TRUE(Contains(rig.service->sent[0].headers.back(), "VL-Signature: n=1"));
 
     rig.service->Add(Answer::Ok("[]"));
-    e = Thrown([&] { rig.connector->ConfirmOperationV2("SignDocument", url, "{}", nullptr); });
+    e = CaughtKelException(
+        [&] { rig.connector->ConfirmOperationV2("SignDocument", url, "{}", nullptr); });
     EXPECT_TRUE(Contains(e.what(), "The SignDocumentV2 response is a wrong JSON."));
     rig.service->Add(Answer::Ok("<"));
-    e = Thrown([&] { rig.connector->ConfirmOperationV2("ChangePin", url, "{}", nullptr); });
+    e = CaughtKelException(
+        [&] { rig.connector->ConfirmOperationV2("ChangePin", url, "{}", nullptr); });
     EXPECT_TRUE(Contains(e.what(), "The ChangePinV2 response is not a JSON."));
 }

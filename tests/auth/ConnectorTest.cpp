@@ -1,23 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "AuthTestSupport.h"
+#include "KelAssertions.h"
 #include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 
 using namespace auth_test;
 
-namespace {
-
-uint32_t CodeOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const KelException& e) {
-        return e.code();
-    }
-    return 0;
-}
-
-}  // namespace
+using nimbex_test::CaughtKelException;
+using nimbex_test::Contains;
 
 TEST(Connector, DerivesBaseUrlsAndResourceName) {
     Rig rig(true);
@@ -31,15 +21,16 @@ TEST(Connector, DerivesBaseUrlsAndResourceName) {
 }
 
 TEST(Connector, MalformedUrlAbortsConstruction) {
-    try {
-        KelContainerConnector c(kAuthUrl, "sign.example.test/x", "");
-        FAIL() << "constructed";
-    } catch (const KelException& e) {
-        EXPECT_EQ(e.code(), codes::kFail);
-        EXPECT_NE(std::string(e.what()).find("Wrong sign server URL format"), std::string::npos);
-    }
-    EXPECT_EQ(CodeOf([] { KelContainerConnector c("https://auth", kSignUrl, ""); }), codes::kFail);
-    EXPECT_EQ(CodeOf([] { KelContainerConnector c(kAuthUrl, kSignUrl, "docs"); }), codes::kFail);
+    const KelException e =
+        CaughtKelException([] { KelContainerConnector c(kAuthUrl, "sign.example.test/x", ""); });
+    EXPECT_EQ(e.code(), codes::kFail);
+    EXPECT_TRUE(Contains(e.what(), "Wrong sign server URL format")) << e.what();
+    EXPECT_EQ(
+        CaughtKelException([] { KelContainerConnector c("https://auth", kSignUrl, ""); }).code(),
+        codes::kFail);
+    EXPECT_EQ(
+        CaughtKelException([] { KelContainerConnector c(kAuthUrl, kSignUrl, "docs"); }).code(),
+        codes::kFail);
 }
 
 TEST(Connector, FactoryAndTransportOptions) {
@@ -171,7 +162,8 @@ TEST(Connector, PolicyThatIsNotJsonIsRetriedNextTime) {
     Rig rig;
     rig.connector->SetAccessToken("acc");
     rig.service->Add(Answer::Ok("<html>"));
-    EXPECT_EQ(CodeOf([&] { rig.connector->IsMfaRequired("SignDocument"); }), codes::kFail);
+    EXPECT_EQ(CaughtKelException([&] { rig.connector->IsMfaRequired("SignDocument"); }).code(),
+              codes::kFail);
     EXPECT_FALSE(rig.connector->Policy().loaded);
     rig.service->Add(
         Answer::Ok(R"({"ActionPolicy":[{"Action":"SignDocument","MfaRequired":true}]})"));
@@ -207,6 +199,6 @@ TEST(Connector, ServiceOperationsAnswerNotSupported) {
         [&] { c.FindCertificateByThumbprint(bytes, &id); },
     };
     for (size_t i = 0; i < calls.size(); ++i)
-        EXPECT_EQ(CodeOf(calls[i]), codes::kNotSupported) << "operation " << i;
+        EXPECT_EQ(CaughtKelException(calls[i]).code(), codes::kNotSupported) << "operation " << i;
     EXPECT_TRUE(rig.service->sent.empty());
 }

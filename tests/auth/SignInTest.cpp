@@ -1,35 +1,25 @@
 #include <gtest/gtest.h>
 
 #include "AuthTestSupport.h"
+#include "KelAssertions.h"
 #include "TempEnv.h"
 #include "auth/AuthorizeUrl.h"
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
 #include "protocol/AuthResponse.h"
 #include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 
 using namespace auth_test;
 
 namespace {
 
+using nimbex_test::CaughtKelException;
+using nimbex_test::Contains;
+
 const std::string kAuthorizePrefix =
     std::string(kAuthBase) +
     "/oauth/authorize?client_id=veltra.cloud.csp&response_type=token%20id_token&scope=kel"
     "&redirect_uri=";
-
-KelException Thrown(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const KelException& e) {
-        return e;
-    }
-    return KelException("nothing thrown", 1);
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 std::string TokenAnswer(const std::string& id) {
     return "access_token=new-access&expires_in=3600&id_token=" + id + "&token_type=Bearer";
@@ -117,7 +107,7 @@ TEST(PasswordGrant, RejectedGrantWithSilentConnectorEndsInTheConfirmationError) 
     rig.connector->SetCredentials("u", "p");
     rig.service->Add(Answer::Status(400, R"({"error":"invalid_grant"})"));
     rig.service->Add(Answer::Status(400, R"({"error":"invalid_grant"})"));
-    const KelException e = Thrown([&] { rig.connector->GetAccessToken(); });
+    const KelException e = CaughtKelException([&] { rig.connector->GetAccessToken(); });
     EXPECT_EQ(e.code(), 2202u);
     EXPECT_EQ(rig.service->sent.size(), 2u);
 }
@@ -180,7 +170,7 @@ TEST(SilentAuthorization, AnswerWithoutFragmentFallsIntoConfirmation) {
     Rig rig;
     rig.connector->SetSilent(true);
     rig.service->Add(Answer::Ok("<html>login page</html>"));
-    const KelException e = Thrown([&] { rig.connector->GetAccessToken(); });
+    const KelException e = CaughtKelException([&] { rig.connector->GetAccessToken(); });
     EXPECT_EQ(e.code(), codes::kSilentContext);
     EXPECT_TRUE(Contains(e.what(), "Cannot get user credentials in silent mode"));
     EXPECT_EQ(rig.service->sent.size(), 1u);
@@ -203,13 +193,13 @@ TEST(SilentAuthorization, OAuthErrorInFragmentLeadsToInteractiveSignIn) {
 TEST(InteractiveSignIn, RefusedInSilentModeAndOverPlainHttp) {
     Rig rig;
     rig.connector->SetSilent(true);
-    KelException e = Thrown([&] { rig.connector->SignInInteractive(""); });
+    KelException e = CaughtKelException([&] { rig.connector->SignInInteractive(""); });
     EXPECT_EQ(e.code(), codes::kSilentContext);
     EXPECT_TRUE(Contains(e.what(), "Cannot create interactive window in silent mode"));
 
     FakeBrowser browser;
     KelContainerConnector plain("http://auth.test/a", kSignUrl, "", browser.Runner());
-    e = Thrown([&] { plain.SignInInteractive(""); });
+    e = CaughtKelException([&] { plain.SignInInteractive(""); });
     EXPECT_EQ(e.code(), codes::kHttpRestricted);
     EXPECT_TRUE(browser.commands.empty());
 }
@@ -217,22 +207,22 @@ TEST(InteractiveSignIn, RefusedInSilentModeAndOverPlainHttp) {
 TEST(InteractiveSignIn, ReportsMissingApplicationAndFailures) {
     nimbex_test::TempEnv env;
     Rig rig;
-    KelException e = Thrown([&] { rig.connector->SignInInteractive("T"); });
+    KelException e = CaughtKelException([&] { rig.connector->SignInInteractive("T"); });
     EXPECT_TRUE(
         Contains(e.what(), "Cannot find the configuration parameter with path to OAuth2Client"));
     EXPECT_TRUE(rig.browser.commands.empty());
 
     RegPutString(std::string(kModuleOptionsSection) + "AuthApp", "app");
-    e = Thrown([&] { rig.connector->SignInInteractive("T"); });  // runner fails
+    e = CaughtKelException([&] { rig.connector->SignInInteractive("T"); });  // runner fails
     EXPECT_EQ(e.code(), codes::kFail);
     EXPECT_TRUE(Contains(e.what(), "Cannot get auth token from the OAuth2 client"));
 
     rig.browser.answers.push_back("error=access_denied&error_description=cancelled_by_user");
-    e = Thrown([&] { rig.connector->SignInInteractive("T"); });
+    e = CaughtKelException([&] { rig.connector->SignInInteractive("T"); });
     EXPECT_EQ(e.code(), codes::kCancelled);
 
     rig.browser.answers.push_back("garbage\x01\x02 without pairs");
-    e = Thrown([&] { rig.connector->SignInInteractive("T"); });
+    e = CaughtKelException([&] { rig.connector->SignInInteractive("T"); });
     EXPECT_EQ(e.code(), codes::kFail);
     EXPECT_TRUE(Contains(e.what(), "access_token"));
     EXPECT_TRUE(rig.connector->AccessToken().value.empty());
@@ -247,7 +237,7 @@ TEST(InteractiveSignIn, AnswerFailingHalfWayKeepsWhatWasDecoded) {
     saver->conf = "old-conf";
     rig.connector->SetAuthTokenSaver(saver);
     rig.browser.answers.push_back("access_token=fresh&expires_in=60&id_token=no-dots");
-    const KelException e = Thrown([&] { rig.connector->SignInInteractive(""); });
+    const KelException e = CaughtKelException([&] { rig.connector->SignInInteractive(""); });
     EXPECT_TRUE(Contains(e.what(), "Wrong \"id_token\" value. Cannot parse the value."));
     EXPECT_EQ(rig.connector->AccessToken().value, "fresh");
     EXPECT_FALSE(IsExpired(rig.connector->AccessToken().expiry));
@@ -304,8 +294,8 @@ TEST(SendRequest, SecondFailurePassesToTheCaller) {
     rig.service->Add(Answer::Status(500));
     rig.service->Add(Answer::Ok(R"({"access_token":"new","expires_in":60})"));
     rig.service->Add(Answer::Status(503));
-    const KelException e =
-        Thrown([&] { rig.connector->SendRequest(std::string(kSignBase) + "/x", headers, ""); });
+    const KelException e = CaughtKelException(
+        [&] { rig.connector->SendRequest(std::string(kSignBase) + "/x", headers, ""); });
     EXPECT_TRUE(Contains(e.what(), "Server code: 503"));
     EXPECT_EQ(rig.service->sent.size(), 3u);
     EXPECT_EQ(headers[0], "Authorization: Bearer new");
@@ -349,17 +339,17 @@ TEST(SignOut, RunsTheApplicationAndMapsItsAnswer) {
               std::string("/bin/authapp \"") + kAuthBase + "/Authentication/SignOut\"");
     EXPECT_EQ(rig.connector->AccessToken().value, "keep");
 
-    KelException e = Thrown([&] { rig.connector->SignOut(); });
+    KelException e = CaughtKelException([&] { rig.connector->SignOut(); });
     EXPECT_EQ(e.code(), codes::kFail);
     EXPECT_TRUE(Contains(
         e.what(), "Unexpected code was return from browser app for DropAuth: internal_error"));
-    e = Thrown([&] { rig.connector->SignOut(); });
+    e = CaughtKelException([&] { rig.connector->SignOut(); });
     EXPECT_TRUE(Contains(e.what(), "There is no code in browser app resonse for DropAuth"));
-    e = Thrown([&] { rig.connector->SignOut(); });  // the application fails
+    e = CaughtKelException([&] { rig.connector->SignOut(); });  // the application fails
     EXPECT_TRUE(Contains(e.what(), "Cannot perform SignOut command"));
 
     rig.connector->SetSilent(true);
-    e = Thrown([&] { rig.connector->SignOut(); });
+    e = CaughtKelException([&] { rig.connector->SignOut(); });
     EXPECT_EQ(e.code(), codes::kSilentContext);
     EXPECT_EQ(rig.browser.commands.size(), 4u);
     EXPECT_TRUE(rig.service->sent.empty());

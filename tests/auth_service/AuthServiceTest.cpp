@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 
+#include "KelAssertions.h"
 #include "LocalService.h"
 #include "TempEnv.h"
 #include "auth/AuthTokenRegistrySaver.h"
@@ -19,31 +20,17 @@
 #include "config/SavedCredentials.h"
 #include "protocol/KelContainerConnector.h"
 #include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 
 using nimbex_test::LocalService;
 
 namespace {
 
+using nimbex_test::CaughtKelException;
+using nimbex_test::Contains;
+using nimbex_test::EndsWith;
+
 const char kUser[] = "demo";
 const char kPassword[] = "demo-password";
-
-KelException Thrown(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const KelException& e) {
-        return e;
-    }
-    return KelException("nothing thrown", 1);
-}
-
-bool EndsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-bool Contains(const std::string& s, const std::string& part) {
-    return s.find(part) != std::string::npos;
-}
 
 // "METHOD path" of every logged request, for sequence checks.
 std::vector<std::string> Sequence(const Json::Value& log) {
@@ -406,25 +393,25 @@ TEST_F(AuthService, RefusedConfirmationTokenRestarts) {
 TEST_F(AuthService, SilentConnectorRefusesInteraction) {
     auto c = Connect();
     c->SetSilent(true);
-    KelException e = Thrown([&] { c->GetAccessToken(); });
+    KelException e = CaughtKelException([&] { c->GetAccessToken(); });
     EXPECT_EQ(e.code(), codes::kSilentContext);
     EXPECT_TRUE(Contains(e.what(), "Cannot get user credentials in silent mode"));
     // Only the silent authorization went out.
     EXPECT_EQ(Sequence(service->requestLog()),
               (std::vector<std::string>{"GET " + AuthPath("local-v2", "/oauth/authorize")}));
-    e = Thrown([&] { c->SignInInteractive(""); });
+    e = CaughtKelException([&] { c->SignInInteractive(""); });
     EXPECT_EQ(e.code(), codes::kSilentContext);
-    e = Thrown([&] { c->SignOut(); });
+    e = CaughtKelException([&] { c->SignOut(); });
     EXPECT_EQ(e.code(), codes::kSilentContext);
 }
 
 TEST_F(AuthService, BrowserApplicationFailuresAndCancellation) {
     auto c = Connect();
     setenv("NIMBEX_AUTHAPP_MODE", "fail", 1);
-    KelException e = Thrown([&] { c->SignInInteractive(""); });
+    KelException e = CaughtKelException([&] { c->SignInInteractive(""); });
     EXPECT_TRUE(Contains(e.what(), "Cannot get auth token from the OAuth2 client"));
     setenv("NIMBEX_AUTHAPP_MODE", "cancel", 1);
-    e = Thrown([&] { c->SignInInteractive(""); });
+    e = CaughtKelException([&] { c->SignInInteractive(""); });
     EXPECT_EQ(e.code(), codes::kCancelled);
     EXPECT_TRUE(c->AccessToken().value.empty());
 }
@@ -441,7 +428,7 @@ TEST_F(AuthService, SignOut) {
 
     setenv("NIMBEX_AUTHAPP_MODE", "error", 1);
     setenv("NIMBEX_AUTHAPP_ERROR", "internal_error", 1);
-    const KelException e = Thrown([&] { c->SignOut(); });
+    const KelException e = CaughtKelException([&] { c->SignOut(); });
     EXPECT_EQ(e.code(), codes::kFail);
     EXPECT_TRUE(Contains(e.what(),
                          "Unexpected code was return from browser app for DropAuth: "

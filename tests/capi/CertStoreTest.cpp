@@ -30,6 +30,14 @@ HCERTSTORE Open(DWORD flags) {
     return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, flags, L"My");
 }
 
+// count EC certificates with the same subject and consecutive serials.
+std::vector<Bytes> EcCertificates(int count, const std::string& subject, uint64_t firstSerial) {
+    std::vector<Bytes> certs;
+    for (int i = 0; i < count; ++i)
+        certs.push_back(MakeCertificate(KeyKind::Ec, subject, firstSerial + i));
+    return certs;
+}
+
 PCCERT_CONTEXT Create(const Bytes& der) {
     return CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(),
                                         static_cast<DWORD>(der.size()));
@@ -222,8 +230,7 @@ TEST(CertStore, AddDispositions) {
 
 TEST(CertStore, DeleteRemovesAndEnumerationGoesOn) {
     nimbex_test::TempEnv env;
-    std::vector<Bytes> certs;
-    for (int i = 0; i < 4; ++i) certs.push_back(MakeCertificate(KeyKind::Ec, "d", 10 + i));
+    const std::vector<Bytes> certs = EcCertificates(4, "d", 10);
     HCERTSTORE store = Open(kUser);
     for (const Bytes& c : certs) ASSERT_TRUE(Add(store, c));
     // Delete the second and the third while walking (through duplicates, as
@@ -341,8 +348,7 @@ TEST(CertStore, ConcurrentProcessesLoseNothing) {
 
 TEST(CertStore, LongWalksAndChangesDuringAWalk) {
     nimbex_test::TempEnv env;
-    std::vector<Bytes> certs;
-    for (int i = 0; i < 300; ++i) certs.push_back(MakeCertificate(KeyKind::Ec, "w", 5000 + i));
+    const std::vector<Bytes> certs = EcCertificates(300, "w", 5000);
     HCERTSTORE store = Open(kUser);
     for (const Bytes& c : certs) ASSERT_TRUE(Add(store, c));
     EXPECT_EQ(certs, Enumerate(store));
@@ -371,8 +377,7 @@ TEST(CertStore, LongWalksAndChangesDuringAWalk) {
 
 TEST(CertStore, SurvivesAWriterKilledMidway) {
     nimbex_test::TempEnv env;
-    std::vector<Bytes> certs;
-    for (int i = 0; i < 400; ++i) certs.push_back(MakeCertificate(KeyKind::Ec, "k", 7000 + i));
+    const std::vector<Bytes> certs = EcCertificates(400, "k", 7000);
     HCERTSTORE created = Open(kUser);
     CertCloseStore(created, 0);
     pid_t pid = fork();

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "KelAssertions.h"
 #include "TempEnv.h"
 #include "TestCertificates.h"
 #include "TestProviders.h"
 #include "config/CertificateHandles.h"
 #include "config/CloudCertificateLink.h"
-#include "reader/KelException.h"
 
 using nimbex_test::KeyKind;
 using nimbex_test::MakeCertificate;
@@ -105,16 +105,6 @@ std::string SelectedName(KeyKind kind, uint32_t* type) {
     return std::string(name.begin(), name.end());
 }
 
-uint32_t ExceptionCode(const std::function<void()>& body, std::string* message) {
-    try {
-        body();
-    } catch (const KelException& e) {
-        *message = e.what();
-        return e.code();
-    }
-    return 0;
-}
-
 }  // namespace
 
 TEST(CloudCertificateLink, InstallWritesTheLinkAndReadsBack) {
@@ -172,34 +162,22 @@ TEST(CloudCertificateLink, ParametersFlagsAndReplacing) {
 
 TEST(CloudCertificateLink, InstallFailures) {
     nimbex_test::TempEnv env;
-    std::string message;
-    EXPECT_EQ(0x80090020u, ExceptionCode(
-                               [] {
-                                   InstallCloudCertificateFromBytes({1, 2, 3}, "c", Service(), 1, 0,
-                                                                    {}, false, nullptr, 0, 2);
-                               },
-                               &message));
-    EXPECT_EQ("Cloud exception: The certificate context is not inited", message);
+    EXPECT_KEL_THROW(
+        InstallCloudCertificateFromBytes({1, 2, 3}, "c", Service(), 1, 0, {}, false, nullptr, 0, 2),
+        0x80090020u, "Cloud exception: The certificate context is not inited");
     Bytes der = MakeCertificate(KeyKind::Rsa, "long", 13);
     // 6 + 3 + 1 + 250 characters and the terminator do not fit in 260.
-    EXPECT_EQ(0x80090020u, ExceptionCode(
-                               [&] {
-                                   InstallCloudCertificateFromBytes(der, std::string(250, 'x'),
-                                                                    Service(), 1, 0, {}, false,
-                                                                    nullptr, 0, 2);
-                               },
-                               &message));
-    EXPECT_EQ("Cloud exception: Cannot use the supplied container name", message);
+    EXPECT_KEL_THROW(InstallCloudCertificateFromBytes(der, std::string(250, 'x'), Service(), 1, 0,
+                                                      {}, false, nullptr, 0, 2),
+                     0x80090020u, "Cloud exception: Cannot use the supplied container name");
     // 249 fit exactly.
     EXPECT_EQ(0u, InstallCloudCertificateFromBytes(der, std::string(249, 'x'), Service(), 1, 0, {},
                                                    false, nullptr, 0, 2));
     // Invalid UTF-8 in the name cannot be converted either.
-    EXPECT_EQ(0x80090020u, ExceptionCode(
-                               [&] {
-                                   InstallCloudCertificateFromBytes(der, "\xff", Service(), 1, 0,
-                                                                    {}, false, nullptr, 0, 2);
-                               },
-                               &message));
+    EXPECT_EQ(0x80090020u, nimbex_test::CaughtKelException([&] {
+                               InstallCloudCertificateFromBytes(der, "\xff", Service(), 1, 0, {},
+                                                                false, nullptr, 0, 2);
+                           }).code());
     // A store that cannot be created: the platform's error comes back.
     nimbex_test::TempEnv blocked;
     setenv("NIMBEX_USER_DIR", "/proc/nimbex-no-such-dir", 1);
@@ -324,7 +302,6 @@ TEST(CloudCertificateLink, UpdateSettingsFromOldLinks) {
     CertContextHandle bad = Create(MakeCertificate(KeyKind::Ec, "u", ++serial));
     SetLink(bad.get(), L"CLOUD\\\\c6", {Blob(2, text("no-scheme")), Blob(1, text("https://a/"))});
     AddToUserStore(bad.get());
-    std::string message;
-    EXPECT_EQ(0x80090020u, ExceptionCode([] { UpdateSettingsFromCertificates(); }, &message));
-    EXPECT_EQ("Cloud exception: Wrong rest server URL format", message);
+    EXPECT_KEL_THROW(UpdateSettingsFromCertificates(), 0x80090020u,
+                     "Cloud exception: Wrong rest server URL format");
 }

@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "KelAssertions.h"
 #include "config/SeededRandom.h"
 #include "config/ServerSettings.h"
-#include "reader/KelException.h"
 
 namespace {
 
@@ -84,11 +84,6 @@ TEST(MakeServiceId, CutTo40Characters) {
 }
 
 TEST(MakeServiceId, UnsplittableUrlIsRefused) {
-    try {
-        MakeServiceId("https://no-path");
-        FAIL() << "no exception";
-    } catch (const KelException& e) {
-        EXPECT_EQ(e.code(), 0x80090020u);
-        EXPECT_STREQ(e.what(), "Cloud exception: Wrong rest server URL format");
-    }
+    EXPECT_KEL_THROW(MakeServiceId("https://no-path"), 0x80090020u,
+                     "Cloud exception: Wrong rest server URL format");
 }

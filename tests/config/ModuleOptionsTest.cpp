@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "KelAssertions.h"
 #include "TempEnv.h"
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
-#include "reader/KelException.h"
 
 namespace {
+
+using nimbex_test::CaughtKelException;
 
 const std::string kSection = "\\config\\KeyDevices\\Cloud\\";
 
@@ -109,12 +111,8 @@ TEST_F(ModuleOptionsTest, SetModuleOptionWritesTheNamedValueUnbounded) {
 
 TEST_F(ModuleOptionsTest, RegistryFailuresPropagate) {
     RegPutString(kSection + "Timeout", "thirty seconds");
-    try {
-        ReadModuleOptions();
-        FAIL() << "no exception";
-    } catch (const KelException& e) {
-        EXPECT_STREQ(e.what(), "Cloud exception: support_registry_get_long error: 1629");
-    }
+    EXPECT_STREQ(CaughtKelException([&] { ReadModuleOptions(); }).what(),
+                 "Cloud exception: support_registry_get_long error: 1629");
 }
 
 TEST_F(ModuleOptionsTest, AuthAppPath) {
@@ -122,13 +120,7 @@ TEST_F(ModuleOptionsTest, AuthAppPath) {
         "Cloud exception: Cannot find the configuration parameter with path to OAuth2Client. "
         "Check the correctness of CSP installation.";
     for (int round = 0; round < 2; ++round) {
-        try {
-            GetAuthAppPath();
-            FAIL() << "no exception";
-        } catch (const KelException& e) {
-            EXPECT_EQ(e.code(), 0x80090020u);
-            EXPECT_STREQ(e.what(), message);
-        }
+        EXPECT_KEL_THROW(GetAuthAppPath(), 0x80090020u, message);
         RegPutString(kSection + "AuthApp", "");  // stored but empty: the same failure
     }
     RegPutString(kSection + "AuthApp", "/opt/nimbex/bin/nimbex-auth");

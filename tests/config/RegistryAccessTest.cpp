@@ -6,22 +6,13 @@
 #include <fstream>
 #include <functional>
 
+#include "KelAssertions.h"
 #include "TempEnv.h"
 #include "config/RegistryAccess.h"
-#include "reader/KelException.h"
 
 namespace {
 
-// Runs fn and returns the KelException it throws (fails the test when none).
-KelException Thrown(const std::function<void()>& fn) {
-    try {
-        fn();
-    } catch (const KelException& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no KelException";
-    return KelException("none", 1);
-}
+using nimbex_test::CaughtKelException;
 
 bool FileExists(const std::string& path) {
     struct stat st;
@@ -86,9 +77,8 @@ TEST_F(RegistryAccessTest, PathOf4096AcceptedAnd4097RefusedBeforeTheRegistry) {
         [&] { RegistrySearch search(tooLong); },
     };
     for (size_t i = 0; i < operations.size(); ++i) {
-        const KelException e = Thrown(operations[i]);
-        EXPECT_EQ(e.code(), 87u) << i;
-        EXPECT_STREQ(e.what(), "Cloud exception: Too long config parameter") << i;
+        SCOPED_TRACE(i);
+        EXPECT_KEL_THROW(operations[i](), 87u, "Cloud exception: Too long config parameter");
     }
     EXPECT_FALSE(FileExists(store));
 
@@ -101,25 +91,22 @@ TEST_F(RegistryAccessTest, FailuresCarryTheRegistryCodeInDecimal) {
     // A value of another type is a failure of the registry, not an absence.
     RegPutString("\\config\\T\\v", "text");
     int32_t value = 0;
-    KelException e = Thrown([&] { RegGetLong("\\config\\T\\v", value); });
-    EXPECT_EQ(e.code(), 1629u);
-    EXPECT_STREQ(e.what(), "Cloud exception: support_registry_get_long error: 1629");
+    EXPECT_KEL_THROW(RegGetLong("\\config\\T\\v", value), 1629u,
+                     "Cloud exception: support_registry_get_long error: 1629");
     std::vector<unsigned char> bytes = {7};
-    e = Thrown([&] { RegGetHex("\\config\\T\\v", bytes); });
-    EXPECT_STREQ(e.what(), "Cloud exception: support_registry_get_hex error: 1629");
+    EXPECT_STREQ(CaughtKelException([&] { RegGetHex("\\config\\T\\v", bytes); }).what(),
+                 "Cloud exception: support_registry_get_hex error: 1629");
     EXPECT_EQ(bytes, std::vector<unsigned char>{7});
     RegPutLong("\\config\\T\\n", 1);
-    e = Thrown([&] { RegGetString("\\config\\T\\n"); });
-    EXPECT_STREQ(e.what(), "Cloud exception: support_registry_get_string error: 1629");
+    EXPECT_STREQ(CaughtKelException([&] { RegGetString("\\config\\T\\n"); }).what(),
+                 "Cloud exception: support_registry_get_string error: 1629");
 
     // A path outside both branches is refused by the registry (161).
-    e = Thrown([&] { RegPutString("\\elsewhere\\v", "x"); });
-    EXPECT_EQ(e.code(), 161u);
-    EXPECT_STREQ(e.what(), "Cloud exception: support_registry_put_string error: 161");
-    e = Thrown([&] { RegPutHex("\\elsewhere\\v", bytes); });
-    EXPECT_STREQ(e.what(), "Cloud exception: support_registry_put_hex error: 161");
-    e = Thrown([&] { RegDeleteParam("\\elsewhere\\v"); });
-    EXPECT_EQ(e.code(), 161u);
+    EXPECT_KEL_THROW(RegPutString("\\elsewhere\\v", "x"), 161u,
+                     "Cloud exception: support_registry_put_string error: 161");
+    EXPECT_STREQ(CaughtKelException([&] { RegPutHex("\\elsewhere\\v", bytes); }).what(),
+                 "Cloud exception: support_registry_put_hex error: 161");
+    EXPECT_EQ(CaughtKelException([&] { RegDeleteParam("\\elsewhere\\v"); }).code(), 161u);
 }
 
 TEST_F(RegistryAccessTest, UnusableStoreDirectoryFailsWithItsCode) {
@@ -127,9 +114,8 @@ TEST_F(RegistryAccessTest, UnusableStoreDirectoryFailsWithItsCode) {
     const std::string blocker = env.root() + "/not-a-directory";
     std::ofstream(blocker) << "x";
     setenv("NIMBEX_MACHINE_DIR", (blocker + "/sub").c_str(), 1);
-    const KelException e = Thrown([] { RegPutLong("\\config\\KeyDevices\\Cloud\\Timeout", 1); });
-    EXPECT_EQ(e.code(), 5u);
-    EXPECT_STREQ(e.what(), "Cloud exception: support_registry_put_long error: 5");
+    EXPECT_KEL_THROW(RegPutLong("\\config\\KeyDevices\\Cloud\\Timeout", 1), 5u,
+                     "Cloud exception: support_registry_put_long error: 5");
 }
 
 TEST_F(RegistryAccessTest, DeletingParamsAcceptsAbsentValues) {
@@ -156,17 +142,15 @@ TEST_F(RegistryAccessTest, DeletingSectionsKeepsTheParent) {
 
 TEST_F(RegistryAccessTest, DeletingSectionsRefusesAnEmptyName) {
     RegPutString("\\local\\P\\Child\\v", "x");
-    const KelException e = Thrown([&] { RegDeleteSection("\\local\\P", ""); });
-    EXPECT_EQ(e.code(), 87u);
-    EXPECT_STREQ(e.what(), "Cloud exception: Invalid config section name");
+    EXPECT_KEL_THROW(RegDeleteSection("\\local\\P", ""), 87u,
+                     "Cloud exception: Invalid config section name");
     EXPECT_EQ(RegGetString("\\local\\P\\Child\\v"), "x");
 
     // The length limits come first: with an empty name the full path is one too long.
     const std::string parent = "\\local\\" + std::string(MaxRegistryPath - 7, 'p');
     ASSERT_EQ(parent.size(), MaxRegistryPath);
-    const KelException tooLong = Thrown([&] { RegDeleteSection(parent, ""); });
-    EXPECT_EQ(tooLong.code(), 87u);
-    EXPECT_STREQ(tooLong.what(), "Cloud exception: Too long config parameter");
+    EXPECT_KEL_THROW(RegDeleteSection(parent, ""), 87u,
+                     "Cloud exception: Too long config parameter");
 }
 
 TEST_F(RegistryAccessTest, DeletingANestedSectionLeavesTheRest) {

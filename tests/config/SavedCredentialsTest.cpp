@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "KelAssertions.h"
 #include "TempEnv.h"
 #include "config/RegistryAccess.h"
 #include "config/SavedCredentials.h"
-#include "reader/KelException.h"
 
 namespace {
 
@@ -60,11 +60,6 @@ TEST_F(SavedCredentialsTest, SecretsOverwriteAndRegistryFailuresPropagate) {
     SaveSecret("tok", "v2");
     EXPECT_EQ(LoadSecret("tok"), "v2");
     RegPutString(kSection + "wrongtype", "text");
-    try {
-        LoadSecret("wrongtype");
-        FAIL() << "no exception";
-    } catch (const KelException& e) {
-        EXPECT_STREQ(e.what(), "Cloud exception: support_registry_get_hex error: 1629");
-        EXPECT_EQ(e.code(), 1629u);
-    }
+    EXPECT_KEL_THROW(LoadSecret("wrongtype"), 1629u,
+                     "Cloud exception: support_registry_get_hex error: 1629");
 }

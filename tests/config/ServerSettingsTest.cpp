@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "KelAssertions.h"
 #include "TempEnv.h"
 #include "config/RegistryAccess.h"
 #include "config/ServerSettings.h"
-#include "reader/KelException.h"
 
 namespace {
 
@@ -45,13 +45,8 @@ TEST_F(ServerSettingsTest, ValidationNeedsNameAndSplittableUrls) {
 }
 
 TEST_F(ServerSettingsTest, ConstructorsValidate) {
-    try {
-        ServerSettings("", "https://a/", "https://r/");
-        FAIL() << "no exception";
-    } catch (const KelException& e) {
-        EXPECT_EQ(e.code(), 0x80090020u);
-        EXPECT_STREQ(e.what(), "Cloud exception: Wrong server info");
-    }
+    EXPECT_KEL_THROW(ServerSettings("", "https://a/", "https://r/"), 0x80090020u,
+                     "Cloud exception: Wrong server info");
     EXPECT_THROW(ServerSettings("n", "https://a/", nullptr, nullptr, nullptr, false), KelException);
     const ServerSettings s("n", "https://a/", "https://r/", nullptr, nullptr, true);
     EXPECT_EQ(s.docstoreUrl, "");
@@ -149,23 +144,12 @@ TEST_F(ServerSettingsTest, LookupOfAnInvalidStoredEntryIsMarkedInvalid) {
 }
 
 TEST_F(ServerSettingsTest, LookupArgumentErrors) {
-    try {
-        FindServerSettings(nullptr, 0);
-        FAIL() << "no exception";
-    } catch (const KelException& e) {
-        EXPECT_EQ(e.code(), 0x80090020u);
-        EXPECT_STREQ(e.what(), "Cloud exception: Bad argumets");
-    }
+    EXPECT_KEL_THROW(FindServerSettings(nullptr, 0), 0x80090020u, "Cloud exception: Bad argumets");
     // The type is looked at only when there is an entry to compare.
     EXPECT_FALSE(FindServerSettings("x", 2).isValid);
     SaveServerSettings(Entry("One", "https://one/"), false);
-    try {
-        FindServerSettings("x", 2);
-        FAIL() << "no exception";
-    } catch (const KelException& e) {
-        EXPECT_EQ(e.code(), 0x80090020u);
-        EXPECT_STREQ(e.what(), "Cloud exception: Invalid server parameter type");
-    }
+    EXPECT_KEL_THROW(FindServerSettings("x", 2), 0x80090020u,
+                     "Cloud exception: Invalid server parameter type");
 }
 
 TEST_F(ServerSettingsTest, DeletionTakesTheUserEntryFirst) {

@@ -44,7 +44,9 @@ TEST(CloudCertStoreContainer, LookupOutcomes) {
     EXPECT_EQ(2u, f.Open("C1").status());  // names are compared exactly
     EXPECT_EQ(2u, f.Open("missing").status());
     EXPECT_EQ(87u, f.Open("").status());
-    EXPECT_EQ(87u, KelCode([&] { CloudCertStoreContainer x("c1", nullptr, f.svc, false); }));
+    EXPECT_EQ(87u, CaughtKelException([&] {
+                       CloudCertStoreContainer x("c1", nullptr, f.svc, false);
+                   }).code());
     // The same name in the machine store is another container.
     CloudStoreLink machineLink;
     EXPECT_EQ(2u, CloudCertStoreContainer("c1", &machineLink, f.svc, true).status());
@@ -86,17 +88,15 @@ TEST(CloudCertStoreContainer, LinkParametersIncludingOldOnes) {
     // No id in the link: not asked yet, returned as it is.
     EXPECT_EQ(0xFFFFFFFFu, c.certificate_id());
     c.set_certificate_id(0xFFFFFFFE);
-    std::string message;
-    EXPECT_EQ(2u, KelCode([&] { c.certificate_id(); }, &message));
-    EXPECT_EQ("Cloud exception: The requested certificate id is wrong", message);
+    EXPECT_KEL_THROW(c.certificate_id(), 2u,
+                     "Cloud exception: The requested certificate id is wrong");
     c.set_auth_server("");
-    EXPECT_EQ(2u, KelCode([&] { c.auth_server(); }, &message));
-    EXPECT_EQ("Cloud exception: The requested authentication server is wrong", message);
+    EXPECT_KEL_THROW(c.auth_server(), 2u,
+                     "Cloud exception: The requested authentication server is wrong");
     c.set_sign_server("");
-    EXPECT_EQ(2u, KelCode([&] { c.sign_server(); }, &message));
+    EXPECT_EQ(2u, CaughtKelException([&] { c.sign_server(); }).code());
     c.set_certificate({});
-    EXPECT_EQ(2u, KelCode([&] { c.certificate(); }, &message));
-    EXPECT_EQ("Cloud exception: The requested certificate is wrong", message);
+    EXPECT_KEL_THROW(c.certificate(), 2u, "Cloud exception: The requested certificate is wrong");
 }
 
 TEST(CloudCertStoreContainer, SaveRewritesTheLink) {
@@ -127,9 +127,7 @@ TEST(CloudCertStoreContainer, SaveRewritesTheLink) {
 
     // The certificate vanished: save fails, the container is not marked.
     ASSERT_TRUE(CertDeleteCertificateFromStore(FindStored(der).release()));
-    std::string message;
-    EXPECT_EQ(0x80090020u, KelCode([&] { c.save(); }, &message));
-    EXPECT_EQ("Cloud exception: The container was deleted", message);
+    EXPECT_KEL_THROW(c.save(), 0x80090020u, "Cloud exception: The container was deleted");
     EXPECT_FALSE(c.deleted());
 }
 
@@ -148,13 +146,12 @@ TEST(CloudCertStoreContainer, RemoveUnlinksOrDeletes) {
     DWORD size = 0;
     EXPECT_FALSE(CertGetCertificateContextProperty(stored.get(), CERT_KEY_PROV_INFO_PROP_ID,
                                                    nullptr, &size));
-    std::string message;
-    EXPECT_EQ(0x8009000Bu, KelCode([&] { c.certificate(); }, &message));
-    EXPECT_EQ("Cloud exception: The requested container is deleted", message);
+    EXPECT_KEL_THROW(c.certificate(), 0x8009000Bu,
+                     "Cloud exception: The requested container is deleted");
     for (auto getter : std::vector<std::function<void()>>{
              [&] { c.auth_server(); }, [&] { c.sign_server(); }, [&] { c.certificate_id(); },
              [&] { c.key_permissions(); }, [&] { c.extensions(); }})
-        EXPECT_EQ(0x8009000Bu, KelCode(getter));
+        EXPECT_EQ(0x8009000Bu, CaughtKelException(getter).code());
     EXPECT_EQ("kept", c.name());
     EXPECT_EQ(AT_KEYEXCHANGE, c.key_spec());
     c.remove(true);  // nothing more happens
@@ -189,9 +186,7 @@ TEST(CloudCertStoreContainer, MachineContainers) {
     EXPECT_FALSE(FindStored(der, false));
     // Without the store, save and remove report the store's error.
     TempEnv other;
-    std::string message;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, KelCode([&] { c.save(); }, &message));
-    EXPECT_EQ("Cloud exception: Cannot open the store", message);
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, KelCode([&] { c.remove(true); }));
+    EXPECT_KEL_THROW(c.save(), ERROR_FILE_NOT_FOUND, "Cloud exception: Cannot open the store");
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, CaughtKelException([&] { c.remove(true); }).code());
     EXPECT_FALSE(c.deleted());
 }

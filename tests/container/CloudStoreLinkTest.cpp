@@ -19,7 +19,7 @@ std::vector<std::string> Names(CloudStoreLink* link, const ServerSettings& servi
         EXPECT_EQ(service.name, item->service());
         names.push_back(item->name());
     }
-    EXPECT_EQ(259u, KelCode([&] { e.next(); }));
+    EXPECT_EQ(259u, CaughtKelException([&] { e.next(); }).code());
     return names;
 }
 
@@ -31,10 +31,8 @@ TEST(CloudStoreLink, EmptyWithoutAStoreOrLinks) {
     CloudStoreLink link;
     EXPECT_TRUE(Names(&link, a).empty());
     EXPECT_FALSE(link.IsOpen());
-    std::string message;
-    EXPECT_EQ(87u,
-              KelCode([&] { CloudCertStoreContainerEnumerator e(nullptr, a, false); }, &message));
-    EXPECT_EQ("Cloud exception: You did not set the certificate cache", message);
+    EXPECT_KEL_THROW(CloudCertStoreContainerEnumerator e(nullptr, a, false), 87u,
+                     "Cloud exception: You did not set the certificate cache");
     // A store with only unlinked certificates.
     Bytes der = MakeCertificate(KeyKind::Rsa, "plain", 1);
     CertContextHandle c(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "KelAssertions.h"
 #include "TestCertificates.h"
 #include "config/CertificateHandles.h"
 #include "config/CloudCertificateLink.h"
 #include "config/ServerSettings.h"
-#include "reader/KelException.h"
 
 namespace nimbex_test {
 
@@ -39,17 +39,6 @@ inline CertContextHandle FindStored(const Bytes& der, bool machine = false) {
     CRYPT_HASH_BLOB blob{20, hash.data()};
     return CertContextHandle(CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0,
                                                         CERT_FIND_SHA1_HASH, &blob, nullptr));
-}
-
-template <class Body>
-uint32_t KelCode(Body&& body, std::string* message = nullptr) {
-    try {
-        body();
-    } catch (const KelException& e) {
-        if (message) *message = e.what();
-        return e.code();
-    }
-    return 0;
 }
 
 }  // namespace nimbex_test

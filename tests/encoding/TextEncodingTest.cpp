@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "KelAssertions.h"
 #include "protocol/TextEncoding.h"
-#include "reader/KelException.h"
 
 namespace {
 
@@ -28,13 +28,9 @@ std::string OpenSslEncode(const std::vector<unsigned char>& in) {
 }
 
 void ExpectKelFailure(const std::string& text, const char* message) {
-    try {
-        DecodeBase64(text);
-        FAIL() << "no exception for " << text;
-    } catch (const KelException& e) {
-        EXPECT_EQ(e.code(), 0x80090020u);
-        EXPECT_EQ(std::string(e.what()), std::string("Cloud exception: ") + message);
-    }
+    SCOPED_TRACE(text);
+    EXPECT_KEL_THROW(DecodeBase64(text), 0x80090020u,
+                     std::string(nimbex_test::kKelPrefix) + message);
 }
 
 TEST(EncodeBase64, PadsFinalGroup) {

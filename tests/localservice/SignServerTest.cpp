@@ -43,11 +43,18 @@ class SignServerTest : public ServiceTest {
         return signedPost(v1().sign + "/rest/api/documents", token1_,
                           compact(v1SignBody(id, data, alg, pin, isHash)));
     }
+    // A request to the first service's sign API with the first user's token.
+    HttpResult getApi(const std::string& path) {
+        return get(v1().sign + "/rest/api" + path, token1_);
+    }
+    HttpResult postApi(const std::string& path, const std::string& body,
+                       std::vector<std::string> headers = {}) {
+        return post(v1().sign + "/rest/api" + path, token1_, body, std::move(headers));
+    }
     static std::string errorOf(const HttpResult& r) { return json(r.body)["error"].asString(); }
     Json::Value validate(uint32_t id, const std::string& pinBody) {
-        HttpResult r = post(v1().sign + "/rest/api/certificates/" + std::to_string(id) +
-                                "/pin/validate?returnAttempts=true",
-                            token1_, pinBody);
+        HttpResult r = postApi(
+            "/certificates/" + std::to_string(id) + "/pin/validate?returnAttempts=true", pinBody);
         EXPECT_EQ(r.status, 200) << r.body;
         return json(r.body);
     }
@@ -62,9 +69,9 @@ TEST_F(SignServerTest, ApiVersionIsPlainTextWithoutAToken) {
 TEST_F(SignServerTest, RequestsWithoutAValidTokenAreRefused) {
     EXPECT_EQ(get(v1().sign + "/rest/api/certificates").status, 401);
     EXPECT_EQ(get(v1().sign + "/rest/api/certificates", "at.made-up").status, 401);
-    EXPECT_EQ(get(v1().sign + "/rest/api/certificates", token1_).status, 200);
+    EXPECT_EQ(getApi("/certificates").status, 200);
     svc().expireTokens("access");
-    HttpResult expired = get(v1().sign + "/rest/api/certificates", token1_);
+    HttpResult expired = getApi("/certificates");
     EXPECT_EQ(expired.status, 401);
     EXPECT_EQ(errorOf(expired), "invalid_token");
 }
@@ -72,7 +79,7 @@ TEST_F(SignServerTest, RequestsWithoutAValidTokenAreRefused) {
 TEST_F(SignServerTest, PolicyFollowsTheConfiguration) {
     svc().configure(json(R"({"policy": {"mfa": {"SignDocument": true},
         "providers": [{"ProviderType": 80, "SupportedParamSets": ["1.2.840.10045.3.1.7"]}]}})"));
-    Json::Value p = json(get(v1().sign + "/rest/api/policy", token1_).body);
+    Json::Value p = json(getApi("/policy").body);
     bool sign = false, del = true;
     for (const auto& a : p["ActionPolicy"]) {
         if (a["Action"].asString() == "SignDocument") sign = a["MfaRequired"].asBool();
@@ -85,7 +92,7 @@ TEST_F(SignServerTest, PolicyFollowsTheConfiguration) {
 }
 
 TEST_F(SignServerTest, CertificatesByListIdAndThumbprint) {
-    Json::Value list = json(get(v1().sign + "/rest/api/certificates", token1_).body);
+    Json::Value list = json(getApi("/certificates").body);
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0]["ID"].asUInt(), kRsaId);
     EXPECT_EQ(list[1]["ID"].asUInt(), kEcId);
@@ -96,21 +103,18 @@ TEST_F(SignServerTest, CertificatesByListIdAndThumbprint) {
     EVP_Digest(der.data(), der.size(), sha, nullptr, EVP_sha1(), nullptr);
     std::string thumb = b64(Bytes(sha, sha + 20));
     for (char& c : thumb) c = c == '+' ? '-' : c == '/' ? '_' : c;
-    Json::Value found =
-        json(get(v1().sign + "/rest/api/certificates?thumbprint=" + thumb, token1_).body);
+    Json::Value found = json(getApi("/certificates?thumbprint=" + thumb).body);
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0]["ID"].asUInt(), kEcId);
     sha[0] ^= 1;
     std::string other = b64(Bytes(sha, sha + 20));
     for (char& c : other) c = c == '+' ? '-' : c == '/' ? '_' : c;
-    EXPECT_EQ(
-        json(get(v1().sign + "/rest/api/certificates?thumbprint=" + other, token1_).body).size(),
-        0u);
-    EXPECT_EQ(get(v1().sign + "/rest/api/certificates?thumbprint=abc", token1_).status, 400);
-    HttpResult missing = get(v1().sign + "/rest/api/certificates/77", token1_);
+    EXPECT_EQ(json(getApi("/certificates?thumbprint=" + other).body).size(), 0u);
+    EXPECT_EQ(getApi("/certificates?thumbprint=abc").status, 400);
+    HttpResult missing = getApi("/certificates/77");
     EXPECT_EQ(missing.status, 400);
     EXPECT_EQ(errorOf(missing), "invalid_certificate");
-    EXPECT_EQ(get(v1().sign + "/rest/api/certificates/x7", token1_).status, 400);
+    EXPECT_EQ(getApi("/certificates/x7").status, 400);
 }
 
 TEST_F(SignServerTest, SignsHashesWithTheRequestedOrInferredAlgorithm) {
@@ -152,16 +156,14 @@ TEST_F(SignServerTest, SigningRefusals) {
     EXPECT_EQ(errorOf(signV1(99, h256, kSha256)), "invalid_certificate");
     Json::Value typed = v1SignBody(kRsaId, h256, kSha256, "1234", true);
     typed["Signature"]["Type"] = 2;
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/documents", token1_, compact(typed))),
-              "invalid_signature_type");
+    EXPECT_EQ(errorOf(postApi("/documents", compact(typed))), "invalid_signature_type");
     Json::Value noContent = typed;
     noContent.removeMember("Content");
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/documents", token1_, compact(noContent))),
-              "invalid_transaction");
-    HttpResult bad = post(v1().sign + "/rest/api/documents", token1_, "{\"Content\":");
+    EXPECT_EQ(errorOf(postApi("/documents", compact(noContent))), "invalid_transaction");
+    HttpResult bad = postApi("/documents", "{\"Content\":");
     EXPECT_EQ(bad.status, 400);
     EXPECT_EQ(errorOf(bad), "invalid_request");
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/documents", token1_, "")), "content_required");
+    EXPECT_EQ(errorOf(postApi("/documents", "")), "content_required");
 }
 
 TEST_F(SignServerTest, PinAttemptsCountDownAndBlockTheKey) {
@@ -182,10 +184,9 @@ TEST_F(SignServerTest, PinAttemptsCountDownAndBlockTheKey) {
     EXPECT_EQ(validate(kRsaId, "=1234")["ErrorDescription"].asString(), "key_blocked");
     EXPECT_EQ(errorOf(signV1(kRsaId, digest(EVP_sha256(), "x"), kSha256)), "key_blocked");
     // The other key is not affected; the older answer form is a plain boolean.
-    HttpResult plain = post(v1().sign + "/rest/api/certificates/2/pin/validate", token1_, "=1234");
+    HttpResult plain = postApi("/certificates/2/pin/validate", "=1234");
     EXPECT_EQ(plain.body, "true");
-    EXPECT_EQ(post(v1().sign + "/rest/api/certificates/2/pin/validate", token1_, "1234").status,
-              400);
+    EXPECT_EQ(postApi("/certificates/2/pin/validate", "1234").status, 400);
     svc().resetState();
     token1_ = passwordToken(v1());
     EXPECT_TRUE(validate(kRsaId, "=1234")["IsValid"].asBool());
@@ -196,7 +197,7 @@ TEST_F(SignServerTest, PinValidationDecodesThePercentEncodedPin) {
     b["OldPin"] = "1234";
     b["NewPin"] = "a&b c";
     b["ConfirmedPin"] = "a&b c";
-    ASSERT_EQ(post(v1().sign + "/rest/api/certificates/1/pin", token1_, compact(b)).status, 200);
+    ASSERT_EQ(postApi("/certificates/1/pin", compact(b)).status, 200);
     EXPECT_TRUE(validate(kRsaId, "=a%26b%20c")["IsValid"].asBool());
     EXPECT_FALSE(validate(kRsaId, "=a%2526b%20c")["IsValid"].asBool());  // decoded once only
 }
@@ -206,7 +207,7 @@ TEST_F(SignServerTest, ChangePinInBothForms) {
     b["OldPin"] = "1234";
     b["NewPin"] = "5678";
     b["ConfirmedPin"] = "5678";
-    HttpResult r = post(v1().sign + "/rest/api/certificates/1/pin", token1_, compact(b));
+    HttpResult r = postApi("/certificates/1/pin", compact(b));
     EXPECT_EQ(r.status, 200);
     EXPECT_EQ(r.body, "");
     EXPECT_EQ(errorOf(signV1(kRsaId, digest(EVP_sha256(), "x"), kSha256, "1234")), "invalid_pin");
@@ -223,7 +224,7 @@ TEST_F(SignServerTest, ChangePinInBothForms) {
     EXPECT_EQ(mismatch["Operation"]["Status"].asString(), "Error");
     EXPECT_EQ(mismatch["Operation"]["Error"].asString(), "invalid_request");
     // No "v2/" forms on the version 1 service.
-    EXPECT_EQ(post(v1().sign + "/rest/api/v2/certificates/2/pin", token1_, compact(b)).status, 404);
+    EXPECT_EQ(postApi("/v2/certificates/2/pin", compact(b)).status, 404);
 }
 
 TEST_F(SignServerTest, MessageSignatureIsVerifiedAndABadOneRefused) {
@@ -233,13 +234,11 @@ TEST_F(SignServerTest, MessageSignatureIsVerifiedAndABadOneRefused) {
     HttpResult bad = signedPost(v1().sign + "/rest/api/documents", token1_, body, true);
     EXPECT_EQ(bad.status, 400);
     EXPECT_EQ(errorOf(bad), "invalid_http_message_signature");
-    HttpResult garbled =
-        post(v1().sign + "/rest/api/documents", token1_, body, {"VL-Signature: nonsense"});
+    HttpResult garbled = postApi("/documents", body, {"VL-Signature: nonsense"});
     EXPECT_EQ(errorOf(garbled), "invalid_http_message_signature");
-    EXPECT_EQ(post(v1().sign + "/rest/api/documents", token1_, body).status, 200);
+    EXPECT_EQ(postApi("/documents", body).status, 200);
     svc().configure(json(R"({"requireMessageSignature": true})"));
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/documents", token1_, body)),
-              "invalid_http_message_signature");
+    EXPECT_EQ(errorOf(postApi("/documents", body)), "invalid_http_message_signature");
     EXPECT_EQ(signedPost(v1().sign + "/rest/api/documents", token1_, body).status, 200);
 }
 
@@ -292,8 +291,7 @@ TEST_F(SignServerTest, ConfirmedTransactionCarriesTheDataOfAVersion1Signature) {
     // Transactions are checked when they are created.
     Json::Value unknown = tx;
     unknown["OperationCode"] = "Launch";
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/transactions", token1_, compact(unknown))),
-              "invalid_request");
+    EXPECT_EQ(errorOf(postApi("/transactions", compact(unknown))), "invalid_request");
 }
 
 TEST_F(SignServerTest, PendingVersion2OperationRunsOnceConfirmed) {
@@ -366,7 +364,7 @@ TEST_F(SignServerTest, KeyAgreementFollowsTheDocumentedRule) {
     b["Mask"] = b64(mask);
     b["CertificateId"] = kEcId;
     b["PinCode"] = "1234";
-    HttpResult r = post(v1().sign + "/rest/api/keys/agree", token1_, compact(b));
+    HttpResult r = postApi("/keys/agree", compact(b));
     ASSERT_EQ(r.status, 200) << r.body;
     EXPECT_EQ(unb64(json(r.body).asString()), expected);
 
@@ -378,16 +376,13 @@ TEST_F(SignServerTest, KeyAgreementFollowsTheDocumentedRule) {
     Bytes longKey = unb64(v2r["Operation"]["Result"].asString());
     const EVP_MD* sha512 = EVP_sha512();
     EXPECT_EQ(longKey, digest(sha512, zu));
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/keys/agree", token1_, compact(b))),
-              "invalid_request");
+    EXPECT_EQ(errorOf(postApi("/keys/agree", compact(b))), "invalid_request");
     b.removeMember("VkoAlgid");
     b["CertificateId"] = kRsaId;
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/keys/agree", token1_, compact(b))),
-              "invalid_certificate");
+    EXPECT_EQ(errorOf(postApi("/keys/agree", compact(b))), "invalid_certificate");
     b["CertificateId"] = kEcId;
     b["PublicKeyInfo"] = b64(Bytes(65, 4));
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/keys/agree", token1_, compact(b))),
-              "invalid_request");
+    EXPECT_EQ(errorOf(postApi("/keys/agree", compact(b))), "invalid_request");
 }
 
 TEST_F(SignServerTest, KeyGenerationIssuesACertificateFromTheServiceCa) {
@@ -395,7 +390,7 @@ TEST_F(SignServerTest, KeyGenerationIssuesACertificateFromTheServiceCa) {
     b["AlgId"] = "11849";
     b["ParametersOid"] = "1.2.840.10045.3.1.7";
     b["PinCode"] = "";
-    HttpResult r = post(v1().sign + "/rest/api/keys/generate", token1_, compact(b));
+    HttpResult r = postApi("/keys/generate", compact(b));
     ASSERT_EQ(r.status, 200) << r.body;
     Json::Value rec = json(r.body);
     EXPECT_GT(rec["ID"].asUInt(), kEcId);
@@ -409,7 +404,7 @@ TEST_F(SignServerTest, KeyGenerationIssuesACertificateFromTheServiceCa) {
     X509Ptr ca(PEM_read_X509(f, nullptr, nullptr, nullptr), X509_free);
     fclose(f);
     EXPECT_EQ(X509_verify(cert.get(), X509_get0_pubkey(ca.get())), 1);
-    EXPECT_EQ(json(get(v1().sign + "/rest/api/certificates", token1_).body).size(), 3u);
+    EXPECT_EQ(json(getApi("/certificates").body).size(), 3u);
     // The new key signs.
     Bytes h = digest(EVP_sha256(), "new key");
     HttpResult s = signV1(rec["ID"].asUInt(), h, kSha256, "");
@@ -424,12 +419,10 @@ TEST_F(SignServerTest, KeyGenerationIssuesACertificateFromTheServiceCa) {
     EXPECT_TRUE(v2r["Operation"]["Result"]["HasPin"].asBool());
 
     b["ParametersOid"] = "1.2.643.2.2.35.1";
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/keys/generate", token1_, compact(b))),
-              "invalid_request");
+    EXPECT_EQ(errorOf(postApi("/keys/generate", compact(b))), "invalid_request");
     b["ParametersOid"] = "1.2.840.10045.3.1.7";
     b["AlgId"] = 11849;
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/keys/generate", token1_, compact(b))),
-              "invalid_request");
+    EXPECT_EQ(errorOf(postApi("/keys/generate", compact(b))), "invalid_request");
 }
 
 TEST_F(SignServerTest, PfxImportAndCertificateInstallation) {
@@ -456,10 +449,9 @@ TEST_F(SignServerTest, PfxImportAndCertificateInstallation) {
     Json::Value b;
     b["Pfx"] = b64(pfx);
     b["Password"] = "wrong";
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/certificates/pfx", token1_, compact(b))),
-              "invalid_password");
+    EXPECT_EQ(errorOf(postApi("/certificates/pfx", compact(b))), "invalid_password");
     b["Password"] = "secret";
-    HttpResult r = post(v1().sign + "/rest/api/certificates/pfx", token1_, compact(b));
+    HttpResult r = postApi("/certificates/pfx", compact(b));
     ASSERT_EQ(r.status, 200) << r.body;
     Json::Value rec = json(r.body);
     EXPECT_EQ(rec["FriendlyName"].asString(), "imported key");
@@ -469,14 +461,12 @@ TEST_F(SignServerTest, PfxImportAndCertificateInstallation) {
                        unb64(json(signV1(rec["ID"].asUInt(), h, kSha256, "").body).asString()),
                        EVP_sha256()));
     b["Pfx"] = b64(Bytes(40, 0x30));
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/certificates/pfx", token1_, compact(b))),
-              "invalid_request");
+    EXPECT_EQ(errorOf(postApi("/certificates/pfx", compact(b))), "invalid_request");
 
     // Installing a certificate of a key the user holds replaces that key's certificate.
     Json::Value install;
     install["certificate"] = b64(der);
-    Json::Value installed =
-        json(post(v1().sign + "/rest/api/certificates/", token1_, compact(install)).body);
+    Json::Value installed = json(postApi("/certificates/", compact(install)).body);
     EXPECT_EQ(installed["ID"].asUInt(), rec["ID"].asUInt());
     PkeyPtr stranger(EVP_EC_gen("P-256"), EVP_PKEY_free);
     X509_set_pubkey(cert.get(), stranger.get());
@@ -485,21 +475,17 @@ TEST_F(SignServerTest, PfxImportAndCertificateInstallation) {
     int slen = i2d_X509(cert.get(), &sraw);
     install["certificate"] = b64(Bytes(sraw, sraw + slen));
     OPENSSL_free(sraw);
-    EXPECT_EQ(errorOf(post(v1().sign + "/rest/api/certificates/", token1_, compact(install))),
-              "invalid_certificate");
+    EXPECT_EQ(errorOf(postApi("/certificates/", compact(install))), "invalid_certificate");
 }
 
 TEST_F(SignServerTest, DeletionAndKeyParameters) {
     Json::Value set;
     set["Param"] = "KeySpec";
     set["Data"] = "2";
-    EXPECT_EQ(post(v1().sign + "/rest/api/keys/2/params", token1_, compact(set)).status, 200);
-    EXPECT_EQ(
-        json(get(v1().sign + "/rest/api/keys/2/params?param=KeySpec", token1_).body).asString(),
-        "2");
-    EXPECT_EQ(get(v1().sign + "/rest/api/keys/2/params?param=key_permissions", token1_).body,
-              "\"\"");
-    EXPECT_EQ(get(v1().sign + "/rest/api/keys/9/params?param=KeySpec", token1_).status, 400);
+    EXPECT_EQ(postApi("/keys/2/params", compact(set)).status, 200);
+    EXPECT_EQ(json(getApi("/keys/2/params?param=KeySpec").body).asString(), "2");
+    EXPECT_EQ(getApi("/keys/2/params?param=key_permissions").body, "\"\"");
+    EXPECT_EQ(getApi("/keys/9/params?param=KeySpec").status, 400);
 
     HttpResult d = del(v1().sign + "/rest/api/certificates/2", token1_);
     EXPECT_EQ(d.status, 200);
@@ -541,7 +527,7 @@ TEST_F(SignServerTest, MalformedBodiesAreRefusedWith400) {
     EXPECT_EQ(v2r["Operation"]["Status"].asString(), "Error");
     EXPECT_EQ(v2r["Operation"]["Error"].asString(), "invalid_request");
     // A malformed request does not disturb the next one.
-    EXPECT_EQ(get(v1().sign + "/rest/api/certificates", token1_).status, 200);
+    EXPECT_EQ(getApi("/certificates").status, 200);
 }
 
 TEST_F(SignServerTest, Version1ConfirmationMustMatchTheRequest) {

@@ -14,18 +14,13 @@
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "TempEnv.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-int WaitExit(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-    }
-    return status;
-}
+using nimbex_test::WaitExit;
 
 // One critical section over a shared file: record the holder, let others run,
 // check nobody else wrote in between, bump the counter. Returns false when
@@ -84,22 +79,17 @@ TEST(NamedMutexTest, TwoProcessesTakeTurns) {
 
 TEST(NamedMutexTest, KilledHolderReleasesIt) {
     nimbex_test::TempEnv env;
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
+    nimbex_test::ReadyPipe ready;
+    ASSERT_TRUE(ready.Open());
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        close(ready[0]);
         ubi_mutex_t* mutex = nullptr;
         if (ubi_mutex_open(&mutex, "cloud_lock", 0) != 0 || ubi_mutex_lock(mutex) != 0) _exit(2);
-        char byte = 1;
-        if (write(ready[1], &byte, 1) != 1) _exit(3);
+        if (!ready.Signal()) _exit(3);
         for (;;) pause();
     }
-    close(ready[1]);
-    char byte = 0;
-    ASSERT_EQ(read(ready[0], &byte, 1), 1);
-    close(ready[0]);
+    ASSERT_TRUE(ready.Wait());
 
     ubi_mutex_t* mutex = nullptr;
     ASSERT_EQ(ubi_mutex_open(&mutex, "cloud_lock", 0), 0u);

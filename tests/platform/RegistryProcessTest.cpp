@@ -9,21 +9,17 @@
 
 #include <string>
 
+#include "ChildProcess.h"
 #include "TempEnv.h"
 
 namespace {
+
+using nimbex_test::WaitExit;
 
 std::string ValueText(int writer, int index) {
     // Lengths vary so that pages of different sizes are written.
     return std::to_string(writer) + ":" + std::to_string(index) + ":" +
            std::string(static_cast<size_t>(index % 97) * 13, static_cast<char>('a' + writer));
-}
-
-int WaitExit(pid_t pid) {
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-    }
-    return status;
 }
 
 TEST(RegistryProcessTest, TwoProcessesWritingAtOnceLoseNothing) {
@@ -95,26 +91,19 @@ TEST(RegistryProcessTest, TwoProcessesWritingAtOnceLoseNothing) {
 
 TEST(RegistryProcessTest, WriterKilledMidWriteLeavesAConsistentStore) {
     nimbex_test::TempEnv env;
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
+    nimbex_test::ReadyPipe ready;
+    ASSERT_TRUE(ready.Open());
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-        close(ready[0]);
         for (int i = 0;; ++i) {
             std::string path = "\\local\\Crash\\v" + std::to_string(i);
             std::string text = ValueText(1, i);
             if (support_registry_put_hex(path.c_str(), text.size(), text.data()) != 0) _exit(3);
-            if (i == 50) {
-                char byte = 1;
-                if (write(ready[1], &byte, 1) != 1) _exit(4);
-            }
+            if (i == 50 && !ready.Signal()) _exit(4);
         }
     }
-    close(ready[1]);
-    char byte = 0;
-    ASSERT_EQ(read(ready[0], &byte, 1), 1);
-    close(ready[0]);
+    ASSERT_TRUE(ready.Wait());
     struct timespec pause = {0, 30 * 1000 * 1000};
     nanosleep(&pause, nullptr);
     ASSERT_EQ(kill(pid, SIGKILL), 0);

@@ -3,15 +3,13 @@
 #include <chrono>
 #include <thread>
 
+#include "KelAssertions.h"
 #include "protocol/AuthResponse.h"
 #include "protocol/TextEncoding.h"
 #include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {
-
-const char kPrefix[] = "Cloud exception: ";
 
 std::string Base64Url(const std::string& text) {
     std::string s = EncodeBase64(text.data(), text.size());
@@ -39,7 +37,7 @@ class AuthResponseTest : public ::testing::Test {
         try {
             DecodeAuthResponse(transport, p, access, accessExpiry, id, idExpiry, conf, confExpiry);
         } catch (const KelException& e) {
-            return {std::string(e.what()).substr(sizeof(kPrefix) - 1), e.code()};
+            return {nimbex_test::KelMessage(e), e.code()};
         }
         return {"", 0};
     }
@@ -95,23 +93,32 @@ TEST_F(AuthResponseTest, ConfirmationTokenNeedsBothFields) {
 }
 
 TEST_F(AuthResponseTest, OAuthErrorsInOrderWithTheirCodes) {
-    auto e = Decode({{"error", "access_denied"}, {"error_description", "cancelled_by_user"}});
-    EXPECT_EQ("Error was return from OAuth2 client: cancelled_by_user", e.first);
-    EXPECT_EQ(codes::kCancelled, e.second);
+    const struct {
+        AuthParameters answer;
+        const char* message;
+        uint32_t code;
+    } cases[] = {
+        {{{"error", "access_denied"}, {"error_description", "cancelled_by_user"}},
+         "Error was return from OAuth2 client: cancelled_by_user",
+         codes::kCancelled},
+        {{{"error", "invalid_grant"}, {"error_description", "cancelled_by_user"}},
+         "Error was return from OAuth2 client: invalid_grant",
+         2202u},
+        {{{"error", "access_denied"}, {"error_description", "other"}},
+         "Error was return from OAuth2 client: access_denied",
+         codes::kFail},
+        {{{"error_message", "login_required"}, {"error", "invalid_grant"}},
+         "Error was return from OAuth2 client: login_required",
+         1244u},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const auto e = Decode(c.answer);
+        EXPECT_EQ(c.message, e.first);
+        EXPECT_EQ(c.code, e.second);
+    }
 
-    e = Decode({{"error", "invalid_grant"}, {"error_description", "cancelled_by_user"}});
-    EXPECT_EQ("Error was return from OAuth2 client: invalid_grant", e.first);
-    EXPECT_EQ(2202u, e.second);
-
-    e = Decode({{"error", "access_denied"}, {"error_description", "other"}});
-    EXPECT_EQ("Error was return from OAuth2 client: access_denied", e.first);
-    EXPECT_EQ(codes::kFail, e.second);
-
-    e = Decode({{"error_message", "login_required"}, {"error", "invalid_grant"}});
-    EXPECT_EQ("Error was return from OAuth2 client: login_required", e.first);
-    EXPECT_EQ(1244u, e.second);
-
-    e = Decode({{"error_description", "key_blocked"}, {"access_token", "a"}});
+    auto e = Decode({{"error_description", "key_blocked"}, {"access_token", "a"}});
     EXPECT_EQ(codes::kPinBlocked, e.second);
     EXPECT_EQ("old-access", access);
 }

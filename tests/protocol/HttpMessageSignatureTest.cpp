@@ -6,11 +6,11 @@
 #include <boost/make_shared.hpp>
 #include <regex>
 
+#include "KelAssertions.h"
 #include "protocol/HttpMessageSignatureCreator.h"
 #include "protocol/RequestHeaders.h"
 #include "protocol/TextEncoding.h"
 #include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 
 namespace {
 
@@ -93,12 +93,9 @@ class SignatureTest : public ::testing::Test {
 
     std::pair<std::string, uint32_t> Failure(const std::string& url,
                                              const std::vector<std::string>& headers) {
-        try {
-            signer->CreateSignature(url, headers, "");
-        } catch (const KelException& e) {
-            return {std::string(e.what()).substr(sizeof("Cloud exception: ") - 1), e.code()};
-        }
-        return {"", 0};
+        const KelException e =
+            nimbex_test::CaughtKelException([&] { signer->CreateSignature(url, headers, ""); });
+        return {nimbex_test::KelMessage(e), e.code()};
     }
 
     HostContext host;
@@ -179,13 +176,11 @@ TEST_F(SignatureTest, HostFailuresCarryTheHostCode) {
 
 TEST_F(SignatureTest, MissingCallbacks) {
     HttpMessageSignatureCreator noHmac(&host, nullptr, GenerateRandom);
-    try {
-        noHmac.CreateSignature("https://h/a", {}, "");
-        ADD_FAILURE();
-    } catch (const KelException& e) {
-        EXPECT_NE(std::string::npos, std::string(e.what()).find(
-                                         "Cannot create message signature due to bad callbacks"));
-    }
+    const KelException e =
+        nimbex_test::CaughtKelException([&] { noHmac.CreateSignature("https://h/a", {}, ""); });
+    EXPECT_TRUE(
+        nimbex_test::Contains(e.what(), "Cannot create message signature due to bad callbacks"))
+        << e.what();
     host.callbacks.hmac = nullptr;
     EXPECT_THROW(ComputeHmac(&host, {1}, "d"), KelException);
     host.callbacks.random = nullptr;

@@ -3,15 +3,13 @@
 
 #include <string>
 
+#include "KelAssertions.h"
 #include "protocol/ResponseDecoding.h"
 #include "protocol/TextEncoding.h"
 #include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {
-
-const char kPrefix[] = "Cloud exception: ";
 
 Json::Value Parse(const std::string& text) {
     Json::Value v;
@@ -19,18 +17,12 @@ Json::Value Parse(const std::string& text) {
     return v;
 }
 
-// Runs `f`, expecting a KelException; returns it (message without prefix).
+// Runs `f`, expecting a KelException; returns its message (without the
+// prefix) and code.
 template <class F>
 std::pair<std::string, uint32_t> Thrown(F&& f) {
-    try {
-        f();
-    } catch (const KelException& e) {
-        std::string what = e.what();
-        EXPECT_EQ(0u, what.find(kPrefix));
-        return {what.substr(sizeof(kPrefix) - 1), e.code()};
-    }
-    ADD_FAILURE() << "no KelException";
-    return {"", 0};
+    const KelException e = nimbex_test::CaughtKelException(std::forward<F>(f));
+    return {nimbex_test::KelMessage(e), e.code()};
 }
 
 class ResponseDecodingTest : public ::testing::Test {

@@ -1,18 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "KelAssertions.h"
 #include "protocol/RequestHeaders.h"
 #include "protocol/ServiceUrls.h"
 #include "protocol/TextEncoding.h"
 #include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 
-namespace {
-
-std::string Message(const KelException& e) {
-    return std::string(e.what()).substr(sizeof("Cloud exception: ") - 1);
-}
-
-}  // namespace
+using nimbex_test::CaughtKelException;
+using nimbex_test::KelMessage;
 
 TEST(BaseUrlTest, KeepsOriginAndFirstSegment) {
     BaseUrl b = DeriveBaseUrl("https://sign.example:8443/signserver/rest/api?x=1", "bad");
@@ -34,13 +29,11 @@ TEST(BaseUrlTest, KeepsOriginAndFirstSegment) {
 
 TEST(BaseUrlTest, UnsplittableUrlsThrowTheGivenMessage) {
     for (const char* url : {"host/path", "https://host", "https://host:443", ""}) {
-        try {
-            DeriveBaseUrl(url, "Wrong auth server URL format");
-            ADD_FAILURE() << url;
-        } catch (const KelException& e) {
-            EXPECT_EQ("Wrong auth server URL format", Message(e));
-            EXPECT_EQ(codes::kFail, e.code());
-        }
+        SCOPED_TRACE(url);
+        const KelException e =
+            CaughtKelException([&] { DeriveBaseUrl(url, "Wrong auth server URL format"); });
+        EXPECT_EQ("Wrong auth server URL format", KelMessage(e));
+        EXPECT_EQ(codes::kFail, e.code());
     }
 }
 
@@ -60,12 +53,7 @@ TEST(ServiceUrlsTest, DerivesAllThreeAndTheResourceUrn) {
 
 TEST(ServiceUrlsTest, SignServerIsCheckedFirstAndDocstoreLast) {
     auto message = [](const char* a, const char* s, const char* d) {
-        try {
-            DeriveServiceUrls(a, s, d);
-        } catch (const KelException& e) {
-            return Message(e);
-        }
-        return std::string();
+        return KelMessage(CaughtKelException([&] { DeriveServiceUrls(a, s, d); }));
     };
     EXPECT_EQ("Wrong sign server URL format", message("bad", "bad", "bad"));
     EXPECT_EQ("Wrong auth server URL format", message("bad", "https://s/", "bad"));

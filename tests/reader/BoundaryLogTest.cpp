@@ -10,10 +10,13 @@
 #include <vector>
 
 #include "TempEnv.h"
+#include "TestStrings.h"
 #include "reader/ErrorBoundary.h"
 #include "reader/KelException.h"
 
 namespace {
+
+using nimbex_test::Contains;
 
 // Runs one boundary call in a child whose logging goes to a fresh file
 // (NIMBEX_LOG=<file>:<levels>); the print facility reads its configuration
@@ -34,10 +37,6 @@ std::vector<std::string> LoggedLines(const std::string& levels,
     std::ifstream in(file);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
     return lines;
-}
-
-bool Contains(const std::string& line, const std::string& part) {
-    return line.find(part) != std::string::npos;
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 
 #include <boost/make_shared.hpp>
 
+#include "KelAssertions.h"
 #include "ScriptedRetriever.h"
-#include "reader/KelException.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {
@@ -24,13 +24,9 @@ class KelUrlRetrieverTest : public ::testing::Test {
 
     // Runs a request that must fail and returns what it raised.
     Failure Fail(const std::string& url = "https://h/p", const char* method = nullptr) {
-        try {
-            transport.Request(url, {}, "", method);
-        } catch (const KelException& e) {
-            return {e.code(), e.what()};
-        }
-        ADD_FAILURE() << "no exception";
-        return {};
+        const KelException e =
+            nimbex_test::CaughtKelException([&] { transport.Request(url, {}, "", method); });
+        return {e.code(), e.what()};
     }
 
     Failure FailWith400(const std::string& body) {
@@ -171,13 +167,8 @@ TEST(KelUrlRetrieverOptions, ConstructorAndSetters) {
     EXPECT_EQ(t.GetUrlRetriever(), other);
 
     t.SetUrlRetriever(nullptr);
-    try {
-        t.Request("https://h/", {}, "");
-        ADD_FAILURE() << "request without a client";
-    } catch (const KelException& e) {
-        EXPECT_EQ(e.code(), 0x80090020u);
-        EXPECT_STREQ(e.what(), "Cloud exception: The HTTP client is not set");
-    }
+    EXPECT_KEL_THROW(t.Request("https://h/", {}, ""), 0x80090020u,
+                     "Cloud exception: The HTTP client is not set");
 }
 
 }  // namespace

@@ -13,10 +13,10 @@
 #include <set>
 #include <thread>
 
+#include "KelAssertions.h"
 #include "TempEnv.h"
 #include "TestPki.h"
 #include "TestServer.h"
-#include "reader/KelException.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {
@@ -31,13 +31,9 @@ struct Failure {
 };
 
 Failure RequestFailure(KelUrlRetriever& t, const std::string& url) {
-    try {
-        t.Request(url, {}, "");
-    } catch (const KelException& e) {
-        return {e.code(), e.what()};
-    }
-    ADD_FAILURE() << "no exception for " << url;
-    return {};
+    SCOPED_TRACE(url);
+    const KelException e = nimbex_test::CaughtKelException([&] { t.Request(url, {}, ""); });
+    return {e.code(), e.what()};
 }
 
 // One CA and a server it certifies for 127.0.0.1, shared by the tests.
@@ -314,12 +310,11 @@ TEST_F(HttpsTest, ErrorLevelReportsFailuresWithoutSecrets) {
     setenv("NIMBEX_LOG", log.c_str(), 1);
     KelUrlRetriever t(0, 1, false, true, true);
     const std::string url = server->Url("/answer");
-    try {
-        t.Request(url + "?code=SECRET1#frag", {"Authorization: Bearer SECRET2"}, "pw=SECRET3");
-        ADD_FAILURE() << "untrusted server accepted";
-    } catch (const KelException& e) {
-        EXPECT_EQ(e.code(), 12157u);
-    }
+    EXPECT_EQ(nimbex_test::CaughtKelException([&] {
+                  t.Request(url + "?code=SECRET1#frag", {"Authorization: Bearer SECRET2"},
+                            "pw=SECRET3");
+              }).code(),
+              12157u);
     unsetenv("NIMBEX_LOG");
     FILE* f = std::fopen(log.c_str(), "r");
     ASSERT_NE(f, nullptr);
