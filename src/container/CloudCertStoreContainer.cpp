@@ -56,7 +56,6 @@ CloudCertStoreContainer::CloudCertStoreContainer(const std::string& name, CloudS
     }
 
     PCCERT_CONTEXT certificate = chosen->certificate();
-    service_ = service;
     placeholder_ = !certificate->pCertInfo ||
                    CertNameToStrA(X509_ASN_ENCODING, &certificate->pCertInfo->Subject,
                                   kSubjectStringType, nullptr, 0) == 1;
@@ -87,7 +86,10 @@ CloudCertStoreContainer::CloudCertStoreContainer(const std::string& name, CloudS
                 break;
         }
     }
+    // The entry the container is opened with is its service: it replaces
+    // the servers an old link carries.
     name_ = name;
+    service_ = service;
     machine_ = machine ? 1 : 0;
     status_ = 0;
 }

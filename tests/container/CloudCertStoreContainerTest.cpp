@@ -76,13 +76,16 @@ TEST(CloudCertStoreContainer, LinkParametersIncludingOldOnes) {
                       cert.get(), "c", f.svc,
                       {CloudLinkParam(kLinkExtensions, {1, 2}), CloudLinkParam(77, {9}),
                        CloudLinkParam(kLinkAuthUrl, text("https://old-auth/")),
+                       CloudLinkParam(kLinkRestUrl, text("https://old-sign/")),
                        CloudLinkParam(kLinkExtensions, {3}),
                        CloudLinkParam(kLinkCertificateId, {1, 2})},  // too short: ignored
                       false, L"P", 75, AT_KEYEXCHANGE));
     CloudCertStoreContainer c = f.Open("c");
     ASSERT_EQ(0u, c.status());
     EXPECT_EQ((Bytes{1, 2, 3}), c.extensions());
-    EXPECT_EQ("https://old-auth/", c.auth_server());
+    // The service entry the container was opened with replaces the servers
+    // an old link carries.
+    EXPECT_EQ(f.svc.authUrl, c.auth_server());
     EXPECT_EQ(f.svc.restUrl, c.sign_server());
     EXPECT_EQ(0u, c.key_permissions());
     // No id in the link: not asked yet, returned as it is.
