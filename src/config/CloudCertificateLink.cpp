@@ -88,6 +88,7 @@ bool CloudLinkParam::Number(uint32_t* value) const {
 }
 
 std::string CloudLinkParam::Text() const {
+    if (payload.empty()) return std::string();
     const char* text = reinterpret_cast<const char*>(payload.data());
     return std::string(text, strnlen(text, payload.size()));
 }

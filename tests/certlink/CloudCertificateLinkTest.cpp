@@ -258,6 +258,12 @@ TEST(CloudCertificateLink, ReadingForeignAndOldLinks) {
     cut[4] = 200;
     SetLink(c.get(), L"CLOUD\\s\\n", {cut});
     EXPECT_EQ("ab", ReadCloudContainerLink(c.get()).authUrl);
+    // URL records with nothing after the 8-byte header give empty URLs.
+    SetLink(c.get(), L"CLOUD\\s\\n", {Blob(1, {}), Blob(2, {})});
+    link = ReadCloudContainerLink(c.get());
+    EXPECT_TRUE(link.isCloud);
+    EXPECT_EQ("", link.authUrl);
+    EXPECT_EQ("", link.restUrl);
 
     // A container name longer than 259 characters is not read.
     SetLink(c.get(), L"CLOUD\\s\\" + std::wstring(260, L'n'), {});
