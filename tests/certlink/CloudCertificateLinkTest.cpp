@@ -222,6 +222,16 @@ TEST(CloudCertificateLink, ProviderSelection) {
     RawLink raw = ReadRaw(FindInStore(false, der).get());
     EXPECT_EQ(L"G", raw.provider);
     EXPECT_EQ(24u, raw.type);
+
+    // Names are read into 1044 bytes: 260 characters and the terminator fit;
+    // a longer name ends the enumeration there.
+    nimbex_test::TempEnv longNames;
+    const std::string fits(260, 'K');
+    nimbex_test::RegisterProvider(fits, 24, 0, {{"b", "CLOUD"}});
+    EXPECT_EQ(fits, SelectedName(KeyKind::Rsa, &type));
+    nimbex_test::RegisterProvider(std::string(261, 'L'), 24, 1, {{"b", "CLOUD"}});
+    nimbex_test::RegisterProvider("M", 24, 1, {{"b", "CLOUD"}});
+    EXPECT_EQ(fits, SelectedName(KeyKind::Rsa, &type));
 }
 
 TEST(CloudCertificateLink, ReadingForeignAndOldLinks) {
