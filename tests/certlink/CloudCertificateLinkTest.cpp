@@ -12,6 +12,7 @@
 #include "TestProviders.h"
 #include "config/CertificateHandles.h"
 #include "config/CloudCertificateLink.h"
+#include "config/RegistryAccess.h"
 
 using nimbex_test::KeyKind;
 using nimbex_test::MakeCertificate;
@@ -178,6 +179,10 @@ TEST(CloudCertificateLink, InstallFailures) {
                                InstallCloudCertificateFromBytes(der, "\xff", Service(), 1, 0, {},
                                                                 false, nullptr, 0, 2);
                            }).code());
+    // Nor a name with a NUL inside: it is refused rather than cut short.
+    EXPECT_KEL_THROW(InstallCloudCertificateFromBytes(der, std::string("a\0b", 3), Service(), 1, 0,
+                                                      {}, false, nullptr, 0, 2),
+                     0x80090020u, "Cloud exception: Cannot use the supplied container name");
     // A store that cannot be created: the platform's error comes back.
     nimbex_test::TempEnv blocked;
     setenv("NIMBEX_USER_DIR", "/proc/nimbex-no-such-dir", 1);
@@ -313,6 +318,20 @@ TEST(CloudCertificateLink, UpdateSettingsFromOldLinks) {
     EXPECT_EQ("https://auth.one/", user[0].authUrl);
     EXPECT_EQ("https://one.example:8443/rest/v1", user[0].restUrl);
     EXPECT_EQ(2u, EnumAllServerSettings().size());
+
+    // An entry with the REST URL that fails validation is no stored entry:
+    // one is made from the link.
+    const std::string broken = std::string(kUserSettingsBranch) + "\\broken\\";
+    RegPutString(broken + "auth_URL", "not a url");
+    RegPutString(broken + "rest_URL", "https://broken.example/api");
+    CertContextHandle old = Create(MakeCertificate(KeyKind::Ec, "u", ++serial));
+    SetLink(old.get(), L"CLOUD\\\\c7",
+            {Blob(2, text("https://broken.example/api")), Blob(1, text("https://auth.b/"))});
+    AddToUserStore(old.get());
+    UpdateSettingsFromCertificates();
+    const FoundServerSettings made = FindServerSettings("broken_example_api", kServerParamName);
+    EXPECT_TRUE(made.isValid);
+    EXPECT_EQ("https://auth.b/", made.authUrl);
 
     // A REST URL that does not split stops the walk with the settings error.
     CertContextHandle bad = Create(MakeCertificate(KeyKind::Ec, "u", ++serial));
