@@ -13,6 +13,7 @@
 #include <boost/make_shared.hpp>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <new>
 
 #include "TempEnv.h"
@@ -20,6 +21,7 @@
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
 #include "config/Wipe.h"
+#include "protocol/BrowserRunner.h"
 #include "protocol/HttpMessageSignatureCreator.h"
 #include "protocol/KelContainerConnector.h"
 
@@ -284,5 +286,24 @@ TEST_F(SecretWipe, SignInAnswersAndConfirmationLeaveNoCopies) {
     }
     Watch(false);
     EXPECT_EQ(service->Requests(), 3u);
+    ExpectNoModuleLeak();
+}
+
+TEST_F(SecretWipe, BrowserRunnerLeavesNoCopiesOfCommandOrAnswer) {
+    // The command line carries sign-in hints; the answer line is long enough
+    // to arrive in many reads.
+    nimbex_test::TempDir dir;
+    const std::string answerFile = dir.path() + "/answer";
+    std::ofstream(answerFile) << "access_token=" << kAccess << "&state=" << std::string(3000, 'x')
+                              << "\n";
+    const std::string command = "cat '" + answerFile + "' # id_token_hint=" + kAccess2;
+    std::string out;
+    out.reserve(4096);
+    Watch(true);
+    const bool answered = RunBrowserCommand(command, out, 10000);
+    Watch(false);
+    EXPECT_TRUE(answered);
+    EXPECT_NE(out.find(kAccess), std::string::npos);
+    WipeString(out);
     ExpectNoModuleLeak();
 }
