@@ -289,6 +289,32 @@ TEST_F(SecretWipe, SignInAnswersAndConfirmationLeaveNoCopies) {
     ExpectNoModuleLeak();
 }
 
+TEST_F(SecretWipe, RepeatedAnswerParameterLeavesNoCopyOfTheReplacedValue) {
+    // A later pair with the same key replaces the earlier value. A moved-from
+    // string has its first character cleared, so search without it.
+    g_secrets[g_secretCount++] = kAccess + 1;
+    nimbex_test::TempEnv env;
+    RegPutString(std::string(kModuleOptionsSection) + "AuthApp", "app");
+    const std::string browserLine = std::string("access_token=") + kAccess +
+                                    "&access_token=" + kAccess2 +
+                                    "&expires_in=60&id_token=" + IdToken();
+    BrowserRunner browser = [&browserLine](const std::string&, std::string& out) {
+        out.assign(browserLine);
+        return true;
+    };
+    std::string access;
+    access.reserve(64);
+    Watch(true);
+    {
+        KelContainerConnector c("https://auth.test/a", "https://sign.test/s", "", browser);
+        c.SignInInteractive("");
+        access.assign(c.AccessToken().value);
+    }
+    Watch(false);
+    EXPECT_EQ(access, kAccess2);
+    ExpectNoModuleLeak();
+}
+
 TEST_F(SecretWipe, BrowserRunnerLeavesNoCopiesOfCommandOrAnswer) {
     // The command line carries sign-in hints; the answer line is long enough
     // to arrive in many reads.
