@@ -125,7 +125,8 @@ void KelContainerConnector::Authenticate() {
             if (!GetJsonUIntField(response, "expires_in", expiresIn))
                 throw KelException("Cannot find \"expires_in\" value in the server response",
                                    codes::kFail);
-            if (!ExpiryFromNow(static_cast<int>(expiresIn), accessToken_.expiry))
+            if (expiresIn > static_cast<uint32_t>(INT_MAX) ||
+                !ExpiryFromNow(static_cast<int>(expiresIn), accessToken_.expiry))
                 throw KelException("Cannot convert \"expires_in\" value to the time object",
                                    codes::kFail);
             std::string token = GetJsonStringField(response, "access_token");

@@ -22,6 +22,8 @@ int64_t NowMs() {
 
 enum class ReadResult { kData, kEnd, kTimeout };
 
+const size_t kReadChunk = 512;
+
 // Waits until fd is readable or the deadline passes, then reads what is there.
 ReadResult ReadSome(int fd, int64_t deadline, char* buffer, size_t size, size_t& got) {
     for (;;) {
@@ -50,7 +52,7 @@ ReadResult ReadSome(int fd, int64_t deadline, char* buffer, size_t size, size_t&
 bool ReadLine(int fd, int64_t deadline, size_t limit, std::string& line, std::string& rest,
               bool& timedOut) {
     timedOut = false;
-    char chunk[512];
+    char chunk[kReadChunk];
     for (;;) {
         const size_t nl = rest.find('\n');
         if (nl != std::string::npos || rest.size() >= limit) {
@@ -85,13 +87,21 @@ bool DefaultBrowserRunner(const std::string& command, std::string& output) {
 bool RunBrowserCommand(const std::string& command, std::string& output, int answerLimitMs) {
     // The shell names itself first and then becomes the program, so that a
     // program which does not answer in time can be ended and pclose() returns.
-    const std::string wrapped = "echo $$; exec " + command;
+    // The command line carries sign-in hints and the answer carries tokens: both
+    // live in buffers sized up front, so nothing grows and nothing is released
+    // unwiped.
+    static const char kPrefix[] = "echo $$; exec ";
+    std::string wrapped;
+    wrapped.reserve(sizeof kPrefix + command.size());
+    wrapped.append(kPrefix).append(command);
     FILE* pipe = popen(wrapped.c_str(), "r");
+    WipeString(wrapped);
     if (!pipe) return false;
     const int fd = fileno(pipe);
     const int64_t deadline = NowMs() + (answerLimitMs > 0 ? answerLimitMs : 0);
 
     std::string rest, pidLine, line;
+    rest.reserve(kBrowserMaxLine + 2 * kReadChunk);
     bool timedOut = false;
     pid_t pid = 0;
     if (ReadLine(fd, deadline, 32, pidLine, rest, timedOut)) pid = std::atoi(pidLine.c_str());

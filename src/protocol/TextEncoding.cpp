@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "config/Wipe.h"
 #include "reader/ErrorCodes.h"
 #include "reader/KelException.h"
 
@@ -254,8 +255,13 @@ std::map<std::string, std::string> ParseKeyValueText(const std::string& text) {
         size_t end = text.find('&', start);
         if (end == std::string::npos) end = text.size();
         size_t eq = text.find('=', start);
-        if (eq != std::string::npos && eq < end)
-            pairs[text.substr(start, eq - start)] = text.substr(eq + 1, end - eq - 1);
+        if (eq != std::string::npos && eq < end) {
+            // Values are tokens: a replaced value is wiped, not handed back
+            // to the allocator as it stands.
+            std::string& value = pairs[text.substr(start, eq - start)];
+            WipeString(value);
+            value.assign(text, eq + 1, end - eq - 1);
+        }
         start = end + 1;
     }
     return pairs;

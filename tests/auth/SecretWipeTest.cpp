@@ -13,6 +13,7 @@
 #include <boost/make_shared.hpp>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <new>
 
 #include "TempEnv.h"
@@ -20,6 +21,7 @@
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
 #include "config/Wipe.h"
+#include "protocol/BrowserRunner.h"
 #include "protocol/HttpMessageSignatureCreator.h"
 #include "protocol/KelContainerConnector.h"
 
@@ -208,7 +210,7 @@ class SecretWipe : public ::testing::Test {
         g_secretCount = 0;
         for (const char* s :
              {kLogin, kPassword, kAccess, kAccess2, kAccess3, kConf, kIdPayloadMark})
-            g_secrets[g_secretCount++] = s;
+            g_secrets[g_secretCount++] = s + 1;  // a moved-from copy has lost its first character
         g_moduleLeaks = 0;
         g_libraryLeaks = 0;
         g_firstLeak[0] = 0;
@@ -284,5 +286,48 @@ TEST_F(SecretWipe, SignInAnswersAndConfirmationLeaveNoCopies) {
     }
     Watch(false);
     EXPECT_EQ(service->Requests(), 3u);
+    ExpectNoModuleLeak();
+}
+
+TEST_F(SecretWipe, RepeatedAnswerParameterLeavesNoCopyOfTheReplacedValue) {
+    // A later pair with the same key replaces the earlier value.
+    nimbex_test::TempEnv env;
+    RegPutString(std::string(kModuleOptionsSection) + "AuthApp", "app");
+    const std::string browserLine = std::string("access_token=") + kAccess +
+                                    "&access_token=" + kAccess2 +
+                                    "&expires_in=60&id_token=" + IdToken();
+    BrowserRunner browser = [&browserLine](const std::string&, std::string& out) {
+        out.assign(browserLine);
+        return true;
+    };
+    std::string access;
+    access.reserve(64);
+    Watch(true);
+    {
+        KelContainerConnector c("https://auth.test/a", "https://sign.test/s", "", browser);
+        c.SignInInteractive("");
+        access.assign(c.AccessToken().value);
+    }
+    Watch(false);
+    EXPECT_EQ(access, kAccess2);
+    ExpectNoModuleLeak();
+}
+
+TEST_F(SecretWipe, BrowserRunnerLeavesNoCopiesOfCommandOrAnswer) {
+    // The command line carries sign-in hints; the answer line is long enough
+    // to arrive in many reads.
+    nimbex_test::TempDir dir;
+    const std::string answerFile = dir.path() + "/answer";
+    std::ofstream(answerFile) << "access_token=" << kAccess << "&state=" << std::string(3000, 'x')
+                              << "\n";
+    const std::string command = "cat '" + answerFile + "' # id_token_hint=" + kAccess2;
+    std::string out;
+    out.reserve(4096);
+    Watch(true);
+    const bool answered = RunBrowserCommand(command, out, 10000);
+    Watch(false);
+    EXPECT_TRUE(answered);
+    EXPECT_NE(out.find(kAccess), std::string::npos);
+    WipeString(out);
     ExpectNoModuleLeak();
 }

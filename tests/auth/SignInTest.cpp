@@ -101,6 +101,21 @@ TEST(PasswordGrant, BadAnswerLeadsIntoTheConfirmationFlow) {
     EXPECT_EQ(rig.service->sent[1].headers[0], "Authorization: Basic dTpw");
 }
 
+TEST(PasswordGrant, LifetimeBeyondTheTimeRangeLeadsIntoTheConfirmationFlow) {
+    // 4294967295 seconds cannot be added to the current time: the grant fails
+    // instead of keeping a token with a wrapped-around expiry.
+    Rig rig;
+    rig.connector->SetSilent(true);
+    rig.connector->SetCredentials("u", "p");
+    rig.service->Add(Answer::Ok(R"({"access_token":"tok-1","expires_in":4294967295})"));
+    rig.service->Add(Answer::Ok(R"({"IsError":false,"IsFinal":true,"AccessToken":"conf-acc",)"
+                                R"("ExpiresIn":60})"));
+    EXPECT_EQ(rig.connector->GetAccessToken(), "conf-acc");
+    ASSERT_EQ(rig.service->sent.size(), 2u);
+    EXPECT_EQ(rig.service->sent[1].url, std::string(kAuthBase) + "/confirmation");
+    EXPECT_FALSE(IsExpired(rig.connector->AccessToken().expiry));
+}
+
 TEST(PasswordGrant, RejectedGrantWithSilentConnectorEndsInTheConfirmationError) {
     Rig rig;
     rig.connector->SetSilent(true);
