@@ -219,6 +219,15 @@ bool SignEndpoints::takeTransaction(Call& c, const std::string& action, Json::Va
     return false;
 }
 
+bool SignEndpoints::holdCertificateAction(Call& c, const std::string& action, uint32_t id) {
+    if (c.v2) return holdForConfirmation(c, action);
+    Json::Value tx;
+    if (takeTransaction(c, action, tx, c.mfa(action)) &&
+        txParam(tx, "CertificateID") != std::to_string(id))
+        throw ServiceError("invalid_transaction", "The transaction names another certificate");
+    return false;
+}
+
 bool SignEndpoints::holdForConfirmation(Call& c, const std::string& action) {
     if (!c.mfa(action)) return false;
     if (!c.access.boundRef.empty() &&
@@ -443,14 +452,7 @@ void SignEndpoints::generate(Call& c) {
 void SignEndpoints::deleteCertificate(Call& c, uint32_t id) {
     if (!c.req.body.empty()) throw ServiceError("invalid_request", "A deletion has no body");
     ctx_.keys().record(c.access.user, id);
-    if (c.v2) {
-        if (holdForConfirmation(c, "DeleteCertificate")) return;
-    } else {
-        Json::Value tx;
-        if (takeTransaction(c, "DeleteCertificate", tx, c.mfa("DeleteCertificate")) &&
-            txParam(tx, "CertificateID") != std::to_string(id))
-            throw ServiceError("invalid_transaction", "The transaction names another certificate");
-    }
+    if (holdCertificateAction(c, "DeleteCertificate", id)) return;
     ctx_.keys().remove(c.access.user, id);
     answer(c, Json::Value());
 }
@@ -462,14 +464,7 @@ void SignEndpoints::changePin(Call& c, uint32_t id) {
     if (stringMember(c.body, "ConfirmedPin", true) != newPin)
         throw ServiceError("invalid_request", "ConfirmedPin differs from NewPin");
     ctx_.keys().record(c.access.user, id);
-    if (c.v2) {
-        if (holdForConfirmation(c, "ChangePin")) return;
-    } else {
-        Json::Value tx;
-        if (takeTransaction(c, "ChangePin", tx, c.mfa("ChangePin")) &&
-            txParam(tx, "CertificateID") != std::to_string(id))
-            throw ServiceError("invalid_transaction", "The transaction names another certificate");
-    }
+    if (holdCertificateAction(c, "ChangePin", id)) return;
     ctx_.keys().changePin(c.access.user, id, oldPin, newPin);
     answer(c, Json::Value());
 }

@@ -34,6 +34,9 @@ class SignEndpoints {
     // "v2/": false when the request may run now; true when it has been answered with a pending
     // operation that waits for confirmation.
     bool holdForConfirmation(Call& c, const std::string& action);
+    // An action on one certificate: held as above ("v2/"), or checked against the confirmed
+    // transaction, which must name that certificate (API version 1).
+    bool holdCertificateAction(Call& c, const std::string& action, uint32_t id);
     void answer(Call& c, const Json::Value& result);
 
     ServiceContext& ctx_;
