@@ -14,11 +14,11 @@
 
 #include "TempEnv.h"
 #include "TestCertificates.h"
-#include "config/CertificateHandles.h"
-#include "config/CloudCertificateLink.h"
 #include "config/ServerSettings.h"
+#include "container/CertificateHandles.h"
 #include "container/CloudCertStoreContainer.h"
 #include "container/CloudCertStoreContainerEnumerator.h"
+#include "container/CloudCertificateLink.h"
 #include "container/CloudStoreLink.h"
 
 namespace {

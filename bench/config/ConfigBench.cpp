@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "config/ContainerNaming.h"
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
 #include "config/ServerSettings.h"

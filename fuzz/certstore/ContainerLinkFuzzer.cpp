@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "config/CertificateHandles.h"
-#include "config/CloudCertificateLink.h"
+#include "container/CertificateHandles.h"
+#include "container/CloudCertificateLink.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "asn1/SignedAttributes.h"
-#include "protocol/DocumentHashStorage.h"
+#include "reader/DocumentHashStorage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<uint8_t> digest;

@@ -7,9 +7,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/KelException.h"
+#include "config/ContainerNaming.h"
 #include "config/ServerSettings.h"
 #include "config/UrlParts.h"
-#include "reader/KelException.h"
 
 namespace {
 

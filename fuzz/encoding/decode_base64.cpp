@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/KelException.h"
 #include "protocol/TextEncoding.h"
-#include "reader/KelException.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0) return 0;

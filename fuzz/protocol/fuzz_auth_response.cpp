@@ -2,10 +2,10 @@
 #include <cstdint>
 #include <string>
 
-#include "config/Wipe.h"
+#include "base/KelException.h"
+#include "base/Wipe.h"
 #include "protocol/AuthResponse.h"
 #include "protocol/TextEncoding.h"
-#include "reader/KelException.h"
 #include "transport/KelUrlRetriever.h"
 
 // The input is the key=value text that the browser application or the auth

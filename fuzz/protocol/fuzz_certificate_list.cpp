@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/KelException.h"
 #include "protocol/ResponseDecoding.h"
-#include "reader/KelException.h"
 
 // Decoding failures are KelException; a number that does not fit an id is the
 // JSON library's own conversion error, which callers let pass.

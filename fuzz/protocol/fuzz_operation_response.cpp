@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/KelException.h"
 #include "protocol/ResponseDecoding.h"
-#include "reader/KelException.h"
 #include "transport/KelUrlRetriever.h"
 
 // A version 1 and a version 2 decode of the same answer, plus the helpers

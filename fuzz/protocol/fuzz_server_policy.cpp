@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/KelException.h"
 #include "protocol/ResponseDecoding.h"
-#include "reader/KelException.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string body(reinterpret_cast<const char*>(data), size);

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/KelException.h"
 #include "protocol/ServiceUrls.h"
-#include "reader/KelException.h"
 
 // The URL split and the base URL derived from it must agree with each other
 // for any text.

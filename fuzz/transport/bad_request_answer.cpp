@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "reader/KelException.h"
+#include "base/KelException.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {

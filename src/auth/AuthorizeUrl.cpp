@@ -1,7 +1,7 @@
 #include "auth/AuthorizeUrl.h"
 
-#include "auth/SecretText.h"
-#include "config/Wipe.h"
+#include "base/SecretText.h"
+#include "base/Wipe.h"
 #include "protocol/ServiceUrls.h"
 #include "protocol/TextEncoding.h"
 

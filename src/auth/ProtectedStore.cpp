@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "config/Wipe.h"
+#include "base/Wipe.h"
 
 void ProtectedStoreSet(const ProtectedStore& store, uint8_t machineFlag, const std::string& name,
                        const void* bytes, uint32_t length) {

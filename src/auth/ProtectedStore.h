@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "reader/HostCallbacks.h"
+#include "base/HostCallbacks.h"
 
 // The host's protected store as the reader sets it up once per process: the
 // caller context and callback table it was created with, and the handle that

@@ -1,8 +1,8 @@
 #include "config/ModuleOptions.h"
 
+#include "base/ErrorCodes.h"
+#include "base/KelException.h"
 #include "config/RegistryAccess.h"
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 
 const char kModuleOptionsSection[] = "\\config\\KeyDevices\\Cloud\\";
 

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "config/Wipe.h"
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
+#include "base/ErrorCodes.h"
+#include "base/KelException.h"
+#include "base/Wipe.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/Wipe.h"
 #include "config/RegistryAccess.h"
-#include "config/Wipe.h"
 
 const char kSavedCredentialsSection[] = "\\local\\KeyDevices\\CloudPasswords\\";
 

@@ -1,12 +1,9 @@
 #include "config/ServerSettings.h"
 
-#include <cctype>
-
+#include "base/ErrorCodes.h"
+#include "base/KelException.h"
 #include "config/RegistryAccess.h"
-#include "config/SeededRandom.h"
 #include "config/UrlParts.h"
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 
 const char kMachineSettingsBranch[] = "\\config\\KeyDevices\\Cloud\\Default";
 const char kUserSettingsBranch[] = "\\local\\KeyDevices\\Cloud\\Default";
@@ -160,29 +157,4 @@ void SetDefaultContainer(const std::string& name, const std::string& container) 
 
 std::string GetDefaultContainer(const std::string& name) {
     return RegGetString(ValuePath(kUserSettingsBranch, name, "default_container"));
-}
-
-std::string MakeContainerName(const std::string& text, uint32_t number) {
-    uint32_t seed = number;
-    for (unsigned char c : text) seed += c;
-    SeededRandom random(seed);
-    static const char kDigits[] = "0123456789abcdef";
-    std::string guid = "xxxxxxxx-xxxx-4xxx-yxxx-xxxxxxxxxxxx";
-    for (char& c : guid) {
-        int d = random.Next() % 16;
-        if (c == 'y') d &= 0xB;
-        if (c == 'x' || c == 'y') c = kDigits[d];
-    }
-    return "KEL-" + guid;
-}
-
-std::string MakeServiceId(const std::string& restUrl) {
-    const UrlParts parts = SplitUrl(restUrl);
-    if (!parts.parsed) throw KelException("Wrong rest server URL format", codes::kFail);
-    std::string id = parts.host + parts.path;
-    if (id.size() > 40) id.resize(40);
-    for (char& c : id) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') c = '_';
-    }
-    return id;
 }

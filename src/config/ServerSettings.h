@@ -67,12 +67,3 @@ bool DeleteServerSettings(const std::string& name);
 // The per-service "default_container", always kept in the per-user branch.
 void SetDefaultContainer(const std::string& name, const std::string& container);
 std::string GetDefaultContainer(const std::string& name);
-
-// "KEL-" + a version-4-shaped pseudo-GUID determined by (text, number): the
-// same inputs always give the same 40-character name.
-std::string MakeContainerName(const std::string& text, uint32_t number);
-
-// A settings name from a REST URL: host + path cut to 40 characters, every
-// character other than a letter, digit or '_' replaced by '_'. KelException
-// ("Wrong rest server URL format", 0x80090020) when the URL does not split.
-std::string MakeServiceId(const std::string& restUrl);

@@ -1,10 +1,10 @@
 #include "container/CloudCertStoreContainer.h"
 
-#include "config/CertificateHandles.h"
-#include "config/CloudCertificateLink.h"
+#include "base/ErrorCodes.h"
+#include "base/KelException.h"
+#include "container/CertificateHandles.h"
 #include "container/CloudCertStoreContainerEnumerator.h"
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
+#include "container/CloudCertificateLink.h"
 
 namespace {
 

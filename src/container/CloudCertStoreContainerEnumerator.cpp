@@ -1,7 +1,7 @@
 #include "container/CloudCertStoreContainerEnumerator.h"
 
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
+#include "base/ErrorCodes.h"
+#include "base/KelException.h"
 
 CloudCertStoreContainerEnumerator::CloudCertStoreContainerEnumerator(CloudStoreLink* link,
                                                                      const ServerSettings& service,

@@ -1,7 +1,7 @@
 #include "container/CloudContainerBase.h"
 
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
+#include "base/ErrorCodes.h"
+#include "base/KelException.h"
 
 CloudContainerBase::~CloudContainerBase() = default;
 

@@ -2,8 +2,8 @@
 
 #include <boost/make_shared.hpp>
 
-#include "config/CloudCertificateLink.h"
 #include "config/ServerSettings.h"
+#include "container/CloudCertificateLink.h"
 
 CloudStoreLink::~CloudStoreLink() {
     Reset();

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <vector>
 
-#include "config/Wipe.h"
+#include "base/ErrorCodes.h"
+#include "base/KelException.h"
+#include "base/Wipe.h"
 #include "protocol/ResponseDecoding.h"
 #include "protocol/TextEncoding.h"
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {

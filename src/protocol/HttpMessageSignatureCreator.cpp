@@ -3,11 +3,11 @@
 #include <boost/make_shared.hpp>
 #include <cctype>
 
+#include "base/ErrorCodes.h"
+#include "base/KelException.h"
+#include "base/Wipe.h"
 #include "config/UrlParts.h"
-#include "config/Wipe.h"
 #include "protocol/TextEncoding.h"
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "reader/HostCallbacks.h"
+#include "base/HostCallbacks.h"
 
 // Builds the "VL-Signature" header line of a request.
 class HttpMessageSignatureCreatorBase {

@@ -1,6 +1,6 @@
 #include "protocol/RequestHeaders.h"
 
-#include "config/Wipe.h"
+#include "base/Wipe.h"
 #include "protocol/HttpMessageSignatureCreator.h"
 #include "protocol/TextEncoding.h"
 
@@ -35,13 +35,4 @@ std::vector<std::string> MakeSignedRequestHeaders(
         MakeRequestHeaders(accessToken, body, std::string(), std::string());
     if (signer) headers.push_back(signer->CreateSignature(url, headers, body));
     return headers;
-}
-
-std::string MakeBrowserCommand(const std::string& authApp, const std::string& url) {
-    // The URL carries sign-in hints: build the line in one buffer sized up front,
-    // so no partial copy of it is ever released unwiped.
-    std::string command;
-    command.reserve(authApp.size() + url.size() + 3);
-    command.append(authApp).append(" \"").append(url).append("\"");
-    return command;
 }

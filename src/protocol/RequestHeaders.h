@@ -17,7 +17,3 @@ std::vector<std::string> MakeRequestHeaders(const std::string& accessToken, cons
 std::vector<std::string> MakeSignedRequestHeaders(
     const boost::shared_ptr<HttpMessageSignatureCreatorBase>& signer, const std::string& url,
     const std::string& accessToken, const std::string& body);
-
-// The command line that starts the browser application (option "AuthApp")
-// for `url`: the application path, a blank and the URL in double quotes.
-std::string MakeBrowserCommand(const std::string& authApp, const std::string& url);

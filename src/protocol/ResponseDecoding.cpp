@@ -8,9 +8,9 @@
 #include <cstring>
 #include <limits>
 
+#include "base/ErrorCodes.h"
+#include "base/KelException.h"
 #include "protocol/TextEncoding.h"
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {
@@ -79,23 +79,6 @@ int DecodeSlices(const char* begin, const char* end, unsigned char* out, size_t*
 
 }  // namespace
 
-bool ParseJson(const char* begin, const char* end, Json::Value& root) {
-    // The library's classic reader (comments allowed, any root, text after the
-    // value ignored), parsing the caller's buffer in place. A reader per call:
-    // it keeps state while parsing.
-    Json::Reader reader;
-    try {
-        return reader.parse(begin, end, root, false);
-    } catch (const Json::Exception&) {
-        // Nesting beyond the reader's stack limit.
-        return false;
-    }
-}
-
-bool ParseJson(const std::string& body, Json::Value& root) {
-    return ParseJson(body.data(), body.data() + body.size(), root);
-}
-
 bool IsErrorResponse(const Json::Value& value) {
     if (!value.isObject()) return false;
     const Json::Value* status = Member(value, "Status");
@@ -147,28 +130,6 @@ Json::Value DecodeOperationResponse(const KelUrlRetriever& transport, const std:
         }
     }
     throw KelException(kDecodePrefix + operation + "V2 response is a wrong JSON.", codes::kFail);
-}
-
-std::string GetJsonStringField(const std::string& body, const std::string& field) {
-    Json::Value root;
-    if (!ParseJson(body, root) || !root.isObject()) return std::string();
-    const Json::Value* m = root.find(field.data(), field.data() + field.size());
-    if (!m || !m->isString()) return std::string();
-    return m->asString();
-}
-
-bool GetJsonUIntField(const std::string& body, const std::string& field, uint32_t& value) {
-    Json::Value root;
-    if (!ParseJson(body, root) || !root.isObject()) return false;
-    const Json::Value* m = root.find(field.data(), field.data() + field.size());
-    if (!m || !IsIntegral(*m)) return false;
-    if (m->isBool()) {
-        value = m->asBool() ? 1 : 0;
-        return true;
-    }
-    if (!m->isUInt()) return false;  // negative or wider than 32 bits
-    value = m->asUInt();
-    return true;
 }
 
 std::vector<unsigned char> DecodeBase64Value(const Json::Value& value) {

@@ -5,15 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "base/JsonFields.h"
 #include "protocol/CertificateRecord.h"
 #include "protocol/ServerPolicy.h"
 
 class KelUrlRetriever;
-
-// Parses a whole JSON body. Returns false for anything that is not JSON
-// (including nesting deeper than the reader allows); never throws.
-bool ParseJson(const std::string& body, Json::Value& root);
-bool ParseJson(const char* begin, const char* end, Json::Value& root);
 
 // True for a service error answer: "Status" is the string "Error", or "Error"
 // or "ErrorDescription" is a string. A value that is not an object is not one.
@@ -30,14 +26,6 @@ bool IsErrorResponse(const Json::Value& value);
 // empty body gives null, any other the string "\"non_empty_value\"".
 Json::Value DecodeOperationResponse(const KelUrlRetriever& transport, const std::string& operation,
                                     const std::string& body, bool version2, bool emptyAllowed);
-
-// The text of the string member `field` of the JSON body; empty otherwise.
-std::string GetJsonStringField(const std::string& body, const std::string& field);
-
-// The integral member `field` of the JSON body (an integer, an unsigned
-// integer or a bool). False when the body is not JSON, lacks the member, the
-// member is not integral or does not fit 32 bits unsigned.
-bool GetJsonUIntField(const std::string& body, const std::string& field, uint32_t& value);
 
 // Decodes a Base64 JSON string value straight from the value's own storage,
 // without copying the text. Throws as DecodeBase64 does ("Cannot decode empty

@@ -1,7 +1,7 @@
 #include "protocol/ServiceUrls.h"
 
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
+#include "base/ErrorCodes.h"
+#include "base/KelException.h"
 
 BaseUrl DeriveBaseUrl(const std::string& url, const std::string& errorMessage) {
     UrlParts parts = SplitUrl(url);

@@ -8,9 +8,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "config/Wipe.h"
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
+#include "base/ErrorCodes.h"
+#include "base/KelException.h"
+#include "base/Wipe.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "reader/ErrorCodes.h"
+#include "base/ErrorCodes.h"
 #include "reader/ModuleResource.h"
 #include "reader/ReaderHandlers.h"
 #include "reader/SizeBufferRecord.h"

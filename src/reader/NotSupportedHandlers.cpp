@@ -3,7 +3,7 @@
 // implementation lands. The null-pointer answers that the reader interface
 // fixes regardless of the implementation are kept: free_context and
 // close_file accept a null context with 0.
-#include "reader/ErrorCodes.h"
+#include "base/ErrorCodes.h"
 #include "reader/ReaderHandlers.h"
 
 namespace cloud_reader {

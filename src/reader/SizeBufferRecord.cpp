@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "reader/ErrorCodes.h"
+#include "base/ErrorCodes.h"
 
 uint32_t ReturnText(CloudSizeBufferRecord* record, const char* text, size_t length) {
     if (!record) return codes::kInvalidParameter;

@@ -2,9 +2,9 @@
 
 #include <boost/make_shared.hpp>
 
-#include "protocol/ResponseDecoding.h"
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
+#include "base/ErrorCodes.h"
+#include "base/JsonFields.h"
+#include "base/KelException.h"
 
 KelUrlRetriever::KelUrlRetriever(uint16_t timeout, uint32_t httpErrorLevel, bool permitHttp,
                                  bool keepAlive, bool clientFlag)

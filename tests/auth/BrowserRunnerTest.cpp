@@ -5,11 +5,11 @@
 
 #include "KelAssertions.h"
 #include "TempEnv.h"
+#include "auth/BrowserRunner.h"
+#include "base/ErrorCodes.h"
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
-#include "protocol/BrowserRunner.h"
-#include "protocol/KelContainerConnector.h"
-#include "reader/ErrorCodes.h"
+#include "operations/KelContainerConnector.h"
 
 namespace {
 
@@ -98,4 +98,9 @@ TEST(BrowserRunner, SignInWithABrokenApplicationEndsWithAnError) {
         EXPECT_TRUE(nimbex_test::Contains(e.what(), app.second)) << e.what();
     }
     EXPECT_TRUE(c.AccessToken().value.empty());
+}
+
+TEST(BrowserCommandTest, QuotesTheUrlUnescaped) {
+    EXPECT_EQ("/opt/app/auth \"https://a/oauth/authorize?x=1&y=\"\"",
+              MakeBrowserCommand("/opt/app/auth", "https://a/oauth/authorize?x=1&y=\""));
 }

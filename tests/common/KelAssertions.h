@@ -6,7 +6,7 @@
 #include <string>
 
 #include "TestStrings.h"
-#include "reader/KelException.h"
+#include "base/KelException.h"
 
 namespace nimbex_test {
 

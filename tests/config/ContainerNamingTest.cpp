@@ -4,7 +4,7 @@
 #include <string>
 
 #include "KelAssertions.h"
-#include "config/SeededRandom.h"
+#include "config/ContainerNaming.h"
 #include "config/ServerSettings.h"
 
 namespace {

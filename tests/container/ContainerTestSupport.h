@@ -6,9 +6,9 @@
 
 #include "KelAssertions.h"
 #include "TestCertificates.h"
-#include "config/CertificateHandles.h"
-#include "config/CloudCertificateLink.h"
 #include "config/ServerSettings.h"
+#include "container/CertificateHandles.h"
+#include "container/CloudCertificateLink.h"
 
 namespace nimbex_test {
 

@@ -4,9 +4,9 @@
 #include <thread>
 
 #include "KelAssertions.h"
+#include "base/ErrorCodes.h"
 #include "protocol/AuthResponse.h"
 #include "protocol/TextEncoding.h"
-#include "reader/ErrorCodes.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {

@@ -7,10 +7,10 @@
 #include <regex>
 
 #include "KelAssertions.h"
+#include "base/ErrorCodes.h"
 #include "protocol/HttpMessageSignatureCreator.h"
 #include "protocol/RequestHeaders.h"
 #include "protocol/TextEncoding.h"
-#include "reader/ErrorCodes.h"
 
 namespace {
 

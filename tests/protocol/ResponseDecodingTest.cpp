@@ -4,9 +4,9 @@
 #include <string>
 
 #include "KelAssertions.h"
+#include "base/ErrorCodes.h"
 #include "protocol/ResponseDecoding.h"
 #include "protocol/TextEncoding.h"
-#include "reader/ErrorCodes.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {
@@ -195,8 +195,9 @@ TEST(JsonFieldTest, UIntFieldAcceptsIntegersAndBools) {
     v = 7;
     EXPECT_FALSE(GetJsonUIntField(R"({"exp":"12"})", "exp", v));
     EXPECT_FALSE(GetJsonUIntField(R"({"exp":1.5})", "exp", v));
-    EXPECT_FALSE(GetJsonUIntField(R"({"exp":-1})", "exp", v));
-    EXPECT_FALSE(GetJsonUIntField(R"({"exp":4294967296})", "exp", v));
+    // Integral but with no 32-bit unsigned value: the library's exception passes.
+    EXPECT_THROW(GetJsonUIntField(R"({"exp":-1})", "exp", v), Json::LogicError);
+    EXPECT_THROW(GetJsonUIntField(R"({"exp":4294967296})", "exp", v), Json::LogicError);
     EXPECT_FALSE(GetJsonUIntField(R"({"other":1})", "exp", v));
     EXPECT_FALSE(GetJsonUIntField("[1]", "exp", v));
     EXPECT_FALSE(GetJsonUIntField("", "exp", v));

@@ -9,11 +9,11 @@
 #include <cstring>
 #include <new>
 
+#include "base/KelException.h"
 #include "protocol/AuthResponse.h"
 #include "protocol/HttpMessageSignatureCreator.h"
 #include "protocol/RequestHeaders.h"
 #include "protocol/TextEncoding.h"
-#include "reader/KelException.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {

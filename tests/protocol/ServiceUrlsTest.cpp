@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "KelAssertions.h"
+#include "base/ErrorCodes.h"
 #include "protocol/RequestHeaders.h"
 #include "protocol/ServiceUrls.h"
 #include "protocol/TextEncoding.h"
-#include "reader/ErrorCodes.h"
 
 using nimbex_test::CaughtKelException;
 using nimbex_test::KelMessage;
@@ -78,9 +78,4 @@ TEST(RequestHeadersTest, AuthorizationAndContentLines) {
 TEST(RequestHeadersTest, UnsignedRequestHasNoSignatureLine) {
     EXPECT_EQ((std::vector<std::string>{"Authorization: Bearer t"}),
               MakeSignedRequestHeaders(nullptr, "https://h/x", "t", ""));
-}
-
-TEST(BrowserCommandTest, QuotesTheUrlUnescaped) {
-    EXPECT_EQ("/opt/app/auth \"https://a/oauth/authorize?x=1&y=\"\"",
-              MakeBrowserCommand("/opt/app/auth", "https://a/oauth/authorize?x=1&y=\""));
 }

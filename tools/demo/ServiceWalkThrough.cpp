@@ -16,11 +16,11 @@
 
 #include "RegistryPlacement.h"
 #include "ScratchDirectory.h"
+#include "base/Wipe.h"
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
 #include "config/ServerSettings.h"
-#include "config/Wipe.h"
-#include "protocol/KelContainerConnector.h"
+#include "operations/KelContainerConnector.h"
 
 namespace {
 

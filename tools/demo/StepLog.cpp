@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <exception>
 
-#include "reader/ErrorCodes.h"
-#include "reader/KelException.h"
+#include "base/ErrorCodes.h"
+#include "base/KelException.h"
 
 namespace {
 

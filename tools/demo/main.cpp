@@ -15,7 +15,7 @@
 
 #include "ReaderTable.h"
 #include "ServiceWalkThrough.h"
-#include "config/Wipe.h"
+#include "base/Wipe.h"
 
 namespace {
 

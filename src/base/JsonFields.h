@@ -1,0 +1,19 @@
+#pragma once
+#include <json/value.h>
+
+#include <cstdint>
+#include <string>
+
+// Parses a whole JSON body. Returns false for anything that is not JSON
+// (including nesting deeper than the reader allows); never throws.
+bool ParseJson(const std::string& body, Json::Value& root);
+bool ParseJson(const char* begin, const char* end, Json::Value& root);
+
+// The text of the string member `field` of the JSON body; empty otherwise.
+std::string GetJsonStringField(const std::string& body, const std::string& field);
+
+// The integral member `field` of the JSON body (an integer, an unsigned
+// integer or a bool). False when the body is not JSON, lacks the member or the
+// member is not integral; an integral member outside 0..2^32-1 throws the JSON
+// library's conversion exception (Json::LogicError).
+bool GetJsonUIntField(const std::string& body, const std::string& field, uint32_t& value);

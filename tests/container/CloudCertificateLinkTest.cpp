@@ -1,0 +1,342 @@
+// Installing certificates with a cloud link, choosing the provider, reading
+// links back and rebuilding settings from old links.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "KelAssertions.h"
+#include "TempEnv.h"
+#include "TestCertificates.h"
+#include "TestProviders.h"
+#include "config/RegistryAccess.h"
+#include "container/CertificateHandles.h"
+#include "container/CloudCertificateLink.h"
+
+using nimbex_test::KeyKind;
+using nimbex_test::MakeCertificate;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+
+ServerSettings Service(const std::string& name = "svc") {
+    return ServerSettings(name, "https://auth.example/", "https://sign.example/api/");
+}
+
+CertContextHandle Create(const Bytes& der) {
+    return CertContextHandle(CertCreateCertificateContext(
+        X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
+}
+
+// The first certificate of a store with that hash, or null.
+CertContextHandle FindInStore(bool machine, const Bytes& der) {
+    StoreHandle store(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                      (machine ? CERT_SYSTEM_STORE_LOCAL_MACHINE : CERT_SYSTEM_STORE_CURRENT_USER) |
+                          CERT_STORE_OPEN_EXISTING_FLAG,
+                      L"My"));
+    if (!store) return CertContextHandle();
+    Bytes hash = nimbex_test::Sha1(der);
+    CRYPT_HASH_BLOB blob{20, hash.data()};
+    return CertContextHandle(CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0,
+                                                        CERT_FIND_SHA1_HASH, &blob, nullptr));
+}
+
+struct RawLink {
+    std::wstring container, provider;
+    DWORD type = 0, flags = 0, keySpec = 0;
+    std::vector<Bytes> params;  // data of each parameter (all must have id 222, flags 0)
+};
+
+RawLink ReadRaw(PCCERT_CONTEXT c) {
+    RawLink raw;
+    PropertyBuffer buffer;
+    EXPECT_TRUE(buffer.Read(c, CERT_KEY_PROV_INFO_PROP_ID));
+    const CRYPT_KEY_PROV_INFO* info = buffer.KeyProvInfo();
+    if (!info) return raw;
+    raw.container = info->pwszContainerName ? info->pwszContainerName : L"<null>";
+    raw.provider = info->pwszProvName ? info->pwszProvName : L"<null>";
+    raw.type = info->dwProvType;
+    raw.flags = info->dwFlags;
+    raw.keySpec = info->dwKeySpec;
+    for (DWORD i = 0; i < info->cProvParam; ++i) {
+        EXPECT_EQ(222u, info->rgProvParam[i].dwParam);
+        EXPECT_EQ(0u, info->rgProvParam[i].dwFlags);
+        raw.params.emplace_back(info->rgProvParam[i].pbData,
+                                info->rgProvParam[i].pbData + info->rgProvParam[i].cbData);
+    }
+    return raw;
+}
+
+Bytes Blob(uint32_t id, const Bytes& payload) {
+    return CloudLinkParam(id, payload).Blob();
+}
+Bytes Le32(uint32_t v) {
+    return CloudLinkParam::FromNumber(0, v).payload;
+}
+
+// Writes a hand-made link on a context.
+void SetLink(PCCERT_CONTEXT c, const std::wstring& container, const std::vector<Bytes>& blobs) {
+    std::vector<Bytes> copies = blobs;
+    std::vector<CRYPT_KEY_PROV_PARAM> params;
+    for (Bytes& b : copies) params.push_back({222, b.data(), static_cast<DWORD>(b.size()), 0});
+    std::wstring name = container;
+    CRYPT_KEY_PROV_INFO info{name.data(),
+                             nullptr,
+                             75,
+                             0,
+                             static_cast<DWORD>(params.size()),
+                             params.empty() ? nullptr : params.data(),
+                             AT_KEYEXCHANGE};
+    ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &info));
+}
+
+void AddToUserStore(PCCERT_CONTEXT c) {
+    StoreHandle store(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My"));
+    ASSERT_TRUE(
+        CertAddCertificateContextToStore(store.get(), c, CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
+}
+
+std::string SelectedName(KeyKind kind, uint32_t* type) {
+    CertContextHandle c = Create(MakeCertificate(kind, "p", 1));
+    std::wstring name;
+    SelectProvider(c.get(), &name, type);
+    return std::string(name.begin(), name.end());
+}
+
+}  // namespace
+
+TEST(CloudCertificateLink, InstallWritesTheLinkAndReadsBack) {
+    nimbex_test::TempEnv env;
+    Bytes der = MakeCertificate(KeyKind::Rsa, "Alice", 11);
+    ASSERT_EQ(0u, InstallCloudCertificateFromBytes(der, "KEL-1", Service(), 7, 0, {}, false,
+                                                   nullptr, 0, AT_SIGNATURE));
+    CertContextHandle stored = FindInStore(false, der);
+    ASSERT_TRUE(stored);
+    EXPECT_FALSE(FindInStore(true, der));
+    RawLink raw = ReadRaw(stored.get());
+    EXPECT_EQ(L"CLOUD\\svc\\KEL-1", raw.container);
+    EXPECT_EQ(L"Veltra Enhanced RSA and AES CSP", raw.provider);
+    EXPECT_EQ(24u, raw.type);
+    EXPECT_EQ(0u, raw.flags);
+    EXPECT_EQ(AT_SIGNATURE, raw.keySpec);
+    // Id 7, no permissions, no extensions: one parameter (id 8, length 4).
+    EXPECT_EQ(std::vector<Bytes>{Blob(8, Le32(7))}, raw.params);
+
+    CloudContainerLink link = ReadCloudContainerLink(stored.get());
+    EXPECT_TRUE(link.isCloud);
+    EXPECT_EQ("svc", link.serviceName);
+    EXPECT_EQ("KEL-1", link.containerName);
+    EXPECT_EQ("", link.authUrl);
+    EXPECT_EQ("", link.restUrl);
+}
+
+TEST(CloudCertificateLink, ParametersFlagsAndReplacing) {
+    nimbex_test::TempEnv env;
+    Bytes der = MakeCertificate(KeyKind::Ec, "Bob", 12);
+    Bytes ext{1, 2, 3};
+    ASSERT_EQ(0u, InstallCloudCertificateFromBytes(der, "c", Service("other"), 0xFFFFFFFE, 0x30,
+                                                   ext, true, L"Mine", 99, AT_KEYEXCHANGE));
+    CertContextHandle stored = FindInStore(true, der);
+    ASSERT_TRUE(stored);
+    RawLink raw = ReadRaw(stored.get());
+    EXPECT_EQ(L"Mine", raw.provider);
+    EXPECT_EQ(99u, raw.type);
+    EXPECT_EQ(0x20u, raw.flags);
+    EXPECT_EQ((std::vector<Bytes>{Blob(8, Le32(0xFFFFFFFE)), Blob(10, Le32(0x30)), Blob(9, ext)}),
+              raw.params);
+    // Installing again replaces the link of the one stored certificate.
+    ASSERT_EQ(0u, InstallCloudCertificateFromBytes(der, "d", Service("other"), 5, 0, {}, true,
+                                                   L"Mine", 99, AT_KEYEXCHANGE));
+    StoreHandle store(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"My"));
+    int count = 0;
+    PCCERT_CONTEXT c = nullptr;
+    while ((c = CertEnumCertificatesInStore(store.get(), c)) != nullptr) {
+        ++count;
+        EXPECT_EQ("d", ReadCloudContainerLink(c).containerName);
+    }
+    EXPECT_EQ(1, count);
+}
+
+TEST(CloudCertificateLink, InstallFailures) {
+    nimbex_test::TempEnv env;
+    EXPECT_KEL_THROW(
+        InstallCloudCertificateFromBytes({1, 2, 3}, "c", Service(), 1, 0, {}, false, nullptr, 0, 2),
+        0x80090020u, "Cloud exception: The certificate context is not inited");
+    Bytes der = MakeCertificate(KeyKind::Rsa, "long", 13);
+    // 6 + 3 + 1 + 250 characters and the terminator do not fit in 260.
+    EXPECT_KEL_THROW(InstallCloudCertificateFromBytes(der, std::string(250, 'x'), Service(), 1, 0,
+                                                      {}, false, nullptr, 0, 2),
+                     0x80090020u, "Cloud exception: Cannot use the supplied container name");
+    // 249 fit exactly.
+    EXPECT_EQ(0u, InstallCloudCertificateFromBytes(der, std::string(249, 'x'), Service(), 1, 0, {},
+                                                   false, nullptr, 0, 2));
+    // Invalid UTF-8 in the name cannot be converted either.
+    EXPECT_EQ(0x80090020u, nimbex_test::CaughtKelException([&] {
+                               InstallCloudCertificateFromBytes(der, "\xff", Service(), 1, 0, {},
+                                                                false, nullptr, 0, 2);
+                           }).code());
+    // Nor a name with a NUL inside: it is refused rather than cut short.
+    EXPECT_KEL_THROW(InstallCloudCertificateFromBytes(der, std::string("a\0b", 3), Service(), 1, 0,
+                                                      {}, false, nullptr, 0, 2),
+                     0x80090020u, "Cloud exception: Cannot use the supplied container name");
+    // A store that cannot be created: the platform's error comes back.
+    nimbex_test::TempEnv blocked;
+    setenv("NIMBEX_USER_DIR", "/proc/nimbex-no-such-dir", 1);
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              InstallCloudCertificateFromBytes(der, "c", Service(), 1, 0, {}, false, L"P", 24, 2));
+}
+
+TEST(CloudCertificateLink, ProviderSelection) {
+    nimbex_test::TempEnv env;
+    uint32_t type = 0;
+    // Nothing registered: the defaults per algorithm.
+    EXPECT_EQ("Veltra Enhanced RSA and AES CSP", SelectedName(KeyKind::Rsa, &type));
+    EXPECT_EQ(24u, type);
+    EXPECT_EQ("Veltra ECDSA and AES CSP", SelectedName(KeyKind::Ec, &type));
+    EXPECT_EQ(16u, type);
+    EXPECT_EQ("Veltra GOST R 34.10-2001 Cryptographic Service Provider",
+              SelectedName(KeyKind::Ed25519, &type));
+    EXPECT_EQ(75u, type);
+
+    // Providers that do not qualify.
+    nimbex_test::RegisterProvider("A lower-case reader", 24, 1, {{"x", "cloud"}});
+    nimbex_test::RegisterProvider("B reader as nickname", 24, 1, {{"CLOUD", "OTHER"}});
+    nimbex_test::RegisterProvider("C no param", 24, -1, {{"x", "CLOUD"}});
+    nimbex_test::RegisterProvider("D wrong type", 16, 1, {{"x", "CLOUD"}});
+    nimbex_test::RegisterProvider("E empty list", 24, 1, {});
+    EXPECT_EQ("Veltra Enhanced RSA and AES CSP", SelectedName(KeyKind::Rsa, &type));
+    EXPECT_EQ("D wrong type", SelectedName(KeyKind::Ec, &type));
+
+    // Qualifying providers without the stop mark: the last one wins.
+    nimbex_test::RegisterProvider("F", 24, 0, {{"a", "SMARTCARD"}, {"b", "CLOUD"}});
+    nimbex_test::RegisterProvider("H", 24, 2, {{"b", "CLOUD"}});
+    EXPECT_EQ("H", SelectedName(KeyKind::Rsa, &type));
+    EXPECT_EQ(24u, type);
+    // A qualifying provider with 0x81 = 1 ends the search.
+    nimbex_test::RegisterProvider("G", 24, 1, {{"b", "CLOUD"}});
+    EXPECT_EQ("G", SelectedName(KeyKind::Rsa, &type));
+
+    // A name without a type is not enough to skip the selection.
+    Bytes der = MakeCertificate(KeyKind::Rsa, "sel", 14);
+    ASSERT_EQ(
+        0u, InstallCloudCertificateFromBytes(der, "c", Service(), 1, 0, {}, false, L"Given", 0, 2));
+    RawLink raw = ReadRaw(FindInStore(false, der).get());
+    EXPECT_EQ(L"G", raw.provider);
+    EXPECT_EQ(24u, raw.type);
+
+    // Names are read into 1044 bytes: 260 characters and the terminator fit;
+    // a longer name ends the enumeration there.
+    nimbex_test::TempEnv longNames;
+    const std::string fits(260, 'K');
+    nimbex_test::RegisterProvider(fits, 24, 0, {{"b", "CLOUD"}});
+    EXPECT_EQ(fits, SelectedName(KeyKind::Rsa, &type));
+    nimbex_test::RegisterProvider(std::string(261, 'L'), 24, 1, {{"b", "CLOUD"}});
+    nimbex_test::RegisterProvider("M", 24, 1, {{"b", "CLOUD"}});
+    EXPECT_EQ(fits, SelectedName(KeyKind::Rsa, &type));
+}
+
+TEST(CloudCertificateLink, ReadingForeignAndOldLinks) {
+    nimbex_test::TempEnv env;
+    CertContextHandle c = Create(MakeCertificate(KeyKind::Rsa, "r", 15));
+    EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
+    EXPECT_FALSE(ReadCloudContainerLink(nullptr).isCloud);
+
+    SetLink(c.get(), L"cloud\\svc\\c", {});
+    EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
+    SetLink(c.get(), L"CLOUDX\\svc\\c", {});
+    EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
+
+    // Old links carry the URLs; the remainder is split at its first '\'.
+    Bytes auth(std::begin("https://a.example/"), std::end("https://a.example/"));
+    Bytes rest{'h', 't', 't', 'p', 's', ':', '/', '/', 's', '/', 0, 'x'};
+    SetLink(c.get(), L"CLOUD\\\\c\\d", {Blob(1, auth), Blob(2, rest), {2, 0, 0}, Blob(8, Le32(1))});
+    CloudContainerLink link = ReadCloudContainerLink(c.get());
+    EXPECT_TRUE(link.isCloud);
+    EXPECT_EQ("", link.serviceName);
+    EXPECT_EQ("c\\d", link.containerName);
+    EXPECT_EQ("https://a.example/", link.authUrl);
+    EXPECT_EQ("https://s/", link.restUrl);
+
+    // Without a separator the whole remainder is the container name.
+    SetLink(c.get(), L"CLOUD\\name", {});
+    link = ReadCloudContainerLink(c.get());
+    EXPECT_TRUE(link.isCloud);
+    EXPECT_EQ("", link.serviceName);
+    EXPECT_EQ("name", link.containerName);
+
+    // A length field beyond the data is cut to the data.
+    Bytes cut = Blob(1, {'a', 'b'});
+    cut[4] = 200;
+    SetLink(c.get(), L"CLOUD\\s\\n", {cut});
+    EXPECT_EQ("ab", ReadCloudContainerLink(c.get()).authUrl);
+    // URL records with nothing after the 8-byte header give empty URLs.
+    SetLink(c.get(), L"CLOUD\\s\\n", {Blob(1, {}), Blob(2, {})});
+    link = ReadCloudContainerLink(c.get());
+    EXPECT_TRUE(link.isCloud);
+    EXPECT_EQ("", link.authUrl);
+    EXPECT_EQ("", link.restUrl);
+
+    // A container name longer than 259 characters is not read.
+    SetLink(c.get(), L"CLOUD\\s\\" + std::wstring(260, L'n'), {});
+    EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
+}
+
+TEST(CloudCertificateLink, UpdateSettingsFromOldLinks) {
+    nimbex_test::TempEnv env;
+    // Nothing happens without a user store.
+    UpdateSettingsFromCertificates();
+    EXPECT_TRUE(EnumAllServerSettings().empty());
+
+    auto text = [](const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); };
+    SaveServerSettings(ServerSettings("known", "https://auth/", "https://known.example/api"), true);
+    struct {
+        std::wstring container;
+        std::string auth, rest;
+    } links[] = {
+        {L"CLOUD\\\\c1", "https://auth.one/", "https://one.example:8443/rest/v1"},  // new entry
+        {L"CLOUD\\\\c2", "https://auth.two/", "https://KNOWN.example/api"},    // already stored
+        {L"CLOUD\\svc\\c3", "https://auth.three/", "https://three.example/"},  // names a service
+        {L"CLOUD\\\\c4", "", "https://four.example/"},                         // no auth URL
+        {L"OTHER\\\\c5", "https://auth.five/", "https://five.example/"},       // not a cloud link
+    };
+    uint64_t serial = 100;
+    for (const auto& l : links) {
+        CertContextHandle c = Create(MakeCertificate(KeyKind::Ec, "u", ++serial));
+        std::vector<Bytes> blobs{Blob(2, text(l.rest))};
+        if (!l.auth.empty()) blobs.push_back(Blob(1, text(l.auth)));
+        SetLink(c.get(), l.container, blobs);
+        AddToUserStore(c.get());
+    }
+    UpdateSettingsFromCertificates();
+    std::vector<ServerSettings> user = EnumServerSettings(false);
+    ASSERT_EQ(1u, user.size());
+    EXPECT_EQ("one_example_rest_v1", user[0].name);
+    EXPECT_EQ("https://auth.one/", user[0].authUrl);
+    EXPECT_EQ("https://one.example:8443/rest/v1", user[0].restUrl);
+    EXPECT_EQ(2u, EnumAllServerSettings().size());
+
+    // An entry with the REST URL that fails validation is no stored entry:
+    // one is made from the link.
+    const std::string broken = std::string(kUserSettingsBranch) + "\\broken\\";
+    RegPutString(broken + "auth_URL", "not a url");
+    RegPutString(broken + "rest_URL", "https://broken.example/api");
+    CertContextHandle old = Create(MakeCertificate(KeyKind::Ec, "u", ++serial));
+    SetLink(old.get(), L"CLOUD\\\\c7",
+            {Blob(2, text("https://broken.example/api")), Blob(1, text("https://auth.b/"))});
+    AddToUserStore(old.get());
+    UpdateSettingsFromCertificates();
+    const FoundServerSettings made = FindServerSettings("broken_example_api", kServerParamName);
+    EXPECT_TRUE(made.isValid);
+    EXPECT_EQ("https://auth.b/", made.authUrl);
+
+    // A REST URL that does not split stops the walk with the settings error.
+    CertContextHandle bad = Create(MakeCertificate(KeyKind::Ec, "u", ++serial));
+    SetLink(bad.get(), L"CLOUD\\\\c6", {Blob(2, text("no-scheme")), Blob(1, text("https://a/"))});
+    AddToUserStore(bad.get());
+    EXPECT_KEL_THROW(UpdateSettingsFromCertificates(), 0x80090020u,
+                     "Cloud exception: Wrong rest server URL format");
+}
