@@ -189,8 +189,8 @@ typedef uint32_t (*CloudStoreSetCallback)(CLOUD_CALLER_ARGS, uintptr_t store, ui
 typedef uint32_t (*CloudStoreGetCallback)(CLOUD_CALLER_ARGS, uintptr_t store, uintptr_t machine,
                                           const char* name, unsigned char* buffer,
                                           uint32_t* length);
-typedef uint32_t (*CloudStoreDeleteCallback)(CLOUD_CALLER_ARGS, uintptr_t store,
-                                             uintptr_t machine, const char* name);
+typedef uint32_t (*CloudStoreDeleteCallback)(CLOUD_CALLER_ARGS, uintptr_t store, uintptr_t machine,
+                                             const char* name);
 #undef CLOUD_CALLER_ARGS
 
 /* The 14-word callback table; any entry may be null. The protected store is
@@ -263,16 +263,16 @@ typedef struct CloudMediaParamRecord {
     const void* data;
 } CloudMediaParamRecord;
 enum CloudMediaParamSubCode {
-    CLOUD_PARAM_AUTH_SERVER = 9,       /* text: the container's auth server */
-    CLOUD_PARAM_SIGN_SERVER = 10,      /* text: the container's sign server */
-    CLOUD_PARAM_USER_NAME = 11,        /* value bytes of text, saved for the service */
-    CLOUD_PARAM_PASSWORD = 12,         /* likewise */
-    CLOUD_PARAM_ACCESS_TOKEN = 13,     /* value bytes of text, handed to the connection */
-    CLOUD_PARAM_ID_TOKEN = 14,         /* likewise */
-    CLOUD_PARAM_CERTIFICATE = 15,      /* value bytes of DER */
-    CLOUD_PARAM_CERTIFICATE_ID = 16,   /* value */
-    CLOUD_PARAM_EXTENSIONS = 21,       /* value bytes */
-    CLOUD_PARAM_KEY_PERMISSIONS = 22   /* value */
+    CLOUD_PARAM_AUTH_SERVER = 9,     /* text: the container's auth server */
+    CLOUD_PARAM_SIGN_SERVER = 10,    /* text: the container's sign server */
+    CLOUD_PARAM_USER_NAME = 11,      /* value bytes of text, saved for the service */
+    CLOUD_PARAM_PASSWORD = 12,       /* likewise */
+    CLOUD_PARAM_ACCESS_TOKEN = 13,   /* value bytes of text, handed to the connection */
+    CLOUD_PARAM_ID_TOKEN = 14,       /* likewise */
+    CLOUD_PARAM_CERTIFICATE = 15,    /* value bytes of DER */
+    CLOUD_PARAM_CERTIFICATE_ID = 16, /* value */
+    CLOUD_PARAM_EXTENSIONS = 21,     /* value bytes */
+    CLOUD_PARAM_KEY_PERMISSIONS = 22 /* value */
 };
 
 /* Returns the one function table; the same address on every call. */

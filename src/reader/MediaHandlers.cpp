@@ -135,8 +135,9 @@ uintptr_t set_media_param(void* context, void* record) {
     auto* param = static_cast<const CloudMediaParamRecord*>(record);
     if (!ctx || !param) return codes::kInvalidParameter;
     const uintptr_t subCode = param->subCode;
-    const bool known = (subCode >= CLOUD_PARAM_AUTH_SERVER && subCode <= CLOUD_PARAM_CERTIFICATE_ID) ||
-                       subCode == CLOUD_PARAM_EXTENSIONS || subCode == CLOUD_PARAM_KEY_PERMISSIONS;
+    const bool known =
+        (subCode >= CLOUD_PARAM_AUTH_SERVER && subCode <= CLOUD_PARAM_CERTIFICATE_ID) ||
+        subCode == CLOUD_PARAM_EXTENSIONS || subCode == CLOUD_PARAM_KEY_PERMISSIONS;
     if (!known) return codes::kNotSupported;
     return Boundary([&]() -> uint32_t {
         if (subCode >= CLOUD_PARAM_USER_NAME && subCode <= CLOUD_PARAM_ID_TOKEN)

@@ -27,7 +27,8 @@ const ProtectedStore* ProcessProtectedStore(const HostContext& host) {
     std::lock_guard<std::mutex> guard(g_storeGuard);
     if (!g_storeCreated) {
         const uintptr_t* c = host.caller.words;
-        const uintptr_t handle = host.callbacks.storeCreate(c[0], c[1], c[2], c[3], c[4], c[5], c[6]);
+        const uintptr_t handle =
+            host.callbacks.storeCreate(c[0], c[1], c[2], c[3], c[4], c[5], c[6]);
         if (!handle) throw KelException("Cannot create protected store", codes::kFail);
         g_store.handle = handle;
         g_storeCreated = true;

@@ -17,7 +17,7 @@ const uint32_t kInvalidParameter = 87;
 const uint32_t kMoreData = 234;
 const uint32_t kFail = 0x80090020;
 
-#define CALLER_PARAMS                                                                        \
+#define CALLER_PARAMS                                                                     \
     uintptr_t w1, uintptr_t /*w2*/, uintptr_t /*w3*/, uintptr_t /*w4*/, uintptr_t /*w5*/, \
         uintptr_t /*w6*/, uintptr_t /*w7*/
 
@@ -45,16 +45,18 @@ uint32_t Random(CALLER_PARAMS, unsigned char* out, uintptr_t length) {
     return FillRandom(out, length);
 }
 
-// The store handle is the address of the host's store.
+// The one store handle: the store itself is the one of the host in word 1,
+// so a handle obtained through an earlier host of the process stays good.
+const uintptr_t kStoreHandle = 1;
+
 FileProtectedStore* StoreOf(uintptr_t w1, uintptr_t handle) {
     CspCallbacks* host = CspCallbacks::From(w1);
-    if (!host || handle != reinterpret_cast<uintptr_t>(&host->store())) return nullptr;
+    if (!host || handle != kStoreHandle) return nullptr;
     return &host->store();
 }
 
 uintptr_t StoreCreate(CALLER_PARAMS) {
-    CspCallbacks* host = CspCallbacks::From(w1);
-    return host ? reinterpret_cast<uintptr_t>(&host->store()) : 0;
+    return CspCallbacks::From(w1) ? kStoreHandle : 0;
 }
 
 uint32_t StoreRelease(CALLER_PARAMS, uintptr_t handle) {

@@ -20,8 +20,8 @@ namespace csphost {
 //  word 6   digests (SHA-1, SHA-2) in their natural byte order.
 //  word 7   HMAC-SHA-256 for algorithm 0x8021.
 //  word 8   random bytes.
-//  9 to 13  the protected store over FileProtectedStore; its handle is this
-//           object's store.
+//  9 to 13  the protected store over FileProtectedStore; the handle is
+//           always 1, the store the one of the host in word 1.
 class CspCallbacks {
   public:
     CspCallbacks(PinSource pin, FileProtectedStore store);

@@ -64,8 +64,8 @@ uint32_t ComputeHmac(uintptr_t algId, const unsigned char* key, size_t keyLength
     if (rc || !out) return rc;
     static const unsigned char kEmpty = 0;
     unsigned int written = 0;
-    if (!HMAC(EVP_sha256(), key ? key : &kEmpty, static_cast<int>(keyLength),
-              data ? data : &kEmpty, length, out, &written))
+    if (!HMAC(EVP_sha256(), key ? key : &kEmpty, static_cast<int>(keyLength), data ? data : &kEmpty,
+              length, out, &written))
         return kFail;
     *outLength = written;
     return 0;

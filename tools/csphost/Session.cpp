@@ -27,7 +27,8 @@ std::string AskText(const ReaderModule& module, uintptr_t id, void* context, con
         record.size = buffer.size();
         record.buffer = buffer.data();
         rc = module.Call(id, context, &record);
-        if (rc == 0) return std::string(buffer.data(), std::min<size_t>(record.size, buffer.size()));
+        if (rc == 0)
+            return std::string(buffer.data(), std::min<size_t>(record.size, buffer.size()));
         if (rc == kMoreData) rc = 0;  // grew in between: ask again with the new size
     }
     if (rc == kNotFound && absentIsEmpty) return "";
@@ -190,8 +191,8 @@ void Session::VerifyPin() {
 
 // Word 2 hash, 3 its length, 5 signature buffer, 6 its length (in/out),
 // 7 hash handle, 9 hash algorithm id.
-std::vector<unsigned char> Session::SignHash(const std::vector<unsigned char>& hash,
-                                             uint32_t algId, uint32_t hashHandle) {
+std::vector<unsigned char> Session::SignHash(const std::vector<unsigned char>& hash, uint32_t algId,
+                                             uint32_t hashHandle) {
     std::vector<unsigned char> reversed(hash.rbegin(), hash.rend());
     std::vector<unsigned char> signature(kMaxSignature);
     uintptr_t record[9] = {0,
