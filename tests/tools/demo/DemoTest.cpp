@@ -1,7 +1,7 @@
 // The demo as a program: its exit status, and that it works in a temporary
 // configuration of its own. The walk-through checks its own steps (a step
-// that does not give the expected answer fails the run); the module's
-// behaviour is tested by the module's own suites.
+// that should work and does not fails the run); the module's behaviour is
+// tested by the module's own suites.
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
