@@ -11,7 +11,6 @@
 #include "protocol/KeyOperationAnswers.h"
 #include "protocol/KeyOperationRequests.h"
 #include "protocol/ResponseDecoding.h"
-#include "protocol/ServiceUrls.h"
 
 namespace {
 
