@@ -187,6 +187,26 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
     void SetPauseFunction(PauseFunction pause);
 
   private:
+    // ---- steps shared by the certificate, key and PIN operations
+
+    // The sign server URL of an operation that has a "v2/" form:
+    // "/rest/api/", then "v2/" when there is a document store, then `tail`.
+    std::string OperationUrl(const std::string& tail) const;
+    // Sends body (none when empty) with the bearer line and the content lines
+    // through SendRequest; the header lines are wiped afterwards.
+    std::string SendWithBearer(const std::string& url, const std::string& body,
+                               const char* method = nullptr);
+    // When the policy wants `operation` confirmed: confirms the pending
+    // operation of the request (url, body, method) with a document store,
+    // else runs `confirmTransaction`.
+    void ConfirmWhenRequired(const std::string& operation, const std::string& url,
+                             const std::string& body, const char* method,
+                             const std::function<void()>& confirmTransaction);
+    // The generic write and read of a named key parameter; the read answers
+    // "" when the request or its answer fails (sign-in failures pass).
+    void SetKeyParameter(uint32_t id, const std::string& name, const std::string& text);
+    std::string GetKeyParameter(uint32_t id, const std::string& name);
+
     void SetToken(TokenRecord& record, const std::string& value);
     // Decodes an OAuth2 answer into the tokens (wiping the parameters).
     void DecodeTokens(std::map<std::string, std::string>& parameters);

@@ -173,30 +173,14 @@ TEST(Connector, PolicyThatIsNotJsonIsRetriedNextTime) {
 TEST(Connector, ServiceOperationsAnswerNotSupported) {
     Rig rig;
     KelContainerConnector& c = *rig.connector;
-    uint32_t length = 0, id = 0;
+    uint32_t length = 0;
     const std::vector<unsigned char> bytes{1, 2, 3};
     const std::vector<std::function<void()>> calls = {
-        [&] { c.GetCertificates(); },
-        [&] { c.GetCertificate(1); },
-        [&] { c.InstallPfx(bytes, "pw"); },
-        [&] { c.InstallPfxBase64("AAAA", "pw"); },
-        [&] { c.CreateKey(1, "oid", "pin", 0); },
-        [&] { c.InstallCertificate(bytes.data(), 3); },
-        [&] { c.SetContainerExtensions(1, bytes); },
-        [&] { c.GetContainerExtensions(1); },
-        [&] { c.SetKeyPermissions(1, 2); },
-        [&] { c.GetKeyPermissions(1); },
-        [&] { c.SetKeySpec(1, 2); },
-        [&] { c.GetKeySpec(1); },
-        [&] { c.DeleteCertificate(1); },
         [&] { c.Sign(1, bytes.data(), 3, 0, "pin", nullptr, &length, false, nullptr, 0); },
         [&] {
             c.AgreeKey(1, bytes.data(), 3, bytes.data(), 3, bytes.data(), 3, "pin", 0, nullptr,
                        &length);
         },
-        [&] { c.ValidatePin(1, "pin", nullptr); },
-        [&] { c.ChangePin(1, "a", "b"); },
-        [&] { c.FindCertificateByThumbprint(bytes, &id); },
     };
     for (size_t i = 0; i < calls.size(); ++i)
         EXPECT_EQ(CaughtKelException(calls[i]).code(), codes::kNotSupported) << "operation " << i;
