@@ -287,56 +287,45 @@ TEST(CloudCertificateLink, ReadingForeignAndOldLinks) {
 
 TEST(CloudCertificateLink, UpdateSettingsFromOldLinks) {
     nimbex_test::TempEnv env;
-    // Nothing happens without a user store.
-    UpdateSettingsFromCertificates();
+    UpdateSettingsFromCertificates();  // no user store: nothing happens
     EXPECT_TRUE(EnumAllServerSettings().empty());
 
-    auto text = [](const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); };
     SaveServerSettings(ServerSettings("known", "https://auth/", "https://known.example/api"), true);
-    struct {
-        std::wstring container;
-        std::string auth, rest;
-    } links[] = {
-        {L"CLOUD\\\\c1", "https://auth.one/", "https://one.example:8443/rest/v1"},  // new entry
-        {L"CLOUD\\\\c2", "https://auth.two/", "https://KNOWN.example/api"},    // already stored
-        {L"CLOUD\\svc\\c3", "https://auth.three/", "https://three.example/"},  // names a service
-        {L"CLOUD\\\\c4", "", "https://four.example/"},                         // no auth URL
-        {L"OTHER\\\\c5", "https://auth.five/", "https://five.example/"},       // not a cloud link
-    };
-    uint64_t serial = 100;
-    for (const auto& l : links) {
-        CertContextHandle c = Create(MakeCertificate(KeyKind::Ec, "u", ++serial));
-        std::vector<Bytes> blobs{Blob(2, text(l.rest))};
-        if (!l.auth.empty()) blobs.push_back(Blob(1, text(l.auth)));
-        SetLink(c.get(), l.container, blobs);
-        AddToUserStore(c.get());
-    }
-    UpdateSettingsFromCertificates();
-    std::vector<ServerSettings> user = EnumServerSettings(false);
-    ASSERT_EQ(1u, user.size());
-    EXPECT_EQ("one_example_rest_v1", user[0].name);
-    EXPECT_EQ("https://auth.one/", user[0].authUrl);
-    EXPECT_EQ("https://one.example:8443/rest/v1", user[0].restUrl);
-    EXPECT_EQ(2u, EnumAllServerSettings().size());
-
-    // An entry with the REST URL that fails validation is no stored entry:
-    // one is made from the link.
-    const std::string broken = std::string(kUserSettingsBranch) + "\\broken\\";
+    // A machine-wide entry that fails validation (a hand-edited registry).
+    const std::string broken = std::string(kMachineSettingsBranch) + "\\broken\\";
     RegPutString(broken + "auth_URL", "not a url");
     RegPutString(broken + "rest_URL", "https://broken.example/api");
-    CertContextHandle old = Create(MakeCertificate(KeyKind::Ec, "u", ++serial));
-    SetLink(old.get(), L"CLOUD\\\\c7",
-            {Blob(2, text("https://broken.example/api")), Blob(1, text("https://auth.b/"))});
-    AddToUserStore(old.get());
-    UpdateSettingsFromCertificates();
-    const FoundServerSettings made = FindServerSettings("broken_example_api", kServerParamName);
-    EXPECT_TRUE(made.isValid);
-    EXPECT_EQ("https://auth.b/", made.authUrl);
+    auto text = [](const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); };
+    auto addLink = [&](const std::wstring& container, const std::string& auth,
+                       const std::string& rest, uint64_t serial) {
+        CertContextHandle c = Create(MakeCertificate(KeyKind::Ec, "u", serial));
+        std::vector<Bytes> blobs{Blob(2, text(rest))};
+        if (!auth.empty()) blobs.push_back(Blob(1, text(auth)));
+        SetLink(c.get(), container, blobs);
+        AddToUserStore(c.get());
+    };
+    addLink(L"CLOUD\\\\c1", "https://auth.one/", "https://one.example:8443/rest/v1", 101);  // new
+    addLink(L"CLOUD\\\\c2", "https://auth.two/", "https://KNOWN.example/api", 102);  // stored
+    addLink(L"CLOUD\\\\c3", "https://auth.b/", "https://broken.example/api",
+            103);  // stored, invalid
+    addLink(L"CLOUD\\svc\\c4", "https://auth.four/", "https://four.example/", 104);  // a service
+    addLink(L"CLOUD\\\\c5", "", "https://five.example/", 105);                       // no auth URL
+    addLink(L"OTHER\\\\c6", "https://auth.six/", "https://six.example/", 106);       // not cloud
+    // Any stored entry with the link's REST URL counts, valid or not: a second
+    // walk finds the same, and the lookup by that URL still finds the entry.
+    for (int walk = 0; walk < 2; ++walk) {
+        UpdateSettingsFromCertificates();
+        const std::vector<ServerSettings> user = EnumServerSettings(false);
+        ASSERT_EQ(1u, user.size());
+        EXPECT_EQ("one_example_rest_v1", user[0].name);
+        EXPECT_EQ("https://auth.one/", user[0].authUrl);
+        EXPECT_EQ("https://one.example:8443/rest/v1", user[0].restUrl);
+    }
+    EXPECT_EQ(3u, EnumAllServerSettings().size());
+    EXPECT_EQ("broken", FindServerSettings("https://broken.example/api", kServerParamRestUrl).name);
 
     // A REST URL that does not split stops the walk with the settings error.
-    CertContextHandle bad = Create(MakeCertificate(KeyKind::Ec, "u", ++serial));
-    SetLink(bad.get(), L"CLOUD\\\\c6", {Blob(2, text("no-scheme")), Blob(1, text("https://a/"))});
-    AddToUserStore(bad.get());
+    addLink(L"CLOUD\\\\c7", "https://a/", "no-scheme", 107);
     EXPECT_KEL_THROW(UpdateSettingsFromCertificates(), 0x80090020u,
                      "Cloud exception: Wrong rest server URL format");
 }

@@ -86,85 +86,75 @@ TEST(CertContext, RejectsWhatIsNotOneCertificate) {
                                                     static_cast<DWORD>(der.size())));
 }
 
-TEST(CertContext, Sha1PropertyFollowsTheSizeRule) {
-    Bytes der = MakeCertificate(KeyKind::Ec, "hash", 2);
+TEST(CertContext, PropertiesFollowTheSizeRule) {
+    nimbex_test::TempEnv env;
+    Bytes der = MakeCertificate(KeyKind::Ec, "linked", 2);
     PCCERT_CONTEXT c = Create(der);
     ASSERT_NE(nullptr, c);
     DWORD size = 0;
-    ASSERT_TRUE(CertGetCertificateContextProperty(c, CERT_SHA1_HASH_PROP_ID, nullptr, &size));
-    EXPECT_EQ(20u, size);
-    Bytes hash(19);
-    size = 19;
-    EXPECT_FALSE(CertGetCertificateContextProperty(c, CERT_SHA1_HASH_PROP_ID, hash.data(), &size));
-    EXPECT_EQ(ERROR_MORE_DATA, GetLastError());
-    EXPECT_EQ(20u, size);
-    hash.resize(20);
-    ASSERT_TRUE(CertGetCertificateContextProperty(c, CERT_SHA1_HASH_PROP_ID, hash.data(), &size));
-    EXPECT_EQ(nimbex_test::Sha1(der), hash);
-    CRYPT_DATA_BLOB blob{20, hash.data()};
-    EXPECT_FALSE(CertSetCertificateContextProperty(c, CERT_SHA1_HASH_PROP_ID, 0, &blob));
     EXPECT_FALSE(CertGetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
     EXPECT_EQ(CRYPT_E_NOT_FOUND, GetLastError());
+    ProvInfoFixture f;
+    ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &f.info));
+    ExpectSameProvInfo(f.info, ReadProvInfo(c));
+    // The SHA-1 is computed, read-only; a too small buffer reports the size.
+    for (DWORD id : {DWORD(CERT_SHA1_HASH_PROP_ID), DWORD(CERT_KEY_PROV_INFO_PROP_ID)}) {
+        ASSERT_TRUE(CertGetCertificateContextProperty(c, id, nullptr, &size));
+        Bytes value(size);
+        DWORD small = size - 1;
+        EXPECT_FALSE(CertGetCertificateContextProperty(c, id, value.data(), &small));
+        EXPECT_EQ(ERROR_MORE_DATA, GetLastError());
+        EXPECT_EQ(size, small);
+        ASSERT_TRUE(CertGetCertificateContextProperty(c, id, value.data(), &size));
+        if (id == CERT_SHA1_HASH_PROP_ID) {
+            EXPECT_EQ(nimbex_test::Sha1(der), value);
+        }
+    }
+    CRYPT_DATA_BLOB blob{20, der.data()};
+    EXPECT_FALSE(CertSetCertificateContextProperty(c, CERT_SHA1_HASH_PROP_ID, 0, &blob));
     CertFreeCertificateContext(c);
 }
 
-TEST(CertContext, KeyProviderInfoRoundTripsAndPersistsWithTheStore) {
+// The key-provider record of a store's certificate: written through, removed,
+// and refused for a certificate someone else deleted.
+TEST(CertContext, KeyProviderInfoPersistsWithTheStore) {
     nimbex_test::TempEnv env;
     ProvInfoFixture f;
     Bytes der = MakeCertificate(KeyKind::Rsa, "linked", 3);
+    auto open = [] {
+        return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My");
+    };
+    auto reopenFirst = [&](HCERTSTORE* store, PCCERT_CONTEXT* c) {
+        CertFreeCertificateContext(*c);
+        CertCloseStore(*store, 0);
+        *store = open();
+        *c = CertEnumCertificatesInStore(*store, nullptr);
+        ASSERT_NE(nullptr, *c);
+    };
     PCCERT_CONTEXT c = Create(der);
     ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &f.info));
-    ExpectSameProvInfo(f.info, ReadProvInfo(c));
-    // A too small buffer reports the size.
-    DWORD size = 0;
-    ASSERT_TRUE(CertGetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size));
-    Bytes small(size - 1);
-    DWORD smallSize = size - 1;
-    EXPECT_FALSE(
-        CertGetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, small.data(), &smallSize));
-    EXPECT_EQ(ERROR_MORE_DATA, GetLastError());
-    EXPECT_EQ(size, smallSize);
-
-    HCERTSTORE store =
-        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My");
+    HCERTSTORE store = open();
     ASSERT_TRUE(
         CertAddCertificateContextToStore(store, c, CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
-    CertFreeCertificateContext(c);
-    CertCloseStore(store, 0);
+    reopenFirst(&store, &c);
+    ExpectSameProvInfo(f.info, ReadProvInfo(c));
 
-    store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My");
-    PCCERT_CONTEXT stored = CertEnumCertificatesInStore(store, nullptr);
-    ASSERT_NE(nullptr, stored);
-    ExpectSameProvInfo(f.info, ReadProvInfo(stored));
-    // A change on the store's context is written to the store...
     CRYPT_KEY_PROV_INFO changed = f.info;
     changed.cProvParam = 1;
     changed.pwszProvName = nullptr;
-    ASSERT_TRUE(CertSetCertificateContextProperty(stored, CERT_KEY_PROV_INFO_PROP_ID, 0, &changed));
-    CertFreeCertificateContext(stored);
-    CertCloseStore(store, 0);
-    store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My");
-    stored = CertEnumCertificatesInStore(store, nullptr);
-    ExpectSameProvInfo(changed, ReadProvInfo(stored));
-    // ...and so is its removal.
-    ASSERT_TRUE(CertSetCertificateContextProperty(stored, CERT_KEY_PROV_INFO_PROP_ID, 0, nullptr));
-    CertFreeCertificateContext(stored);
-    CertCloseStore(store, 0);
-    store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My");
-    stored = CertEnumCertificatesInStore(store, nullptr);
-    EXPECT_TRUE(ReadProvInfo(stored).empty());
-    EXPECT_EQ(CRYPT_E_NOT_FOUND, GetLastError());
-    // Setting a property on a certificate someone deleted fails.
-    PCCERT_CONTEXT again = CertDuplicateCertificateContext(stored);
-    Bytes hash = nimbex_test::Sha1(der);
-    CRYPT_HASH_BLOB h{20, hash.data()};
-    PCCERT_CONTEXT other =
-        CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH, &h, nullptr);
+    ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &changed));
+    reopenFirst(&store, &c);
+    ExpectSameProvInfo(changed, ReadProvInfo(c));
+
+    ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, nullptr));
+    reopenFirst(&store, &c);
+    EXPECT_TRUE(ReadProvInfo(c).empty());
+
+    PCCERT_CONTEXT other = CertEnumCertificatesInStore(store, nullptr);
     ASSERT_TRUE(CertDeleteCertificateFromStore(other));
-    EXPECT_FALSE(CertSetCertificateContextProperty(again, CERT_KEY_PROV_INFO_PROP_ID, 0, &f.info));
+    EXPECT_FALSE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &f.info));
     EXPECT_EQ(CRYPT_E_NOT_FOUND, GetLastError());
-    CertFreeCertificateContext(again);
-    CertFreeCertificateContext(stored);
+    CertFreeCertificateContext(c);
     CertCloseStore(store, 0);
 }
 
