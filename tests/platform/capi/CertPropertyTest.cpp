@@ -1,12 +1,11 @@
-// Certificate contexts: parsing, the hash and key-provider properties, and
-// rendering of names.
+// Certificate contexts: parsing and the hash and key-provider properties (kept
+// in the store and rendered names: the container tests).
 #include <capi/wincrypt.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "TempEnv.h"
 #include "TestCertificates.h"
 
 using nimbex_test::KeyKind;
@@ -87,7 +86,6 @@ TEST(CertContext, RejectsWhatIsNotOneCertificate) {
 }
 
 TEST(CertContext, PropertiesFollowTheSizeRule) {
-    nimbex_test::TempEnv env;
     Bytes der = MakeCertificate(KeyKind::Ec, "linked", 2);
     PCCERT_CONTEXT c = Create(der);
     ASSERT_NE(nullptr, c);
@@ -113,71 +111,4 @@ TEST(CertContext, PropertiesFollowTheSizeRule) {
     CRYPT_DATA_BLOB blob{20, der.data()};
     EXPECT_FALSE(CertSetCertificateContextProperty(c, CERT_SHA1_HASH_PROP_ID, 0, &blob));
     CertFreeCertificateContext(c);
-}
-
-// The key-provider record of a store's certificate: written through, removed,
-// and refused for a certificate someone else deleted.
-TEST(CertContext, KeyProviderInfoPersistsWithTheStore) {
-    nimbex_test::TempEnv env;
-    ProvInfoFixture f;
-    Bytes der = MakeCertificate(KeyKind::Rsa, "linked", 3);
-    auto open = [] {
-        return CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My");
-    };
-    auto reopenFirst = [&](HCERTSTORE* store, PCCERT_CONTEXT* c) {
-        CertFreeCertificateContext(*c);
-        CertCloseStore(*store, 0);
-        *store = open();
-        *c = CertEnumCertificatesInStore(*store, nullptr);
-        ASSERT_NE(nullptr, *c);
-    };
-    PCCERT_CONTEXT c = Create(der);
-    ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &f.info));
-    HCERTSTORE store = open();
-    ASSERT_TRUE(
-        CertAddCertificateContextToStore(store, c, CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
-    reopenFirst(&store, &c);
-    ExpectSameProvInfo(f.info, ReadProvInfo(c));
-
-    CRYPT_KEY_PROV_INFO changed = f.info;
-    changed.cProvParam = 1;
-    changed.pwszProvName = nullptr;
-    ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &changed));
-    reopenFirst(&store, &c);
-    ExpectSameProvInfo(changed, ReadProvInfo(c));
-
-    ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, nullptr));
-    reopenFirst(&store, &c);
-    EXPECT_TRUE(ReadProvInfo(c).empty());
-
-    PCCERT_CONTEXT other = CertEnumCertificatesInStore(store, nullptr);
-    ASSERT_TRUE(CertDeleteCertificateFromStore(other));
-    EXPECT_FALSE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &f.info));
-    EXPECT_EQ(CRYPT_E_NOT_FOUND, GetLastError());
-    CertFreeCertificateContext(c);
-    CertCloseStore(store, 0);
-}
-
-TEST(CertContext, NameToStrRendersSubjects) {
-    PCCERT_CONTEXT named = Create(MakeCertificate(KeyKind::Rsa, "Alice, Ltd", 4));
-    PCCERT_CONTEXT empty = Create(MakeCertificate(KeyKind::Rsa, "", 5));
-    ASSERT_TRUE(named && empty);
-    const DWORD type = 0x20000003;
-    DWORD size = CertNameToStrA(X509_ASN_ENCODING, &named->pCertInfo->Subject, type, nullptr, 0);
-    std::string text(size, '\0');
-    EXPECT_EQ(size, CertNameToStrA(X509_ASN_ENCODING, &named->pCertInfo->Subject, type, text.data(),
-                                   size));
-    EXPECT_EQ(std::string("CN=\"Alice, Ltd\"") + '\0', text);
-    char small[4];
-    EXPECT_EQ(4u, CertNameToStrA(X509_ASN_ENCODING, &named->pCertInfo->Subject, type, small, 4));
-    EXPECT_STREQ("CN=", small);
-    char buffer[16] = "junk";
-    EXPECT_EQ(1u, CertNameToStrA(X509_ASN_ENCODING, &empty->pCertInfo->Subject, type, buffer, 16));
-    EXPECT_STREQ("", buffer);
-    size = CertNameToStrA(X509_ASN_ENCODING, &empty->pCertInfo->Issuer, CERT_SIMPLE_NAME_STR,
-                          buffer, 16);
-    EXPECT_STREQ("Test CA", buffer);
-    EXPECT_EQ(8u, size);
-    CertFreeCertificateContext(named);
-    CertFreeCertificateContext(empty);
 }

@@ -5,7 +5,6 @@
 
 #include <atomic>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,8 +36,6 @@ TEST(SupportTimeTest, SetAddSubAndOverflow) {
     EXPECT_EQ(support_time_add(&r, &big, &six), SUP_INVALID_PARAMETER);
     EXPECT_EQ(support_time_sub(&r, &negative, &six), SUP_INVALID_PARAMETER);
     EXPECT_EQ(support_time_sub(&r, &big, &negative), SUP_INVALID_PARAMETER);
-    EXPECT_EQ(support_time_add(nullptr, &big, &six), SUP_INVALID_PARAMETER);
-    EXPECT_EQ(support_time_set(nullptr, 1), SUP_INVALID_PARAMETER);
 }
 
 TEST(SupportTimeTest, NowIsTheWallClock) {
@@ -48,7 +45,6 @@ TEST(SupportTimeTest, NowIsTheWallClock) {
     time_t after = time(nullptr);
     EXPECT_GE(now.usec / 1000000, static_cast<int64_t>(before));
     EXPECT_LE(now.usec / 1000000, static_cast<int64_t>(after));
-    EXPECT_EQ(support_gettimeofday(nullptr), SUP_INVALID_PARAMETER);
 }
 
 class SupportPrintTest : public ::testing::Test {
@@ -105,22 +101,6 @@ TEST_F(SupportPrintTest, LevelsFromEnvironmentAndModule) {
     }
     EXPECT_FALSE(support_print_is(nullptr, kFailureMask));
     support_print(nullptr, 1, "", 1, "f", "x");  // a null handle is ignored
-}
-
-TEST_F(SupportPrintTest, StderrCarriesModuleLevelFunctionLineAndMessage) {
-    setenv("NIMBEX_LOG", "stderr", 1);
-    TSupportPrint* handle = support_print_init2("cloud", 0x7F);
-    std::istringstream lines(PrintBoth(handle));
-    std::string first, second, extra;
-    ASSERT_TRUE(std::getline(lines, first));
-    ASSERT_TRUE(std::getline(lines, second));
-    EXPECT_FALSE(std::getline(lines, extra));
-    EXPECT_NE(first.find(" cloud["), std::string::npos) << first;
-    EXPECT_NE(first.find(" level 1 process_kel_exception:42: failure text"), std::string::npos)
-        << first;
-    EXPECT_NE(second.find(" level 2 process_kel_exception:43: cancel 7"), std::string::npos)
-        << second;
-    support_print_done(handle);
 }
 
 TEST_F(SupportPrintTest, RegistryChoosesAFileAndTheEnvironmentOverrides) {
@@ -191,10 +171,6 @@ TEST(SupportResourceTest, MissingCatalogIsNotFoundAndOpenedOnce) {
     EXPECT_EQ(support_resource_string(&resource, 104, buffer, &size), SUP_NOT_FOUND);
     EXPECT_EQ(support_resource_string(&resource, 104, buffer, &size), SUP_NOT_FOUND);
     EXPECT_EQ(g_openerCalls.load(), 1);
-    EXPECT_EQ(support_resource_string(nullptr, 104, buffer, &size), SUP_INVALID_PARAMETER);
-    EXPECT_EQ(support_init_locale("C"), SUP_OK);
-    EXPECT_EQ(support_init_locale("xx_NOPE.UTF-8"), SUP_NOT_FOUND);
-    EXPECT_EQ(support_init_locale(nullptr), SUP_INVALID_PARAMETER);
 }
 
 TEST(SupportPathsTest, LibraryDirectoryFromEnvironmentOrTheLoadedLibrary) {
