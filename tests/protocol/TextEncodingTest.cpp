@@ -102,6 +102,7 @@ TEST(DecodeBase64Into, OutputTooSmallWritesOnlyWhatFits) {
     count = 300;
     EXPECT_EQ(DecodeBase64Into(text, buffer.data(), &count), 0);
     EXPECT_EQ(count, 300u);
+    EXPECT_EQ(buffer[300], 0xEE);
 }
 
 TEST(DecodeBase64Into, LeavesTheBufferPastTheOutputAlone) {
@@ -113,17 +114,9 @@ TEST(DecodeBase64Into, LeavesTheBufferPastTheOutputAlone) {
         ASSERT_EQ(DecodeBase64Into(text, out, &count), 0) << text;
         for (size_t i = count; i < sizeof(out); ++i) EXPECT_EQ(out[i], 0xEE) << text << " " << i;
     }
-    // Long text, spare room behind it.
-    std::string text = Encode(std::string(300, 'z'));
-    std::vector<unsigned char> buffer(310, 0xEE);
-    size_t count = buffer.size();
-    ASSERT_EQ(DecodeBase64Into(text, buffer.data(), &count), 0);
-    ASSERT_EQ(count, 300u);
-    EXPECT_EQ(buffer[299], 'z');
-    EXPECT_EQ(buffer[300], 0xEE);
     // Bad input after whole groups: nothing beyond the bytes decoded so far.
     std::vector<unsigned char> bad(16, 0xEE);
-    count = bad.size();
+    size_t count = bad.size();
     ASSERT_EQ(DecodeBase64Into("YWJj!", bad.data(), &count), -1);
     EXPECT_EQ(bad[3], 0xEE);
 }
@@ -143,14 +136,6 @@ TEST(DecodeBase64, RoundTripsRandomDataAgainstOpenSsl) {
         std::string ours = EncodeBase64(data.data(), data.size());
         ASSERT_EQ(ours, OpenSslEncode(data)) << size;
         EXPECT_EQ(DecodeBase64(ours), data) << size;
-
-        // OpenSSL's decoder keeps the zero bytes that padding stands for.
-        std::vector<unsigned char> theirs(ours.size());
-        int n = EVP_DecodeBlock(theirs.data(), reinterpret_cast<const unsigned char*>(ours.data()),
-                                static_cast<int>(ours.size()));
-        ASSERT_GE(n, 0);
-        theirs.resize(size);
-        EXPECT_EQ(theirs, data);
     }
 }
 
