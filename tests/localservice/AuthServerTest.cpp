@@ -21,12 +21,15 @@ class AuthServerTest : public ServiceTest {
         url += silent ? "&response_mode=fragment&prompt=none" : "&response_mode=form_post";
         return url;
     }
-    // The key=value pairs after "#" of a silent authorization answer.
-    static std::map<std::string, std::string> fragment(const std::string& body) {
+    // The key=value pairs after "#" of the target of a silent authorization answer (a redirect).
+    static std::map<std::string, std::string> fragment(const HttpResult& answer) {
         std::map<std::string, std::string> out;
-        size_t hash = body.find('#');
+        EXPECT_EQ(answer.status, 302) << answer.body;
+        auto location = answer.headers.find("location");
+        if (location == answer.headers.end()) return out;
+        size_t hash = location->second.find('#');
         if (hash == std::string::npos) return out;
-        std::string text = body.substr(hash + 1);
+        std::string text = location->second.substr(hash + 1);
         size_t pos = 0;
         while (pos < text.size()) {
             size_t amp = text.find('&', pos);
@@ -100,15 +103,14 @@ TEST_F(AuthServerTest, TokensAreScopedToTheirService) {
 
 TEST_F(AuthServerTest, SilentSignInNeedsARunningSession) {
     HttpResult before = get(authorizeUrl(v2(), "&login_hint=demo&sign_api_version=2", true));
-    ASSERT_EQ(before.status, 200);
-    EXPECT_EQ(fragment(before.body)["error"], "login_required");
+    EXPECT_EQ(fragment(before)["error"], "login_required");
 
     passwordToken(v2());  // starts the session
     HttpResult after = get(authorizeUrl(v2(), "&sign_api_version=2&login_hint=demo", true));
-    ASSERT_EQ(after.status, 200);
-    EXPECT_EQ(after.body.rfind("https://sign.example.com/oauth2redirect/cloudcsp#", 0), 0u)
-        << after.body;
-    auto f = fragment(after.body);
+    EXPECT_EQ(
+        after.headers["location"].rfind("https://sign.example.com/oauth2redirect/cloudcsp#", 0),
+        0u);
+    auto f = fragment(after);
     EXPECT_EQ(f.count("error"), 0u);
     EXPECT_EQ(f["expires_in"], "3600");
     ASSERT_FALSE(f["access_token"].empty());
@@ -126,17 +128,17 @@ TEST_F(AuthServerTest, SilentSignInNeedsARunningSession) {
 
     // The id token alone is recognised as well.
     HttpResult byId = get(authorizeUrl(v2(), "&id_token_hint=" + id + "&sign_api_version=2", true));
-    EXPECT_FALSE(fragment(byId.body)["access_token"].empty());
+    EXPECT_FALSE(fragment(byId)["access_token"].empty());
     HttpResult forged =
         get(authorizeUrl(v2(), "&id_token_hint=" + id + "x&sign_api_version=2", true));
-    EXPECT_EQ(fragment(forged.body)["error"], "login_required");
+    EXPECT_EQ(fragment(forged)["error"], "login_required");
     // Silent answers carry no confirmation token.
-    EXPECT_EQ(fragment(byId.body).count("conf_token"), 0u);
+    EXPECT_EQ(fragment(byId).count("conf_token"), 0u);
     // An expired id token is not recognised, though the session still runs.
     svc().expireTokens("id");
     HttpResult expired =
         get(authorizeUrl(v2(), "&id_token_hint=" + id + "&sign_api_version=2", true));
-    EXPECT_EQ(fragment(expired.body)["error"], "login_required");
+    EXPECT_EQ(fragment(expired)["error"], "login_required");
 }
 
 TEST_F(AuthServerTest, AuthorizeRefusesWrongFixedParameters) {
@@ -278,13 +280,13 @@ TEST_F(AuthServerTest, ConfirmationWithBasicCredentialsAndItsRefusals) {
 TEST_F(AuthServerTest, SignOutEndsTheSessionBehindSilentSignIn) {
     passwordToken(v1());
     auto silent = [] { return get(authorizeUrl(v1(), "&login_hint=demo", true)); };
-    EXPECT_FALSE(fragment(silent().body)["access_token"].empty());
+    EXPECT_FALSE(fragment(silent())["access_token"].empty());
     std::string creds = "demo:demo-password";
     HttpResult out = httpRequest("GET", v1().auth + "/Authentication/SignOut",
                                  {"Authorization: Basic " + b64(Bytes(creds.begin(), creds.end()))},
                                  "", svc().caFile());
     EXPECT_EQ(out.status, 200);
-    EXPECT_EQ(fragment(silent().body)["error"], "login_required");
+    EXPECT_EQ(fragment(silent())["error"], "login_required");
 }
 
 }  // namespace
