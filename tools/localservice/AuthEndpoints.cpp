@@ -147,16 +147,18 @@ void AuthEndpoints::authorize(const ServiceEntry& svc, const HttpRequest& req, H
         std::string login = get(p, "login_hint");
         if (ctx_.knownUser(login) && ctx_.tokens().hasSession(login, svc.name)) user = login;
     }
-    // The answer is the redirect target itself, as text, with the parameters in its fragment.
+    // A redirect to the client's redirect URI with the parameters in its fragment. The module's
+    // redirect URI is a page of its vendor, on another origin: its transport, which follows only
+    // same-origin redirects, hands back the target itself as the answer.
     if (user.empty())
-        return res.text(redirect + "#error=login_required&error_description=login_required");
+        return res.redirect(redirect + "#error=login_required&error_description=login_required");
     RuntimeSettings rt = ctx_.runtime();
     std::string fragment =
         "access_token=" + ctx_.tokens().issueAccess(user, svc.name, rt.accessTokenLifetime, "") +
         "&token_type=Bearer&expires_in=" + std::to_string(rt.accessTokenLifetime) + "&id_token=" +
         ctx_.tokens().issueIdToken(user, svc.name, ctx_.authUrl(svc), rt.idTokenLifetime) +
         "&scope=kel";
-    res.text(redirect + "#" + fragment);
+    res.redirect(redirect + "#" + fragment);
 }
 
 void AuthEndpoints::signInPage(const ServiceEntry& svc, const std::map<std::string, std::string>& p,

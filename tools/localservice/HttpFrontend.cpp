@@ -1,10 +1,14 @@
 #include "HttpFrontend.h"
 
+#include <dirent.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "Codec.h"
@@ -63,6 +67,40 @@ void apply(const HttpResponse& out, httplib::Response& res) {
     res.set_content(out.body, out.contentType.c_str());
 }
 
+// Connection handling shared by both servers. An answer goes out as two writes (headers, then
+// body); with Nagle's algorithm the body would wait for the client's delayed ACK, about 40 ms
+// on every reused connection. TCP_NODELAY is set on the listening socket, and accepted sockets
+// inherit it on Linux. A client keeps its connection as long as it likes: no request limit and
+// a long idle wait, with enough workers for the idle connections of many clients.
+void tune(httplib::Server& server) {
+    server.set_tcp_nodelay(true);
+    server.set_keep_alive_max_count(100000);
+    server.set_keep_alive_timeout(60);
+    server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+}
+
+// Shuts down the reading side of every connection accepted on these ports. The HTTP library
+// waits out the keep-alive time of idle connections before its workers end; after this they
+// see the end of input at once, while answers being written still go out.
+void endConnections(int servicePort, int adminPort) {
+    DIR* dir = opendir("/proc/self/fd");
+    if (!dir) return;
+    while (dirent* entry = readdir(dir)) {
+        int fd = atoi(entry->d_name);
+        if (fd <= 2 || fd == dirfd(dir)) continue;
+        sockaddr_in local{}, peer{};
+        socklen_t localLen = sizeof(local), peerLen = sizeof(peer);
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &localLen) != 0 ||
+            local.sin_family != AF_INET)
+            continue;
+        int port = ntohs(local.sin_port);
+        if ((port == servicePort || port == adminPort) &&
+            getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) == 0)
+            shutdown(fd, SHUT_RD);
+    }
+    closedir(dir);
+}
+
 }  // namespace
 
 struct HttpFrontend::Impl {
@@ -70,6 +108,7 @@ struct HttpFrontend::Impl {
     std::unique_ptr<httplib::Server> service;
     httplib::Server admin;
     std::thread serviceThread, adminThread;
+    int servicePort = -1, adminPort = -1;
 
     Impl(ServiceApp& a, bool https, const std::string& cert, const std::string& key) : app(a) {
         if (https)
@@ -78,6 +117,8 @@ struct HttpFrontend::Impl {
             service = std::make_unique<httplib::Server>();
         service->set_read_timeout(30, 0);
         service->set_write_timeout(30, 0);
+        tune(*service);
+        tune(admin);
         auto plain = [this](const httplib::Request& r, httplib::Response& res) {
             HttpRequest req = convert(r);
             req.body = r.body;
@@ -198,13 +239,19 @@ bool HttpFrontend::valid() const {
 }
 
 int HttpFrontend::bindService(int port) {
-    if (port == 0) return impl_->service->bind_to_any_port("127.0.0.1");
-    return impl_->service->bind_to_port("127.0.0.1", port) ? port : -1;
+    if (port == 0)
+        port = impl_->service->bind_to_any_port("127.0.0.1");
+    else if (!impl_->service->bind_to_port("127.0.0.1", port))
+        port = -1;
+    return impl_->servicePort = port;
 }
 
 int HttpFrontend::bindAdmin(int port) {
-    if (port == 0) return impl_->admin.bind_to_any_port("127.0.0.1");
-    return impl_->admin.bind_to_port("127.0.0.1", port) ? port : -1;
+    if (port == 0)
+        port = impl_->admin.bind_to_any_port("127.0.0.1");
+    else if (!impl_->admin.bind_to_port("127.0.0.1", port))
+        port = -1;
+    return impl_->adminPort = port;
 }
 
 void HttpFrontend::start() {
@@ -219,6 +266,7 @@ void HttpFrontend::stop() {
     if (!impl_) return;
     impl_->service->stop();
     impl_->admin.stop();
+    endConnections(impl_->servicePort, impl_->adminPort);
     if (impl_->serviceThread.joinable()) impl_->serviceThread.join();
     if (impl_->adminThread.joinable()) impl_->adminThread.join();
 }

@@ -42,6 +42,11 @@ void HttpResponse::text(const std::string& t, const std::string& type, int code)
     body = t;
 }
 
+void HttpResponse::redirect(const std::string& location) {
+    text("", "text/plain; charset=utf-8", 302);
+    headers.emplace_back("Location", location);
+}
+
 void HttpResponse::error(int code, const std::string& err, const std::string& description) {
     Json::Value v;
     v["error"] = err;

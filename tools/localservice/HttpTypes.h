@@ -40,6 +40,8 @@ struct HttpResponse {
     void json(const Json::Value& v, int code = 200);
     void text(const std::string& t, const std::string& type = "text/plain; charset=utf-8",
               int code = 200);
+    // 302 to location, with an empty body.
+    void redirect(const std::string& location);
     // {"error": error, "error_description": description}
     void error(int code, const std::string& error, const std::string& description);
 };

@@ -1,3 +1,4 @@
+#include <curl/curl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -62,6 +63,30 @@ std::string firstLine(const std::string& command, FILE*& p) {
     p = popen(command.c_str(), "r");
     char buf[8192] = {0};
     return p && fgets(buf, sizeof(buf), p) ? buf : "";
+}
+
+// A client keeps one connection for many requests, and a connection left open does not hold
+// up the stop (the harness kills a service that takes longer than 20 s).
+TEST(LocalServiceProcess, KeepsAClientConnectionAndExitsCleanlyOnSigterm) {
+    LocalService s;
+    std::unique_ptr<CURL, void (*)(CURL*)> handle(curl_easy_init(), curl_easy_cleanup);
+    CURL* curl = handle.get();
+    const std::string url = s.service("local-v2").sign + "/rest/api/apiversion";
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_CAINFO, s.caFile().c_str());
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, 10L);
+    curl_easy_setopt(
+        curl, CURLOPT_WRITEFUNCTION, +[](char*, size_t size, size_t n, void*) { return size * n; });
+    long connections = 0;
+    for (int i = 0; i < 12; ++i) {
+        long opened = 0;
+        ASSERT_EQ(curl_easy_perform(curl), CURLE_OK);
+        curl_easy_getinfo(curl, CURLINFO_NUM_CONNECTS, &opened);
+        connections += opened;
+    }
+    EXPECT_EQ(connections, 1);
+    EXPECT_EQ(s.stop(), 0);
 }
 
 TEST(LocalServiceProcess, StateDirectoryKeepsTheCaAndTheKeys) {
