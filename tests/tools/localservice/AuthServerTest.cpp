@@ -59,9 +59,9 @@ TEST_F(AuthServerTest, RefusesWhatItMustNotAccept) {
         {"no grant type", "POST", v2().auth + "/oauth/token", "",
          "username=demo&password=demo-password", "", 400, "\"error\""},
         {"silent sign-in without a session", "GET", authorizeUrl(v1(), "&login_hint=demo", true),
-         "", "", "", 200, "#error=login_required"},
+         "", "", "", 302, "#error=login_required"},
         {"forged id token", "GET", authorizeUrl(v1(), "&id_token_hint=a.b.c", true), "", "", "",
-         200, "#error=login_required"},
+         302, "#error=login_required"},
         {"another client", "GET", replaced(interactive, "veltra.cloud.csp", "someone.else"), "", "",
          "", 400, ""},
         {"another redirect", "GET", replaced(interactive, "cloudcsp", "elsewhere"), "", "", "", 400,
@@ -99,7 +99,7 @@ TEST_F(AuthServerTest, ExpiredTokensAreRefused) {
 
     const std::string silentById = authorizeUrl(
         v2(), "&id_token_hint=" + grant["id_token"].asString() + "&sign_api_version=2", true);
-    EXPECT_NE(get(silentById).body.find("#access_token="), std::string::npos);
+    EXPECT_NE(get(silentById).headers["location"].find("#access_token="), std::string::npos);
 
     // Each kind expires alone (the access token still serves after the other two).
     svc().expireTokens("id");
@@ -107,7 +107,7 @@ TEST_F(AuthServerTest, ExpiredTokensAreRefused) {
     EXPECT_EQ(get(v2().sign + "/rest/api/certificates", access).status, 200);
     svc().expireTokens("access");
     expectRefused({
-        {"id token", "GET", silentById, "", "", "", 200, "#error=login_required"},
+        {"id token", "GET", silentById, "", "", "", 302, "#error=login_required"},
         {"confirmation token", "POST", v2Confirm, "", first(v2(), conf),
          basic("demo", "demo-password"), 200, "invalid_conf_token"},
         {"access token", "GET", v2().sign + "/rest/api/certificates", access, "", "", 401,
