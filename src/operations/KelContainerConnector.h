@@ -4,12 +4,13 @@
 #include <boost/shared_ptr.hpp>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "auth/BrowserRunner.h"
+#include "base/SecretString.h"
 #include "operations/ContainerConnectorBase.h"
+#include "protocol/AuthResponse.h"
 #include "protocol/ServerPolicy.h"
 #include "transport/KelUrlRetriever.h"
 
@@ -18,7 +19,7 @@ class HttpMessageSignatureCreatorBase;
 
 // A bearer credential and the moment after which it is no longer used.
 struct TokenRecord {
-    std::string value;
+    SecretString value;
     TSupTime expiry{0};
 };
 
@@ -40,7 +41,8 @@ constexpr unsigned kMaxConfirmationRestarts = 3;
 // serialise their use of one connector.
 class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetriever {
   public:
-    // Waits the given number of milliseconds between confirmation polls.
+    // Waits the given number of milliseconds between confirmation polls
+    // (sleeps; tests count the pauses instead).
     typedef std::function<void(unsigned milliseconds)> PauseFunction;
 
     // Derives the base URLs (sign server, auth server, then the document
@@ -118,8 +120,8 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
     // Sends a request; when it fails while the tokens are current, signs in
     // again, refreshes the bearer and "VL-Signature" lines and sends it once
     // more. headers are updated in place.
-    std::string SendRequest(const std::string& url, std::vector<std::string>& headers,
-                            const std::string& body, const char* method = nullptr);
+    std::string SendRequest(std::string_view url, std::vector<SecretString>& headers,
+                            std::string_view body, const char* method = nullptr);
     // Makes sure an access token is at hand (saved, renewed or new).
     void EnsureAuthenticated();
     // Password grant or silent authorization; falls back to the confirmation flow.
@@ -156,40 +158,39 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
                             const std::string& paramSetOid, uint32_t keyLength);
     // Sends the operation's own request, takes the pending operation's id
     // from the answer and confirms it.
-    void ConfirmOperationV2(const std::string& operation, const std::string& url,
-                            const std::string& body, const char* method);
+    void ConfirmOperationV2(const std::string& operation, std::string_view url,
+                            std::string_view body, const char* method);
 
-    // ---- state, for the service operations and for inspection
+    // ---- service URLs, policy and the access token (shown by the demo)
     const std::string& AuthUrl() const { return authUrl_; }
     const std::string& SignUrl() const { return signUrl_; }
     const std::string& DocstoreUrl() const { return docstoreUrl_; }
     const std::string& ResourceUrn() const { return resourceUrn_; }
-    bool IsSilent() const { return silent_; }
-    const std::string& Login() const { return login_; }
-    const TokenRecord& AccessToken() const { return accessToken_; }
-    const TokenRecord& IdToken() const { return idToken_; }
-    const TokenRecord& ConfToken() const { return confToken_; }
-    bool TokensCurrent() const { return tokensCurrent_; }
-    const std::string& PendingConfirmationRequest() const { return pendingConfirmation_; }
     const ServerPolicy& Policy() const { return policy_; }
+    const TokenRecord& AccessToken() const { return accessToken_; }
+
+  private:
+    // Tests read the tokens and replace the pause between confirmation polls.
+    friend class KelContainerConnectorTestPeer;
+
+    // The request signer and the transport, for the service operations.
     const boost::shared_ptr<HttpMessageSignatureCreatorBase>& SignatureCreator() const {
         return signatureCreator_;
     }
-    const boost::shared_ptr<AuthTokenSaver>& TokenSaver() const { return tokenSaver_; }
     KelUrlRetriever& Transport() { return *this; }
-    const KelUrlRetriever& Transport() const { return *this; }
 
+    // SendRequest for an answer that carries tokens.
+    SecretString SendSecretRequest(std::string_view url, std::vector<SecretString>& headers,
+                                   std::string_view body);
+    // After a failed request with current tokens: signs in again and renews
+    // the bearer and "VL-Signature" lines.
+    void RenewRequest(std::string_view url, std::vector<SecretString>& headers,
+                      std::string_view body);
     // Wipes and empties the three tokens, zeroes their expiry times and
     // resets *tokens current*.
     void ClearTokens();
-
-    // Replaces the pause between confirmation polls (default: sleep).
-    void SetPauseFunction(PauseFunction pause);
-
-  private:
-    void SetToken(TokenRecord& record, const std::string& value);
-    // Decodes an OAuth2 answer into the tokens (wiping the parameters).
-    void DecodeTokens(std::map<std::string, std::string>& parameters);
+    // Decodes an OAuth2 answer into the tokens.
+    void DecodeTokens(const AuthParameters& parameters);
     void ConfirmOperation(const std::string& reference, unsigned restarts);
     [[noreturn]] void ThrowNotSupported(const char* operation) const;
 
@@ -198,12 +199,12 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
     std::string docstoreUrl_;
     std::string resourceUrn_;
     bool silent_ = false;
-    std::string login_;
-    std::string password_;
+    SecretString login_;
+    SecretString password_;
     TokenRecord accessToken_;
     TokenRecord idToken_;
     TokenRecord confToken_;
-    std::string pendingConfirmation_;
+    SecretString pendingConfirmation_;
     bool tokensCurrent_ = false;
     ServerPolicy policy_;
     BrowserRunner browserRunner_;
