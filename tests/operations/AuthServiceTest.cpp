@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "KelAssertions.h"
+#include "KelContainerConnectorTestPeer.h"
 #include "LocalService.h"
 #include "TempEnv.h"
 #include "auth/AuthTokenRegistrySaver.h"
@@ -166,10 +167,10 @@ TEST_F(AuthService, InteractiveSignInSavesTokensInTheRegistry) {
     c->SetAuthTokenSaver(saver);
     const std::string token = c->GetAccessToken();
     ASSERT_FALSE(token.empty());
-    EXPECT_FALSE(c->IdToken().value.empty());
-    EXPECT_TRUE(c->TokensCurrent());
+    EXPECT_FALSE(KelContainerConnectorTestPeer(*c).IdToken().value.empty());
+    EXPECT_TRUE(KelContainerConnectorTestPeer(*c).TokensCurrent());
     EXPECT_EQ(LoadSecret("local-v2_access_token"), token);
-    EXPECT_EQ(LoadSecret("local-v2_id_token"), c->IdToken().value);
+    EXPECT_EQ(LoadSecret("local-v2_id_token"), KelContainerConnectorTestPeer(*c).IdToken().value);
 
     // Silent authorization failed first (no hint), then the browser application signed in.
     const std::vector<std::string> seq = Sequence(service->requestLog());
@@ -198,7 +199,7 @@ TEST_F(AuthService, InteractiveSignInSavesTokensInTheRegistry) {
 TEST_F(AuthService, SilentAuthorizationWithTheIdToken) {
     auto first = Connect();
     first->SignInInteractive("");
-    const std::string id = first->IdToken().value;
+    const std::string id(KelContainerConnectorTestPeer(*first).IdToken().value);
     ASSERT_FALSE(id.empty());
     service->reset();
 
@@ -240,7 +241,7 @@ TEST_F(AuthService, ExpiredTokenIsRenewedAndTheRequestRepeated) {
     later->SetSilent(true);
     later->SetCredentials(kUser, kPassword);
     later->SetAuthTokenSaver(saver);
-    ASSERT_TRUE(later->TokensCurrent());
+    ASSERT_TRUE(KelContainerConnectorTestPeer(*later).TokensCurrent());
     service->expireTokens("access");
     service->reset();
     EXPECT_FALSE(later->IsMfaRequired("SignDocument"));
@@ -250,7 +251,7 @@ TEST_F(AuthService, ExpiredTokenIsRenewedAndTheRequestRepeated) {
               (std::vector<std::string>{"GET /local-v2/rest/api/policy",
                                         "POST " + AuthPath("local-v2", "/oauth/token"),
                                         "GET /local-v2/rest/api/policy"}));
-    const std::string renewed = later->AccessToken().value;
+    const std::string renewed(later->AccessToken().value);
     EXPECT_NE(renewed, old);
     EXPECT_EQ(log[0]["headers"]["authorization"].asString(), "Bearer " + old);
     EXPECT_EQ(log[2]["headers"]["authorization"].asString(), "Bearer " + renewed);
@@ -263,7 +264,7 @@ TEST_F(AuthService, FailedRequestWithCurrentTokensIsSentOnceMore) {
     c->SetCredentials(kUser, kPassword);
     c->SetAuthTokenSaver(boost::make_shared<AuthTokenRegistrySaver>("local-v2", &store, 0));
     c->GetAccessToken();
-    ASSERT_TRUE(c->TokensCurrent());
+    ASSERT_TRUE(KelContainerConnectorTestPeer(*c).TokensCurrent());
     service->reset();
     nimbex_test::LocalServiceFault fault;
     fault.status = 503;
@@ -318,8 +319,8 @@ TEST_F(AuthService, TextChallengeIsPolledForATransaction) {
     EXPECT_FALSE(
         answer["ChallengeResponse"]["TextChallengeResponse"][0]["RefId"].asString().empty());
     EXPECT_EQ(ParseBody(log[3]), answer);  // the same answer polled again
-    EXPECT_FALSE(c->ConfToken().value.empty());
-    EXPECT_EQ(saver->LoadConfToken(), c->ConfToken().value);
+    EXPECT_FALSE(KelContainerConnectorTestPeer(*c).ConfToken().value.empty());
+    EXPECT_EQ(saver->LoadConfToken(), KelContainerConnectorTestPeer(*c).ConfToken().value);
 
     // With the confirmation token the next confirmation is final at once.
     service->reset();

@@ -92,7 +92,7 @@ class SignatureTest : public ::testing::Test {
     }
 
     std::pair<std::string, uint32_t> Failure(const std::string& url,
-                                             const std::vector<std::string>& headers) {
+                                             const std::vector<SecretString>& headers) {
         const KelException e =
             nimbex_test::CaughtKelException([&] { signer->CreateSignature(url, headers, ""); });
         return {nimbex_test::KelMessage(e), e.code()};
@@ -106,8 +106,8 @@ class SignatureTest : public ::testing::Test {
 
 TEST_F(SignatureTest, ExactLineSigningStringAndHmac) {
     const std::string body = R"({"Content":"YWJj"})";
-    std::vector<std::string> headers = {"Authorization: Bearer eyJ0.x-y_z",
-                                        "Content-Type: application/json; charset=utf-8"};
+    std::vector<SecretString> headers = {"Authorization: Bearer eyJ0.x-y_z",
+                                         "Content-Type: application/json; charset=utf-8"};
     std::string line = signer->CreateSignature(
         "https://sign.example:8443/ss/rest/api/signature?v=2", headers, body);
 
@@ -144,7 +144,7 @@ TEST_F(SignatureTest, NamesLoweredInOrderWithDuplicatesAndValuesUntrimmed) {
 }
 
 TEST_F(SignatureTest, FreshKeyPerCall) {
-    std::vector<std::string> headers = {"Authorization: Bearer t"};
+    std::vector<SecretString> headers = {"Authorization: Bearer t"};
     SignatureLine a = ParseLine(signer->CreateSignature("https://h/a", headers, "b"));
     SignatureLine b = ParseLine(signer->CreateSignature("https://h/a", headers, "b"));
     EXPECT_EQ(a.headers, b.headers);
@@ -209,13 +209,13 @@ TEST_F(SignatureTest, RandomOfLengthZeroPassesANullBuffer) {
 }
 
 TEST_F(SignatureTest, SignedRequestHeadersAppendTheSignatureLast) {
-    std::vector<std::string> h =
+    std::vector<SecretString> h =
         MakeSignedRequestHeaders(signer, "https://s/ss/rest/api/v2/sign", "tok", "{}");
     ASSERT_EQ(4u, h.size());
     EXPECT_EQ("Authorization: Bearer tok", h[0]);
     EXPECT_EQ("Content-Length: 2", h[2]);
     EXPECT_EQ("(request-target) authorization content-type content-length",
-              ParseLine(h[3]).headers);
+              ParseLine(std::string(h[3])).headers);
     EXPECT_EQ(
         "(request-target): post /ss/rest/api/v2/sign\nauthorization: Bearer tok\n"
         "content-type: application/json; charset=utf-8\ncontent-length: 2{}",
