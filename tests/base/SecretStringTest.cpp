@@ -10,6 +10,7 @@
 
 #include "FreedMemoryScan.h"
 #include "base/SecretString.h"
+#include "base/SecretText.h"
 
 namespace {
 
@@ -79,6 +80,18 @@ TEST(SecretString, WipeZeroesTheBufferItKeeps) {
         ASSERT_EQ(s.data(), buffer);
         EXPECT_EQ(std::string(buffer, capacity), std::string(capacity, '\0')) << text;
     }
+}
+
+TEST(SecretJson, StringValuesAreZeroedInPlace) {
+    // The JSON library keeps strings in buffers of its own, out of the scan's sight.
+    SecretJson answer(Json::objectValue);
+    answer["AccessToken"] = kLong;
+    answer["Nested"].append(kShort);
+    const char *begin = nullptr, *end = nullptr;
+    ASSERT_TRUE(answer["AccessToken"].getString(&begin, &end));
+    WipeJsonStrings(answer);
+    EXPECT_EQ(std::string(begin, end), std::string(sizeof kLong - 1, '\0'));
+    EXPECT_EQ(answer["Nested"][0].asString(), std::string(sizeof kShort - 1, '\0'));
 }
 
 }  // namespace

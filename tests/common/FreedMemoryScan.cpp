@@ -42,14 +42,9 @@ void Scan(const void* block, std::size_t size) {
         if (length == 0 || size < length || !memmem(block, size, g_secrets[i], length)) continue;
         if (ReleasedByJsonLibrary()) {
             ++g_libraryLeaks;
-        } else {
-            if (std::getenv("WIPE_TRACE")) {  // where the block was released
-                void* frames[48];
-                backtrace_symbols_fd(frames, backtrace(frames, 48), 2);
-            }
-            if (g_leaks++ == 0)
-                std::snprintf(g_firstLeak, sizeof g_firstLeak, "%s in a block of %zu bytes",
-                              g_secrets[i], size);
+        } else if (g_leaks++ == 0) {
+            std::snprintf(g_firstLeak, sizeof g_firstLeak, "%s in a block of %zu bytes",
+                          g_secrets[i], size);
         }
         break;
     }

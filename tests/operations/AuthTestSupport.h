@@ -33,10 +33,11 @@ inline std::string IdTokenExpiringIn(int64_t seconds) {
     return MakeIdToken(std::to_string(static_cast<int64_t>(::time(nullptr)) + seconds));
 }
 
-// Keeps tokens in memory and logs every save ("auth=", "id=", "conf=").
+// Keeps tokens in memory and logs every save ("auth=", "id=", "conf="). It
+// releases no token it was given before it goes.
 class MemorySaver : public AuthTokenSaver {
   public:
-    std::string auth, id, conf;
+    SecretString auth, id, conf;
     std::vector<std::string> log;
     void SaveAuthToken(const SecretString& t) override { Save(auth, "auth=", t); }
     void SaveIdToken(const SecretString& t) override { Save(id, "id=", t); }
@@ -46,22 +47,23 @@ class MemorySaver : public AuthTokenSaver {
     SecretString LoadConfToken() override { return conf; }
 
   private:
-    void Save(std::string& slot, const char* name, const SecretString& t) {
-        slot.assign(t);
-        log.push_back(name + slot);
+    void Save(SecretString& slot, const char* name, const SecretString& t) {
+        slot = t;
+        log.emplace_back(name).append(t);
     }
 };
 
-// A browser runner that records the command lines and answers from a list.
+// A browser runner that records the command lines and answers from a list,
+// in order ("" entries, and the end of the list, make the runner fail).
 struct FakeBrowser {
     std::vector<std::string> commands;
-    std::vector<std::string> answers;  // "" entries make the runner fail
+    std::vector<std::string> answers;
+    size_t next = 0;
     BrowserRunner Runner() {
         return [this](const std::string& command, std::string& output) {
             commands.push_back(command);
-            if (answers.empty()) return false;
-            output = answers.front();
-            answers.erase(answers.begin());
+            if (next == answers.size()) return false;
+            output.assign(answers[next++]);
             return !output.empty();
         };
     }

@@ -356,24 +356,23 @@ TEST(ConfirmOperationV2, SigningIsSignedAndErrorsAreReported) {
     SilentRig rig(true);
     rig.connector->SetMessageSignatureCreator(boost::make_shared<CountingSigner>());
     const std::string url = std::string(kSignBase) + "/rest/api/v2/signature";
-    rig.service->Add(Answer::Ok(R"({"Operation":{"Status":"Error","Error":"invalid_pin"}})"));
-    rig.service->Add(Answer::Ok("[]"));
-    rig.service->Add(Answer::Ok("<"));
-    const std::pair<const char*, const char*> calls[] = {
-        {"SignDocument", "invalid_pin"},
-        {"SignDocument", "The SignDocumentV2 response is a wrong JSON."},
-        {"ChangePin", "The ChangePinV2 response is not a JSON."},
+    const struct {
+        const char *operation, *answer;
+        uint32_t code;
+        const char* message;
+    } cases[] = {
+        {"SignDocument", R"({"Operation":{"Status":"Error","Error":"invalid_pin"}})",
+         codes::kWrongPin, "invalid_pin"},
+        {"SignDocument", "[]", codes::kFail, "The SignDocumentV2 response is a wrong JSON."},
+        {"ChangePin", "<", codes::kFail, "The ChangePinV2 response is not a JSON."},
     };
-    for (const auto& call : calls) {
+    for (const auto& c : cases) {
+        rig.service->Add(Answer::Ok(c.answer));
         const KelException e = CaughtKelException(
-            [&] { rig.connector->ConfirmOperationV2(call.first, url, "{}", nullptr); });
-        EXPECT_TRUE(Contains(e.what(), call.second)) << e.what();
+            [&] { rig.connector->ConfirmOperationV2(c.operation, url, "{}", nullptr); });
+        EXPECT_EQ(e.code(), c.code);
+        EXPECT_TRUE(Contains(e.what(), c.message)) << e.what();
     }
-    EXPECT_EQ(CaughtKelException([&] {
-                  rig.service->Add(Answer::Ok(R"({"Operation":{"Error":"invalid_pin"}})"));
-                  rig.connector->ConfirmOperationV2("SignDocument", url, "{}", nullptr);
-              }).code(),
-              codes::kWrongPin);
     EXPECT_TRUE(Contains(rig.service->sent[0].headers.back(), "VL-Signature: n=1"));
-    EXPECT_FALSE(Contains(rig.service->sent[2].headers.back(), "VL-Signature"));
+    EXPECT_EQ(rig.service->sent[2].headers.back(), "Content-Length: 2");  // not signed
 }

@@ -7,21 +7,6 @@
 using namespace auth_test;
 
 using nimbex_test::CaughtKelException;
-using nimbex_test::Contains;
-
-TEST(Connector, DerivesBaseUrlsAndRefusesMalformedOnes) {
-    Rig rig(true);
-    EXPECT_EQ(rig.connector->AuthUrl(), kAuthBase);
-    EXPECT_EQ(rig.connector->SignUrl(), kSignBase);
-    EXPECT_EQ(rig.connector->DocstoreUrl(), "https://docs.example.test/docstore");
-    EXPECT_EQ(rig.connector->ResourceUrn(), kResource);
-    EXPECT_TRUE(rig.connector->HasDocumentStore());
-    EXPECT_FALSE(Rig(false).connector->HasDocumentStore());
-    const KelException e =
-        CaughtKelException([] { KelContainerConnector c(kAuthUrl, "sign.example.test/x", ""); });
-    EXPECT_EQ(e.code(), codes::kFail);
-    EXPECT_TRUE(Contains(e.what(), "Wrong sign server URL format")) << e.what();
-}
 
 TEST(Connector, HandedInTokensAreCurrentAndUsedWithoutRequest) {
     Rig rig;
@@ -82,17 +67,6 @@ TEST(Connector, ApiVersionProbeIsAnUnauthenticatedGet) {
     }
 }
 
-TEST(Connector, PlainHttpProbeIsRefusedUnlessPermitted) {
-    auto service = boost::make_shared<nimbex_test::ScriptedHttpClient>();
-    KelContainerConnector c("http://auth.test/a", "http://sign.test/s", "");
-    c.SetUrlRetriever(service);
-    service->Add(Answer::Ok("2"));
-    EXPECT_FALSE(c.HasApiVersion2());
-    EXPECT_TRUE(service->sent.empty());
-    c.SetPermitHttp(true);
-    EXPECT_TRUE(c.HasApiVersion2());
-}
-
 TEST(Connector, PolicyIsFetchedOnceAndConsulted) {
     Rig rig;
     rig.connector->SetAccessToken("acc");
@@ -116,37 +90,4 @@ TEST(Connector, PolicyIsFetchedOnceAndConsulted) {
     EXPECT_EQ(rig.service->sent[1].url, std::string(kSignBase) + "/rest/api/policy");
     EXPECT_EQ(rig.service->sent[1].headers,
               (std::vector<std::string>{"Authorization: Bearer acc"}));
-}
-
-TEST(Connector, ServiceOperationsAnswerNotSupported) {
-    Rig rig;
-    KelContainerConnector& c = *rig.connector;
-    uint32_t length = 0, id = 0;
-    const std::vector<unsigned char> bytes{1, 2, 3};
-    const std::vector<std::function<void()>> calls = {
-        [&] { c.GetCertificates(); },
-        [&] { c.GetCertificate(1); },
-        [&] { c.InstallPfx(bytes, "pw"); },
-        [&] { c.InstallPfxBase64("AAAA", "pw"); },
-        [&] { c.CreateKey(1, "oid", "pin", 0); },
-        [&] { c.InstallCertificate(bytes.data(), 3); },
-        [&] { c.SetContainerExtensions(1, bytes); },
-        [&] { c.GetContainerExtensions(1); },
-        [&] { c.SetKeyPermissions(1, 2); },
-        [&] { c.GetKeyPermissions(1); },
-        [&] { c.SetKeySpec(1, 2); },
-        [&] { c.GetKeySpec(1); },
-        [&] { c.DeleteCertificate(1); },
-        [&] { c.Sign(1, bytes.data(), 3, 0, "pin", nullptr, &length, false, nullptr, 0); },
-        [&] {
-            c.AgreeKey(1, bytes.data(), 3, bytes.data(), 3, bytes.data(), 3, "pin", 0, nullptr,
-                       &length);
-        },
-        [&] { c.ValidatePin(1, "pin", nullptr); },
-        [&] { c.ChangePin(1, "a", "b"); },
-        [&] { c.FindCertificateByThumbprint(bytes, &id); },
-    };
-    for (size_t i = 0; i < calls.size(); ++i)
-        EXPECT_EQ(CaughtKelException(calls[i]).code(), codes::kNotSupported) << "operation " << i;
-    EXPECT_TRUE(rig.service->sent.empty());
 }
