@@ -134,6 +134,147 @@ typedef struct CloudMaxValueRecord {
     uintptr_t value;
 } CloudMaxValueRecord;
 
+/* ---- Reader context, service selection and the cloud lock -------------- */
+
+/* create_context, clone_context: word 1 receives the new context. */
+typedef struct CloudContextRecord {
+    void* context;
+} CloudContextRecord;
+
+/* The caller's seven context words. set_callbacks and lock_reader store them;
+ * every callback receives them again as its first seven arguments. Word 5
+ * bit 6 asks for no user interaction; a non-zero word 7 says that the caller
+ * keeps a local context (tokens then go to its protected store). */
+typedef struct CloudCallerContext {
+    uintptr_t words[7];
+} CloudCallerContext;
+#define CLOUD_CALLER_SILENT_WORD 4    /* index into words */
+#define CLOUD_CALLER_SILENT_BIT 0x40u /* in that word */
+#define CLOUD_CALLER_LOCAL_WORD 6     /* non-zero: local context */
+
+/* lock_reader: the caller context (a null record takes nothing). */
+typedef CloudCallerContext CloudLockRecord;
+
+/* The record of a PIN request (callback word 4): length in bytes, set by the
+ * caller; buffer, null on the first call, which asks for the length. */
+typedef struct CloudPinRequest {
+    uintptr_t length;
+    char* buffer;
+} CloudPinRequest;
+#define CLOUD_PIN_REQUEST_KIND 0x30
+#define CLOUD_PIN_NOT_AVAILABLE 2 /* answer of a PIN callback without a PIN */
+
+/* The caller's callbacks. Each takes the seven caller-context words first.
+ * Numbers passed by value are words; lengths passed by pointer are 32-bit. */
+#define CLOUD_CALLER_ARGS \
+    uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t
+typedef uint32_t (*CloudPinCallback)(CLOUD_CALLER_ARGS, uintptr_t kind, CloudPinRequest* request);
+/* Digest of data with a CryptoAPI algorithm id, in its natural byte order;
+ * *length: capacity in, digest length out; a null out asks for the length. */
+typedef uint32_t (*CloudHashCallback)(CLOUD_CALLER_ARGS, uintptr_t algId, const unsigned char* data,
+                                      uintptr_t dataLength, unsigned char* out, uint32_t* length);
+/* HMAC (algorithm 0x8021) of data keyed with key; *length: capacity in (32). */
+typedef uint32_t (*CloudHmacCallback)(CLOUD_CALLER_ARGS, uintptr_t algId, const unsigned char* key,
+                                      uintptr_t keyLength, const unsigned char* data,
+                                      uintptr_t dataLength, unsigned char* out, uint32_t* length);
+typedef uint32_t (*CloudRandomCallback)(CLOUD_CALLER_ARGS, unsigned char* out, uintptr_t length);
+/* The protected store: create answers a handle (0: failure); set, get and
+ * delete address a value by name in the user's (machine 0) or the machine's
+ * (machine 1) scope; get with a null buffer asks for the length. */
+typedef uintptr_t (*CloudStoreCreateCallback)(CLOUD_CALLER_ARGS);
+typedef uint32_t (*CloudStoreReleaseCallback)(CLOUD_CALLER_ARGS, uintptr_t store);
+typedef uint32_t (*CloudStoreSetCallback)(CLOUD_CALLER_ARGS, uintptr_t store, uintptr_t machine,
+                                          const char* name, const unsigned char* value,
+                                          uintptr_t length);
+typedef uint32_t (*CloudStoreGetCallback)(CLOUD_CALLER_ARGS, uintptr_t store, uintptr_t machine,
+                                          const char* name, unsigned char* buffer,
+                                          uint32_t* length);
+typedef uint32_t (*CloudStoreDeleteCallback)(CLOUD_CALLER_ARGS, uintptr_t store, uintptr_t machine,
+                                             const char* name);
+#undef CLOUD_CALLER_ARGS
+
+/* The 14-word callback table; any entry may be null. The protected store is
+ * used only when words 9 to 13 are all present. */
+typedef struct CloudCallbackTable {
+    uintptr_t reserved1;                    /* word 1 */
+    uintptr_t reserved2;                    /* word 2 */
+    uintptr_t reserved3;                    /* word 3 */
+    CloudPinCallback pinRequest;            /* word 4 */
+    uintptr_t reserved5;                    /* word 5 */
+    CloudHashCallback hash;                 /* word 6 */
+    CloudHmacCallback hmac;                 /* word 7 */
+    CloudRandomCallback random;             /* word 8 */
+    CloudStoreCreateCallback storeCreate;   /* word 9 */
+    CloudStoreReleaseCallback storeRelease; /* word 10 */
+    CloudStoreSetCallback storeSet;         /* word 11 */
+    CloudStoreGetCallback storeGet;         /* word 12 */
+    CloudStoreDeleteCallback storeDelete;   /* word 13 */
+    uintptr_t reserved14;                   /* word 14 */
+} CloudCallbackTable;
+
+/* set_callbacks: words 1-7 the caller context, words 8-21 the table. */
+typedef struct CloudCallbacksRecord {
+    CloudCallerContext caller;
+    CloudCallbackTable callbacks;
+} CloudCallbacksRecord;
+
+/* set_machine_flag: bit 0 selects the machine's stores instead of the user's. */
+typedef struct CloudMachineFlagRecord {
+    uintptr_t flags;
+} CloudMachineFlagRecord;
+
+/* count_services: the number of configured services into word 3. */
+typedef struct CloudCountServicesRecord {
+    uintptr_t reserved[2];
+    uintptr_t count;
+} CloudCountServicesRecord;
+
+/* select_service: the index into the list of configured services. */
+typedef struct CloudSelectServiceRecord {
+    uintptr_t index;
+} CloudSelectServiceRecord;
+
+/* set_default_container: at most `length` bytes of `name` (get_service_name
+ * and get_default_container take a CloudSizeBufferRecord). */
+typedef struct CloudDefaultContainerRecord {
+    uintptr_t length;
+    const char* name;
+} CloudDefaultContainerRecord;
+
+/* get_media_info: a sub-code and its value word. Sub-codes 3 and 6 change
+ * flag bits in the two low bytes of `value`; 7 takes a version in `value`
+ * ((value & 0xF0) == 0x30) and answers 0 when no PIN is needed. */
+typedef struct CloudMediaInfoRecord {
+    uintptr_t subCode;
+    uintptr_t value;
+} CloudMediaInfoRecord;
+enum CloudMediaInfoSubCode {
+    CLOUD_MEDIA_INFO_CAPABILITIES = 3,
+    CLOUD_MEDIA_INFO_KIND = 5,
+    CLOUD_MEDIA_INFO_FLAGS = 6,
+    CLOUD_MEDIA_INFO_PIN_NEEDED = 7
+};
+#define CLOUD_MEDIA_CAN_CREATE_KEYS 0x02u /* sub-code 3: bit 1 of the low byte */
+
+/* set_media_param: a sub-code, a length or a value, and the data. */
+typedef struct CloudMediaParamRecord {
+    uintptr_t subCode;
+    uintptr_t value;
+    const void* data;
+} CloudMediaParamRecord;
+enum CloudMediaParamSubCode {
+    CLOUD_PARAM_AUTH_SERVER = 9,     /* text: the container's auth server */
+    CLOUD_PARAM_SIGN_SERVER = 10,    /* text: the container's sign server */
+    CLOUD_PARAM_USER_NAME = 11,      /* value bytes of text, saved for the service */
+    CLOUD_PARAM_PASSWORD = 12,       /* likewise */
+    CLOUD_PARAM_ACCESS_TOKEN = 13,   /* value bytes of text, handed to the connection */
+    CLOUD_PARAM_ID_TOKEN = 14,       /* likewise */
+    CLOUD_PARAM_CERTIFICATE = 15,    /* value bytes of DER */
+    CLOUD_PARAM_CERTIFICATE_ID = 16, /* value */
+    CLOUD_PARAM_EXTENSIONS = 21,     /* value bytes */
+    CLOUD_PARAM_KEY_PERMISSIONS = 22 /* value */
+};
+
 /* Returns the one function table; the same address on every call. */
 NIMBEX_EXPORT const CloudReaderTable* cloud_reader_get_table(void);
 
@@ -159,6 +300,22 @@ NIMBEX_RECORD_ASSERT(offsetof(CloudMediaLimitsRecord, maxNameLength) == 57 * siz
                      "word 58");
 NIMBEX_RECORD_ASSERT(sizeof(CloudNegotiateRecord) == sizeof(uintptr_t), "one word");
 NIMBEX_RECORD_ASSERT(sizeof(CloudMaxValueRecord) == sizeof(uintptr_t), "one word");
+NIMBEX_RECORD_ASSERT(sizeof(CloudContextRecord) == sizeof(uintptr_t), "one word");
+NIMBEX_RECORD_ASSERT(sizeof(CloudCallerContext) == 7 * sizeof(uintptr_t), "seven words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudPinRequest) == 2 * sizeof(uintptr_t), "two words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudCallbackTable) == 14 * sizeof(uintptr_t), "14 words");
+NIMBEX_RECORD_ASSERT(offsetof(CloudCallbackTable, pinRequest) == 3 * sizeof(uintptr_t), "word 4");
+NIMBEX_RECORD_ASSERT(offsetof(CloudCallbackTable, hash) == 5 * sizeof(uintptr_t), "word 6");
+NIMBEX_RECORD_ASSERT(offsetof(CloudCallbackTable, storeCreate) == 8 * sizeof(uintptr_t), "word 9");
+NIMBEX_RECORD_ASSERT(offsetof(CloudCallbackTable, storeDelete) == 12 * sizeof(uintptr_t),
+                     "word 13");
+NIMBEX_RECORD_ASSERT(sizeof(CloudCallbacksRecord) == 21 * sizeof(uintptr_t), "21 words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudMachineFlagRecord) == sizeof(uintptr_t), "one word");
+NIMBEX_RECORD_ASSERT(sizeof(CloudCountServicesRecord) == 3 * sizeof(uintptr_t), "three words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudSelectServiceRecord) == sizeof(uintptr_t), "one word");
+NIMBEX_RECORD_ASSERT(sizeof(CloudDefaultContainerRecord) == 2 * sizeof(uintptr_t), "two words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudMediaInfoRecord) == 2 * sizeof(uintptr_t), "two words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudMediaParamRecord) == 3 * sizeof(uintptr_t), "three words");
 #undef NIMBEX_RECORD_ASSERT
 #endif
 

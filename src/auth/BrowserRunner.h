@@ -13,18 +13,33 @@ constexpr int kBrowserAnswerLimitMs = 10 * 60 * 1000;
 // After the answer line, how long the application may take to finish before
 // it is ended.
 constexpr int kBrowserExitGraceMs = 5 * 1000;
+// How long an application that is being ended has between SIGTERM and SIGKILL.
+constexpr int kBrowserTermGraceMs = 1000;
 // The longest answer line kept (longer lines are cut there).
 constexpr size_t kBrowserMaxLine = 9999;
 
-// The default runner: RunBrowserCommand with kBrowserAnswerLimitMs.
+// The time limits of one run (milliseconds).
+struct BrowserLimits {
+    int answerMs = kBrowserAnswerLimitMs;
+    int exitGraceMs = kBrowserExitGraceMs;
+    int termGraceMs = kBrowserTermGraceMs;
+};
+
+// The default runner: RunBrowserCommand with the default limits.
 bool DefaultBrowserRunner(const std::string& command, std::string& output);
 
-// Starts `command` through the shell with popen and reads its first output
-// line (at most kBrowserMaxLine characters), dropping trailing CR and LF.
-// When no line has arrived within answerLimitMs, or the program keeps running
-// longer than kBrowserExitGraceMs after its line, it is killed, so the caller
-// never waits longer than answerLimitMs plus the grace. Temporary copies of
-// the line are wiped; the caller wipes `output`.
+// Runs `command` as the shell runs it ("/bin/sh -c <command>"), the shell in a
+// process group of its own with its standard output on a pipe, and reads the
+// first output line (at most kBrowserMaxLine characters), dropping trailing CR
+// and LF; a last line without a line end counts. The run ends when the shell
+// has exited and its output is closed. When no line has arrived within
+// limits.answerMs, or the application is still running limits.exitGraceMs
+// after its line, the whole group gets SIGTERM and, limits.termGraceMs later,
+// SIGKILL; the shell is always reaped. Temporary copies of the line are
+// wiped; the caller wipes `output`.
+bool RunBrowserCommand(const std::string& command, std::string& output,
+                       const BrowserLimits& limits);
+// The same with the default graces and the given answer limit.
 bool RunBrowserCommand(const std::string& command, std::string& output, int answerLimitMs);
 
 // The command line that starts the browser application (option "AuthApp")

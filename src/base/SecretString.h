@@ -67,28 +67,17 @@ class SecretString : public ZeroingString {
     void Wipe() noexcept;
 };
 
-inline bool operator==(const SecretString& a, const SecretString& b) noexcept {
+// Comparisons with a std::string (those with another secret string or a C
+// string are the standard ones).
+inline bool operator==(const ZeroingString& a, const std::string& b) noexcept {
     return std::string_view(a) == std::string_view(b);
 }
-inline bool operator==(const SecretString& a, const std::string& b) noexcept {
-    return std::string_view(a) == std::string_view(b);
-}
-inline bool operator==(const std::string& a, const SecretString& b) noexcept {
+inline bool operator==(const std::string& a, const ZeroingString& b) noexcept {
     return b == a;
 }
-inline bool operator==(const SecretString& a, const char* b) noexcept {
-    return std::string_view(a) == std::string_view(b);
-}
-inline bool operator==(const char* a, const SecretString& b) noexcept {
-    return b == a;
-}
-template <class T>
-bool operator!=(const SecretString& a, const T& b) noexcept {
+inline bool operator!=(const ZeroingString& a, const std::string& b) noexcept {
     return !(a == b);
 }
-inline bool operator!=(const std::string& a, const SecretString& b) noexcept {
-    return !(b == a);
-}
-inline bool operator!=(const char* a, const SecretString& b) noexcept {
+inline bool operator!=(const std::string& a, const ZeroingString& b) noexcept {
     return !(b == a);
 }

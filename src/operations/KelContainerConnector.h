@@ -170,7 +170,7 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
     const TokenRecord& AccessToken() const { return accessToken_; }
 
   private:
-    // Tests read the tokens and replace the pause between confirmation polls.
+    // Tests see the state through KelContainerConnectorTestPeer (tests/common).
     friend class KelContainerConnectorTestPeer;
 
     // The request signer and the transport, for the service operations.
@@ -191,6 +191,27 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
     void ClearTokens();
     // Decodes an OAuth2 answer into the tokens.
     void DecodeTokens(const AuthParameters& parameters);
+
+    // ---- steps shared by the certificate, key and PIN operations
+
+    // The sign server URL of an operation that has a "v2/" form:
+    // "/rest/api/", then "v2/" when there is a document store, then `tail`.
+    std::string OperationUrl(const std::string& tail) const;
+    // Sends body (none when empty) with the bearer line and the content lines
+    // through SendRequest. The body may carry a PIN.
+    std::string SendWithBearer(const std::string& url, std::string_view body,
+                               const char* method = nullptr);
+    // When the policy wants `operation` confirmed: confirms the pending
+    // operation of the request (url, body, method) with a document store,
+    // else runs `confirmTransaction`.
+    void ConfirmWhenRequired(const std::string& operation, const std::string& url,
+                             std::string_view body, const char* method,
+                             const std::function<void()>& confirmTransaction);
+    // The generic write and read of a named key parameter; the read answers
+    // "" when the request or its answer fails (sign-in failures pass).
+    void SetKeyParameter(uint32_t id, const std::string& name, const std::string& text);
+    std::string GetKeyParameter(uint32_t id, const std::string& name);
+
     void ConfirmOperation(const std::string& reference, unsigned restarts);
     [[noreturn]] void ThrowNotSupported(const char* operation) const;
 

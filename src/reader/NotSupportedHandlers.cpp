@@ -1,8 +1,8 @@
 // Reader functions that this build does not provide yet. Each answers
 // "not supported" (0x80090029); a handler moves out of this file when its
-// implementation lands. The null-pointer answers that the reader interface
-// fixes regardless of the implementation are kept: free_context and
-// close_file accept a null context with 0.
+// implementation lands. The null-pointer answer that the reader interface
+// fixes regardless of the implementation is kept: close_file accepts a null
+// context with 0.
 #include "base/ErrorCodes.h"
 #include "reader/ReaderHandlers.h"
 
@@ -13,19 +13,6 @@ namespace cloud_reader {
         return codes::kNotSupported; \
     }
 
-NIMBEX_NOT_SUPPORTED(clone_context)
-NIMBEX_NOT_SUPPORTED(create_context)
-NIMBEX_NOT_SUPPORTED(lock_reader)
-NIMBEX_NOT_SUPPORTED(unlock_reader)
-NIMBEX_NOT_SUPPORTED(count_services)
-NIMBEX_NOT_SUPPORTED(set_machine_flag)
-NIMBEX_NOT_SUPPORTED(get_media_info)
-NIMBEX_NOT_SUPPORTED(set_media_param)
-NIMBEX_NOT_SUPPORTED(select_service)
-NIMBEX_NOT_SUPPORTED(set_callbacks)
-NIMBEX_NOT_SUPPORTED(get_service_name)
-NIMBEX_NOT_SUPPORTED(get_default_container)
-NIMBEX_NOT_SUPPORTED(set_default_container)
 NIMBEX_NOT_SUPPORTED(open_container_enum)
 NIMBEX_NOT_SUPPORTED(next_container)
 NIMBEX_NOT_SUPPORTED(close_container_enum)
@@ -52,11 +39,6 @@ NIMBEX_NOT_SUPPORTED(generate_rsa_key)
 NIMBEX_NOT_SUPPORTED(get_rsa_key_range)
 
 #undef NIMBEX_NOT_SUPPORTED
-
-// No context can exist yet; a null one is accepted as the interface requires.
-uintptr_t free_context(void* context, void*) {
-    return context ? codes::kNotSupported : codes::kSuccess;
-}
 
 uintptr_t close_file(void* context, void*) {
     return context ? codes::kNotSupported : codes::kSuccess;

@@ -1,33 +1,36 @@
 #include <gtest/gtest.h>
 
-#include <boost/make_shared.hpp>
 #include <cstring>
+#include <functional>
 #include <map>
+#include <memory>
 
 #include "TempEnv.h"
 #include "auth/AuthTokenRegistrySaver.h"
 #include "auth/AuthTokenSaverLocalCtx.h"
-#include "config/RegistryAccess.h"
 #include "config/SavedCredentials.h"
 
 namespace {
 
-// A protected store kept by the test, reached through callback words 11-13.
+// A protected store kept by the test, reached through callback words 11-13. Every set and
+// delete is noted as "set|delete <scope> <name> [<length>]" with the handle and the seventh
+// word of the caller's context.
 struct TestStore {
     std::map<std::pair<uintptr_t, std::string>, std::vector<unsigned char>> values;
-    std::vector<std::string> calls;
-    uintptr_t lastHandle = 0;
-    uintptr_t lastContextWord7 = 0;
+    std::string changes;
     bool failGet = false;
 };
 TestStore* g_store = nullptr;
 
+void Note(const std::string& change, uintptr_t w7, uintptr_t handle) {
+    if (!g_store->changes.empty()) g_store->changes += ", ";
+    g_store->changes += change + (w7 == 77 && handle == 0xABC ? "" : " (wrong context)");
+}
+
 uint32_t StoreSet(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t w7,
                   uintptr_t handle, uintptr_t machine, const char* name, const unsigned char* value,
                   uintptr_t length) {
-    g_store->lastHandle = handle;
-    g_store->lastContextWord7 = w7;
-    g_store->calls.push_back("set " + std::string(name) + " " + std::to_string(length));
+    Note("set " + std::to_string(machine) + " " + name + " " + std::to_string(length), w7, handle);
     g_store->values[{machine, name}].assign(value, value + length);
     return 0;
 }
@@ -35,7 +38,6 @@ uint32_t StoreSet(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr
 uint32_t StoreGet(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t,
                   uintptr_t, uintptr_t machine, const char* name, unsigned char* buffer,
                   uint32_t* length) {
-    g_store->calls.push_back(std::string("get ") + name + (buffer ? " buffer" : " size"));
     if (g_store->failGet) return 5;
     auto it = g_store->values.find({machine, name});
     if (it == g_store->values.end()) return 2;
@@ -47,9 +49,9 @@ uint32_t StoreGet(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr
     return 0;
 }
 
-uint32_t StoreDelete(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t,
-                     uintptr_t, uintptr_t machine, const char* name) {
-    g_store->calls.push_back("delete " + std::string(name));
+uint32_t StoreDelete(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t w7,
+                     uintptr_t handle, uintptr_t machine, const char* name) {
+    Note("delete " + std::to_string(machine) + " " + name, w7, handle);
     g_store->values.erase({machine, name});
     return 0;
 }
@@ -71,36 +73,59 @@ class SaverTest : public ::testing::Test {
     ProtectedStore protectedStore{};
 };
 
+// The three tokens a saver hands back, joined by "|".
+std::string Loaded(AuthTokenSaver& s) {
+    return std::string(s.LoadAuthToken() + "|" + s.LoadIdToken() + "|" + s.LoadConfToken());
+}
+
 }  // namespace
 
-TEST_F(SaverTest, LocalContextSaverKeepsAllTokensInTheStore) {
-    AuthTokenSaverLocalCtx saver("https://auth.test/idp", &protectedStore, 1);
-    saver.SaveAuthToken("acc");
-    saver.SaveIdToken("idt");
-    saver.SaveConfToken("conf");
-    EXPECT_EQ(store.calls,
-              (std::vector<std::string>{"set https://auth.test/idp_auth_token_magic 4",
-                                        "set https://auth.test/idp_id_token_magic 4",
-                                        "set https://auth.test/idp_conf_token_magic 5"}));
-    EXPECT_EQ(store.lastHandle, 0xABCu);
-    EXPECT_EQ(store.lastContextWord7, 77u);
-    // Stored with the terminating NUL, in the machine scope.
-    EXPECT_EQ(store.values[std::make_pair(uintptr_t{1},
-                                          std::string("https://auth.test/idp_auth_token_magic"))],
+TEST_F(SaverTest, WhereEachSaverKeepsTheTokens) {
+    const ProtectedStore* ps = &protectedStore;
+    struct Case {
+        const char* what;
+        std::function<std::unique_ptr<AuthTokenSaver>()> make;
+        std::string loaded;   // what another saver over the same place reads back
+        std::string changes;  // the protected-store changes of the three saves
+    };
+    const std::vector<Case> cases = {
+        {"local context, machine scope",
+         [&] { return std::make_unique<AuthTokenSaverLocalCtx>("p", ps, 1); }, "acc|idt|conf",
+         "set 1 p_auth_token_magic 4, set 1 p_id_token_magic 4, set 1 p_conf_token_magic 5"},
+        {"local context, user scope",
+         [&] { return std::make_unique<AuthTokenSaverLocalCtx>("p", ps, 0); }, "acc|idt|conf",
+         "set 0 p_auth_token_magic 4, set 0 p_id_token_magic 4, set 0 p_conf_token_magic 5"},
+        {"registry with a protected store",
+         [&] { return std::make_unique<AuthTokenRegistrySaver>("S", ps, 0); }, "acc|idt|conf",
+         "set 0 S_conf_token_magic 5"},
+        {"registry without a protected store",
+         [] { return std::make_unique<AuthTokenRegistrySaver>("S", nullptr, 0); }, "acc|idt|", ""},
+        {"local context without a protected store",
+         [] { return std::make_unique<AuthTokenSaverLocalCtx>("p", nullptr, 0); }, "||", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        store.values.clear();
+        store.changes.clear();
+        auto saver = c.make();
+        saver->SaveAuthToken("acc");
+        saver->SaveIdToken("idt");
+        saver->SaveConfToken("conf");
+        EXPECT_EQ(store.changes, c.changes);
+        EXPECT_EQ(Loaded(*c.make()), c.loaded);
+        // Saving empty tokens erases them.
+        saver->SaveAuthToken("");
+        saver->SaveIdToken("");
+        saver->SaveConfToken("");
+        EXPECT_EQ(Loaded(*c.make()), "||");
+        EXPECT_TRUE(store.values.empty());
+    }
+    // Stored with the terminating NUL; the registry saver's are saved credentials.
+    AuthTokenSaverLocalCtx("p", ps, 1).SaveAuthToken("acc");
+    EXPECT_EQ(store.values[std::make_pair(uintptr_t{1}, std::string("p_auth_token_magic"))],
               (std::vector<unsigned char>{'a', 'c', 'c', 0}));
-    EXPECT_EQ(saver.LoadAuthToken(), "acc");
-    EXPECT_EQ(saver.LoadIdToken(), "idt");
-    EXPECT_EQ(saver.LoadConfToken(), "conf");
-
-    // The user scope is another store.
-    AuthTokenSaverLocalCtx user("https://auth.test/idp", &protectedStore, 0);
-    EXPECT_EQ(user.LoadAuthToken(), "");
-
-    saver.SaveAuthToken("");
-    EXPECT_EQ(store.calls.back(), "delete https://auth.test/idp_auth_token_magic");
-    EXPECT_EQ(saver.LoadAuthToken(), "");
-    saver.SaveConfToken("");
-    EXPECT_EQ(saver.LoadConfToken(), "");
+    AuthTokenRegistrySaver("S", nullptr, 0).SaveIdToken("idt");
+    EXPECT_EQ(LoadSecret("S_id_token"), "idt");
 }
 
 TEST_F(SaverTest, FailedReadGivesAnEmptyToken) {
@@ -114,53 +139,4 @@ TEST_F(SaverTest, FailedReadGivesAnEmptyToken) {
     EXPECT_EQ(saver.LoadIdToken(), "ab");
     store.values[std::make_pair(uintptr_t{0}, std::string("p_id_token_magic"))] = {'a', 0, 'b', 0};
     EXPECT_EQ(saver.LoadIdToken(), "a");
-}
-
-TEST_F(SaverTest, SaversWithoutStoreKeepNothingThere) {
-    AuthTokenSaverLocalCtx local("p", nullptr, 0);
-    local.SaveAuthToken("acc");
-    local.SaveConfToken("conf");
-    EXPECT_EQ(local.LoadAuthToken(), "");
-    EXPECT_EQ(local.LoadConfToken(), "");
-
-    AuthTokenRegistrySaver registry("Service A", nullptr, 0);
-    registry.SaveConfToken("conf");
-    EXPECT_EQ(registry.LoadConfToken(), "");
-    registry.SaveAuthToken("acc");
-    registry.SaveIdToken("idt");
-    EXPECT_EQ(registry.LoadAuthToken(), "acc");
-    EXPECT_EQ(registry.LoadIdToken(), "idt");
-    EXPECT_TRUE(store.calls.empty());
-}
-
-TEST_F(SaverTest, RegistrySaverUsesSavedCredentialsAndTheStoreForConfTokens) {
-    AuthTokenRegistrySaver saver("Service A", &protectedStore, 0);
-    saver.SaveAuthToken("acc");
-    saver.SaveIdToken("idt");
-    saver.SaveConfToken("conf");
-    EXPECT_EQ(LoadSecret("Service A_access_token"), "acc");
-    EXPECT_EQ(LoadSecret("Service A_id_token"), "idt");
-    std::vector<unsigned char> raw;
-    ASSERT_TRUE(RegGetHex("\\local\\KeyDevices\\CloudPasswords\\Service A_access_token", raw));
-    EXPECT_EQ(raw, (std::vector<unsigned char>{'a', 'c', 'c', 0}));
-    EXPECT_EQ(store.calls, (std::vector<std::string>{"set Service A_conf_token_magic 5"}));
-
-    // A second saver over the same prefix sees the same values.
-    AuthTokenRegistrySaver again("Service A", &protectedStore, 0);
-    EXPECT_EQ(again.LoadAuthToken(), "acc");
-    EXPECT_EQ(again.LoadIdToken(), "idt");
-    EXPECT_EQ(again.LoadConfToken(), "conf");
-
-    saver.SaveAuthToken("");
-    saver.SaveIdToken("");
-    EXPECT_EQ(again.LoadAuthToken(), "");
-    EXPECT_EQ(again.LoadIdToken(), "");
-    EXPECT_FALSE(RegGetHex("\\local\\KeyDevices\\CloudPasswords\\Service A_id_token", raw));
-}
-
-TEST_F(SaverTest, RegistrySaverReadsByPrefixAndName) {
-    SaveSecret("S_access_token", "x");
-    RegistrySaver reader("S");
-    EXPECT_EQ(reader.Load("_access_token"), "x");
-    EXPECT_EQ(reader.Load("_nothing"), "");
 }

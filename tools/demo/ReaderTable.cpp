@@ -7,8 +7,9 @@
 // (87 for a missing record or context, 0 for the handlers that accept null),
 // and a function that the module does not provide answers 0x80090029.
 // free_context and close_file accept a null context by contract, so their
-// null answer says nothing about them; they count as available only when
-// create_context is, since without a context they have nothing to work on.
+// null answer says nothing about them: once create_context works, they are
+// asked again with a real context (close_file first, then free_context
+// releases it); before that they count as not available.
 #include "ReaderTable.h"
 
 #include <dlfcn.h>
@@ -140,12 +141,22 @@ int ShowReaderTable(const std::string& path) {
 
     CloudReaderHandler create = Find(table, CLOUD_CREATE_CONTEXT);
     const bool contexts = create && create(nullptr, nullptr) != kNotSupported;
+    // The answers of the two context-taking functions for a real context.
+    uintptr_t closeFileAnswer = kNotSupported, freeContextAnswer = kNotSupported;
+    CloudContextRecord created = {nullptr};
+    if (contexts && create(nullptr, &created) == 0 && created.context) {
+        CloudReaderHandler closeFile = Find(table, CLOUD_CLOSE_FILE);
+        CloudReaderHandler freeContext = Find(table, CLOUD_FREE_CONTEXT);
+        if (closeFile) closeFileAnswer = closeFile(created.context, nullptr);
+        if (freeContext) freeContextAnswer = freeContext(created.context, nullptr);
+    }
     unsigned available = 0;
     for (uintptr_t i = 0; i < table->count; ++i) {
         const CloudReaderFunction& f = table->functions[i];
         bool supported = f.handler(nullptr, nullptr) != kNotSupported;
-        if (f.id == CLOUD_FREE_CONTEXT || f.id == CLOUD_FREE_CONTEXT_2 || f.id == CLOUD_CLOSE_FILE)
-            supported = supported && contexts;
+        if (f.id == CLOUD_FREE_CONTEXT || f.id == CLOUD_FREE_CONTEXT_2)
+            supported = freeContextAnswer != kNotSupported;
+        if (f.id == CLOUD_CLOSE_FILE) supported = closeFileAnswer != kNotSupported;
         available += supported;
         std::printf("  0x%04lx  %-22s %s\n", static_cast<unsigned long>(f.id), NameOf(f.id),
                     supported ? "supported" : "not supported yet");

@@ -94,6 +94,13 @@ TEST_F(AdminControlTest, DroppedConnectionDelayAndPathFilter) {
     EXPECT_EQ(log[log.size() - 1]["fault"].asString(), "delay");
 }
 
+TEST_F(AdminControlTest, ResetStateDropsTheTokens) {
+    const std::string token = passwordToken(v1());
+    EXPECT_EQ(get(v1().sign + "/rest/api/certificates", token).status, 200);
+    svc().resetState();
+    EXPECT_EQ(get(v1().sign + "/rest/api/certificates", token).status, 401);
+}
+
 TEST_F(AdminControlTest, BadAdminDocumentsAreRefused) {
     EXPECT_THROW(svc().configure(json(R"({"confirmation": {"outcome": "maybe"}})")),
                  std::runtime_error);
@@ -119,11 +126,6 @@ std::string runLine(const std::string& command, int& status, FILE** keep = nullp
     }
     status = pclose(p);
     return line;
-}
-
-TEST(LocalServiceProcess, ExitsCleanlyOnSigterm) {
-    LocalService s;
-    EXPECT_EQ(s.stop(), 0);
 }
 
 TEST(LocalServiceProcess, BadConfigurationFileIsRefused) {

@@ -53,24 +53,6 @@ class AuthAppTest : public ServiceTest {
     }
 };
 
-TEST_F(AuthAppTest, InteractiveSignInPrintsTheRedirectParameters) {
-    std::string line = run(signInUrl(v1(), "&login_hint=demo"));
-    auto p = pairs(line);
-    ASSERT_FALSE(p["access_token"].empty()) << line;
-    EXPECT_EQ(p["expires_in"], "3600");
-    EXPECT_FALSE(p["id_token"].empty());
-    EXPECT_FALSE(p["conf_token"].empty());
-    EXPECT_EQ(p["conf_token_expires_in"], "3600");
-    EXPECT_EQ(get(v1().sign + "/rest/api/certificates", p["access_token"]).status, 200);
-    // The sign-in started a session: silent sign-in now works.
-    HttpResult silent = get(
-        v1().auth +
-        "/oauth/authorize?client_id=veltra.cloud.csp&response_type=token%20id_token&scope=kel"
-        "&redirect_uri=https%3A%2F%2Fsign.example.com%2Foauth2redirect%2Fcloudcsp&resource=" +
-        v1().resource + "&id_token_hint=" + p["id_token"] + "&response_mode=fragment&prompt=none");
-    EXPECT_NE(silent.body.find("#access_token="), std::string::npos) << silent.body;
-}
-
 TEST_F(AuthAppTest, SignInConfirmsTheOperationNamedInTheUrl) {
     svc().configure(json(R"({"policy": {"mfa": {"DeleteCertificate": true}}})"));
     std::string token = passwordToken(v2());
@@ -130,17 +112,17 @@ TEST_F(AuthAppTest, SignInConfirmsAVersion1Transaction) {
     svc().configure(json(R"({"policy": {"mfa": {"ChangePin": true}}})"));
     std::string token = passwordToken(v1());
     std::string tx =
-        R"({"OperationCode":"ChangePin","Parameters":[{"Name":"CertificateID","Value":"2"}]})";
+        R"({"OperationCode":"ChangePin","Parameters":[{"Name":"CertificateID","Value":"1"}]})";
     HttpResult created = post(v1().sign + "/rest/api/transactions", token, tx);
     ASSERT_EQ(created.status, 200) << created.body;
     std::string txId = json(created.body).asString();
     auto p = pairs(run(signInUrl(v1(), "&kel_transaction_token_id=" + txId)));
     ASSERT_FALSE(p["access_token"].empty());
     std::string body = R"({"OldPin":"1234","NewPin":"4321","ConfirmedPin":"4321"})";
-    EXPECT_EQ(json(post(v1().sign + "/rest/api/certificates/2/pin", token, body).body)["error"]
+    EXPECT_EQ(json(post(v1().sign + "/rest/api/certificates/1/pin", token, body).body)["error"]
                   .asString(),
               "invalid_transaction");
-    EXPECT_EQ(post(v1().sign + "/rest/api/certificates/2/pin", p["access_token"], body).status,
+    EXPECT_EQ(post(v1().sign + "/rest/api/certificates/1/pin", p["access_token"], body).status,
               200);
 }
 

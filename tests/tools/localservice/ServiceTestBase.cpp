@@ -1,10 +1,8 @@
 #include "ServiceTestBase.h"
 
-#include <openssl/ecdsa.h>
+#include <openssl/evp.h>
 #include <openssl/hmac.h>
 #include <openssl/rand.h>
-#include <openssl/rsa.h>
-#include <openssl/x509.h>
 
 #include <memory>
 
@@ -41,54 +39,22 @@ std::string ServiceTest::grantBody(const LocalServiceUrls& s, const std::string&
 
 std::string ServiceTest::passwordToken(const LocalServiceUrls& s, const std::string& login,
                                        const std::string& password) {
-    HttpResult r = post(s.auth + "/oauth/token", "", grantBody(s, login, password),
-                        {"Content-Type: application/json; charset=utf-8"});
+    HttpResult r = post(s.auth + "/oauth/token", "", grantBody(s, login, password));
     EXPECT_EQ(r.status, 200) << r.body;
     Json::Value v = json(r.body);
     EXPECT_TRUE(v["access_token"].isString()) << r.body;
     return v["access_token"].asString();
 }
 
-HttpResult ServiceTest::get(const std::string& url, const std::string& token) {
-    std::vector<std::string> h;
-    if (!token.empty()) h.push_back("Authorization: Bearer " + token);
-    return httpRequest("GET", url, h, "", svc().caFile());
-}
-
-HttpResult ServiceTest::post(const std::string& url, const std::string& token,
-                             const std::string& body, std::vector<std::string> headers) {
+HttpResult ServiceTest::send(const std::string& method, const std::string& url,
+                             const std::string& token, const std::string& body,
+                             std::vector<std::string> headers) {
     if (!token.empty()) headers.insert(headers.begin(), "Authorization: Bearer " + token);
     bool typed = false;
     for (const auto& h : headers) typed = typed || h.rfind("Content-Type:", 0) == 0;
-    if (!typed) headers.push_back("Content-Type: application/json; charset=utf-8");
-    return httpRequest("POST", url, headers, body, svc().caFile());
-}
-
-HttpResult ServiceTest::del(const std::string& url, const std::string& token) {
-    return httpRequest("DELETE", url, {"Authorization: Bearer " + token}, "", svc().caFile());
-}
-
-std::string ServiceTest::vlSignature(const std::string& url,
-                                     const std::vector<std::string>& headers,
-                                     const std::string& body, const Bytes& key) {
-    size_t scheme = url.find("://");
-    size_t pathStart = url.find('/', scheme + 3);
-    std::string list = "(request-target)";
-    std::string signing = "(request-target): post " + url.substr(pathStart);
-    for (const auto& h : headers) {
-        size_t colon = h.find(':');
-        std::string name = h.substr(0, colon);
-        for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        signing += "\n" + name + h.substr(colon);
-        list += " " + name;
-    }
-    std::string data = signing + body;
-    unsigned char mac[32];
-    unsigned int len = 32;
-    HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
-         reinterpret_cast<const unsigned char*>(data.data()), data.size(), mac, &len);
-    return "VL-Signature: headers=\"" + list + "\", key=\"" + b64(key) + "\", signature=\"" +
-           b64(Bytes(mac, mac + len)) + "\"";
+    if (method == "POST" && !typed)
+        headers.push_back("Content-Type: application/json; charset=utf-8");
+    return httpRequest(method, url, headers, body, svc().caFile());
 }
 
 HttpResult ServiceTest::signedPost(const std::string& url, const std::string& token,
@@ -96,11 +62,43 @@ HttpResult ServiceTest::signedPost(const std::string& url, const std::string& to
     std::vector<std::string> headers = {"Authorization: Bearer " + token,
                                         "Content-Type: application/json; charset=utf-8",
                                         "Content-Length: " + std::to_string(body.size())};
+    // The signing string: "(request-target): post <path>", then each header line with its
+    // name in lower case, then the body; signed with HMAC-SHA-256 under a fresh key.
     Bytes key(32);
     RAND_bytes(key.data(), 32);
-    std::string line = vlSignature(url, headers, corrupt ? body + " " : body, key);
-    headers.push_back(line);
+    std::string list = "(request-target)";
+    std::string signing =
+        "(request-target): post " + url.substr(url.find('/', url.find("://") + 3));
+    for (const auto& h : headers) {
+        std::string name = h.substr(0, h.find(':'));
+        for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        signing += "\n" + name + h.substr(h.find(':'));
+        list += " " + name;
+    }
+    signing += corrupt ? body + " " : body;
+    unsigned char mac[32];
+    unsigned int len = 32;
+    HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+         reinterpret_cast<const unsigned char*>(signing.data()), signing.size(), mac, &len);
+    headers.push_back("VL-Signature: headers=\"" + list + "\", key=\"" + b64(key) +
+                      "\", signature=\"" + b64(Bytes(mac, mac + len)) + "\"");
     return httpRequest("POST", url, headers, body, svc().caFile());
+}
+
+std::string ServiceTest::basic(const std::string& login, const std::string& password) {
+    const std::string pair = login + ":" + password;
+    return "Authorization: Basic " + b64(Bytes(pair.begin(), pair.end()));
+}
+
+void ServiceTest::expectRefused(const std::vector<Refusal>& cases) {
+    for (const Refusal& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> headers;
+        if (!c.header.empty()) headers.push_back(c.header);
+        const HttpResult r = send(c.method, c.url, c.token, c.body, headers);
+        EXPECT_EQ(r.status, c.status) << r.body;
+        EXPECT_NE(r.body.find(c.answer), std::string::npos) << r.body;
+    }
 }
 
 Json::Value ServiceTest::json(const std::string& text) {
@@ -124,60 +122,6 @@ std::string ServiceTest::b64(const Bytes& b) {
     int n = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(&out[0]), b.data(),
                             static_cast<int>(b.size()));
     out.resize(static_cast<size_t>(n));
-    return out;
-}
-
-Bytes ServiceTest::unb64(const std::string& s) {
-    if (s.empty()) return {};
-    Bytes out(s.size());
-    int n = EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(s.data()),
-                            static_cast<int>(s.size()));
-    if (n < 0) return {};
-    size_t pad = 0;
-    for (size_t i = s.size(); i > 0 && s[i - 1] == '='; --i) ++pad;
-    out.resize(static_cast<size_t>(n) - pad);
-    return out;
-}
-
-Bytes ServiceTest::certificate(const LocalServiceUrls& s, const std::string& token, uint32_t id) {
-    HttpResult r = get(s.sign + "/rest/api/certificates/" + std::to_string(id), token);
-    EXPECT_EQ(r.status, 200) << r.body;
-    return unb64(json(r.body)["CertificateBase64"].asString());
-}
-
-bool ServiceTest::verify(const Bytes& certDer, const Bytes& hash, const Bytes& sig,
-                         const EVP_MD* md) {
-    const unsigned char* p = certDer.data();
-    std::unique_ptr<X509, decltype(&X509_free)> cert(
-        d2i_X509(nullptr, &p, static_cast<long>(certDer.size())), X509_free);
-    if (!cert) return false;
-    EVP_PKEY* key = X509_get0_pubkey(cert.get());
-    Bytes der = sig;
-    if (EVP_PKEY_is_a(key, "EC")) {
-        if (sig.size() != 64) return false;
-        ECDSA_SIG* es = ECDSA_SIG_new();
-        ECDSA_SIG_set0(es, BN_bin2bn(sig.data(), 32, nullptr),
-                       BN_bin2bn(sig.data() + 32, 32, nullptr));
-        unsigned char* out = nullptr;
-        int len = i2d_ECDSA_SIG(es, &out);
-        der.assign(out, out + len);
-        OPENSSL_free(out);
-        ECDSA_SIG_free(es);
-    }
-    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(EVP_PKEY_CTX_new(key, nullptr),
-                                                                    EVP_PKEY_CTX_free);
-    if (EVP_PKEY_verify_init(ctx.get()) != 1) return false;
-    if (!EVP_PKEY_is_a(key, "EC")) {
-        EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING);
-        EVP_PKEY_CTX_set_signature_md(ctx.get(), md);
-    }
-    return EVP_PKEY_verify(ctx.get(), der.data(), der.size(), hash.data(), hash.size()) == 1;
-}
-
-Bytes ServiceTest::digest(const EVP_MD* md, const std::string& data) {
-    Bytes out(static_cast<size_t>(EVP_MD_get_size(md)));
-    unsigned int len = 0;
-    EVP_Digest(data.data(), data.size(), out.data(), &len, md, nullptr);
     return out;
 }
 

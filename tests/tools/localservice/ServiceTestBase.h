@@ -1,7 +1,6 @@
 #pragma once
 #include <gtest/gtest.h>
 #include <json/json.h>
-#include <openssl/evp.h>
 
 #include <string>
 #include <vector>
@@ -11,6 +10,15 @@
 namespace nimbex_test {
 
 using Bytes = std::vector<uint8_t>;
+
+// One request the service must refuse (bearer token and one more header line when not
+// empty): the HTTP status, and a text the answer holds.
+struct Refusal {
+    const char* what;
+    std::string method, url, token, body, header;
+    long status;
+    std::string answer;
+};
 
 // One local service per test suite, brought back to its default settings before every test.
 class ServiceTest : public ::testing::Test {
@@ -28,27 +36,31 @@ class ServiceTest : public ::testing::Test {
                                      const std::string& password = "demo-password");
     static std::string grantBody(const LocalServiceUrls& s, const std::string& login,
                                  const std::string& password);
-    static HttpResult get(const std::string& url, const std::string& token = "");
+    // Requests with an optional bearer token; POST bodies are JSON unless a Content-Type is given.
+    static HttpResult send(const std::string& method, const std::string& url,
+                           const std::string& token, const std::string& body = "",
+                           std::vector<std::string> headers = {});
+    static HttpResult get(const std::string& url, const std::string& token = "") {
+        return send("GET", url, token);
+    }
     static HttpResult post(const std::string& url, const std::string& token,
-                           const std::string& body, std::vector<std::string> headers = {});
-    static HttpResult del(const std::string& url, const std::string& token);
+                           const std::string& body, std::vector<std::string> headers = {}) {
+        return send("POST", url, token, body, std::move(headers));
+    }
+    static HttpResult del(const std::string& url, const std::string& token) {
+        return send("DELETE", url, token);
+    }
     // A POST signed the way the module signs requests: bearer line, content lines, then
-    // the "VL-Signature" line over them and the body.
+    // the "VL-Signature" line over them and the body (over a changed body when `corrupt`).
     static HttpResult signedPost(const std::string& url, const std::string& token,
                                  const std::string& body, bool corrupt = false);
-    static std::string vlSignature(const std::string& url, const std::vector<std::string>& headers,
-                                   const std::string& body, const Bytes& key);
+    // The "Authorization: Basic" line of login:password.
+    static std::string basic(const std::string& login, const std::string& password);
+    static void expectRefused(const std::vector<Refusal>& cases);
 
     static Json::Value json(const std::string& text);
     static std::string compact(const Json::Value& v);
     static std::string b64(const Bytes& b);
-    static Bytes unb64(const std::string& s);
-
-    // The certificate with that id from the service's list.
-    static Bytes certificate(const LocalServiceUrls& s, const std::string& token, uint32_t id);
-    // Verifies a service signature of hash (RSA PKCS#1 v1.5, or ECDSA r||s) with md.
-    static bool verify(const Bytes& certDer, const Bytes& hash, const Bytes& sig, const EVP_MD* md);
-    static Bytes digest(const EVP_MD* md, const std::string& data);
 
   private:
     static LocalService* service_;

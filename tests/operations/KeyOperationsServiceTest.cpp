@@ -1,0 +1,223 @@
+// The connector's certificate, key and PIN operations against the local
+// signature service over HTTPS, in both protocol generations, with and without
+// confirmation; the exact requests are read back from the service's log.
+// data/: one P-256 key as key.pfx (certificate first.der, alias "Imported",
+// password "pfx&pw") and second.der, another certificate for the same key.
+#include <gtest/gtest.h>
+#include <json/json.h>
+#include <stdlib.h>
+
+#include <boost/make_shared.hpp>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "KelAssertions.h"
+#include "KelContainerConnectorTestPeer.h"
+#include "LocalService.h"
+#include "base/ErrorCodes.h"
+#include "operations/KelContainerConnector.h"
+#include "protocol/TextEncoding.h"
+
+namespace {
+
+using nimbex_test::CaughtKelException;
+typedef std::vector<unsigned char> Bytes;
+
+Bytes Data(const std::string& name) {
+    std::ifstream in(NIMBEX_SOURCE_DIR "/tests/operations/data/" + name, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string Line(const Json::Value& r) {
+    return r["method"].asString() + " " + r["target"].asString();
+}
+
+class KeyOperationsService : public ::testing::Test {
+  protected:
+    // A silent connector signed in by password grant with the policy loaded;
+    // `confirm`: the policy asks to confirm the key actions, each confirmation
+    // is a challenge and its answer (no confirmation tokens). Two PIN attempts.
+    boost::shared_ptr<KelContainerConnector> Connect(const std::string& name, bool confirm) {
+        setenv("NIMBEX_CA_FILE", svc.caFile().c_str(), 1);
+        Json::Value settings;
+        for (const char* action : {"CreateRequest", "DeleteCertificate", "ChangePin"})
+            settings["policy"]["mfa"][action] = confirm;
+        settings["confirmation"]["polls"] = 0;
+        settings["tokens"]["issueConfToken"] = false;
+        settings["pinAttempts"] = 2;
+        svc.configure(settings);
+        svc.resetState();
+        const nimbex_test::LocalServiceUrls& urls = svc.service(name);
+        auto c = boost::make_shared<KelContainerConnector>(urls.auth, urls.sign, urls.docstore);
+        c->SetSilent(true);
+        c->SetCredentials("demo", "demo-password");
+        KelContainerConnectorTestPeer(*c).SetPause([](unsigned) {});
+        c->IsMfaRequired("");
+        return c;
+    }
+
+    Json::Value Logged(const std::function<void()>& call) {
+        svc.reset();
+        call();
+        return svc.requestLog();
+    }
+
+    // The request line, the bearer and content lines and the body, exactly.
+    static void ExpectRequest(const Json::Value& r, const std::string& line,
+                              const std::string& body, const KelContainerConnector& c) {
+        const Json::Value& h = r["headers"];
+        EXPECT_EQ(Line(r), line);
+        EXPECT_EQ(r["body"].asString(), body) << line;
+        EXPECT_EQ(h["authorization"].asString(), "Bearer " + c.AccessToken().value) << line;
+        EXPECT_EQ(h["content-type"].asString(),
+                  body.empty() ? "" : "application/json; charset=utf-8");
+        EXPECT_EQ(h["content-length"].asString(), body.empty() ? "" : std::to_string(body.size()));
+        EXPECT_FALSE(h.isMember("vl-signature")) << line;
+    }
+
+    nimbex_test::LocalService svc;
+};
+
+}  // namespace
+
+TEST_F(KeyOperationsService, OperationsSendTheirExactRequests) {
+    for (const std::string name : {"local-v1", "local-v2"}) {
+        for (const bool confirm : {false, true}) {
+            SCOPED_TRACE(name + (confirm ? " with confirmation" : ""));
+            auto c = Connect(name, confirm);
+            const std::string api = "/" + name + "/rest/api/";
+            const std::string v2 = name == "local-v2" ? "v2/" : "";
+            // The request of `call` (after its transaction or pending request
+            // and the confirmation's challenge and answer, when confirmed).
+            const auto run = [&](const std::function<void()>& call, const std::string& line,
+                                 const std::string& body, const std::string& transaction = "") {
+                const Json::Value log = Logged(call);
+                ASSERT_EQ(log.size(), confirm && !transaction.empty() ? 4u : 1u) << line;
+                ExpectRequest(log[log.size() - 1], line, body, *c);
+                if (log.size() == 1) return;
+                EXPECT_EQ(Line(log[0]), v2.empty() ? "POST " + api + "transactions" : line);
+                EXPECT_EQ(log[0]["body"].asString(), v2.empty() ? transaction + "\n" : body);
+                EXPECT_EQ(Line(log[2]), "POST /" + name + "-auth" +
+                                            (v2.empty() ? "/confirmation" : "/v2.0/confirmation"));
+            };
+            CertificateRecord key;
+            run([&] { key = c->CreateKey(11849, "1.2.840.10045.3.1.7", "5678", 0); },
+                "POST " + api + v2 + "keys/generate",
+                R"({"AlgId":"11849","ParametersOid":"1.2.840.10045.3.1.7","PinCode":"5678"})"
+                "\n",
+                R"({"OperationCode":"CreateRequest","Parameters":[{"Name":"AlgId","Value":)"
+                R"("11849"},{"Name":"ParamSetOid","Value":"1.2.840.10045.3.1.7"}]})");
+            const std::string id = std::to_string(key.id), cert = api + "certificates/" + id;
+            const std::string tx =
+                R"(","Parameters":[{"Name":"CertificateID","Value":")" + id + R"("}]})";
+            run([&] { EXPECT_EQ(c->GetCertificates().back().certificate, key.certificate); },
+                "GET " + api + "certificates", "");
+            run([&] { EXPECT_EQ(c->GetCertificate(key.id).hasPin, 1); }, "GET " + cert, "");
+            run([&] { c->ChangePin(key.id, "5678", "8765"); },
+                "POST " + api + v2 + "certificates/" + id + "/pin",
+                R"({"ConfirmedPin":"8765","NewPin":"8765","OldPin":"5678"})"
+                "\n",
+                R"({"OperationCode":"ChangePin)" + tx);
+            // PIN validation counts down to blocked; the right PIN then fails too.
+            for (const auto& p : {std::make_tuple("8765", "=8765", 2u),
+                                  {"a&b c", "=a%26b%20c", 1u},
+                                  {"0000", "=0000", 0u},
+                                  {"8765", "=8765", 0u}}) {
+                uint32_t left = 99;
+                run(
+                    [&] {
+                        EXPECT_EQ(c->ValidatePin(key.id, std::get<0>(p), &left),
+                                  std::get<2>(p) == 2);
+                    },
+                    "POST " + cert + "/pin/validate?returnAttempts=true", std::get<1>(p));
+                EXPECT_EQ(left, std::get<2>(p));
+            }
+            const std::string set = "POST " + api + "keys/" + id + "/params";
+            const std::string get = "GET " + api + "keys/" + id + "/params?param=";
+            run([&] { EXPECT_EQ(c->GetKeySpec(key.id), 1u); }, get + "KeySpec", "");
+            run([&] { c->SetKeySpec(key.id, 2); }, set, "{\"Data\":\"2\",\"Param\":\"KeySpec\"}\n");
+            run([&] { EXPECT_EQ(c->GetKeySpec(key.id), 2u); }, get + "KeySpec", "");
+            run([&] { c->SetKeyPermissions(key.id, 0); }, set,
+                "{\"Data\":\"\",\"Param\":\"key_permissions\"}\n");
+            run([&] { EXPECT_EQ(c->GetKeyPermissions(key.id), 0u); }, get + "key_permissions", "");
+            run(
+                [&] {
+                    c->SetContainerExtensions(key.id, {1, 2, 250});
+                },
+                set, "{\"Data\":\"AQL6\",\"Param\":\"container_extensions\"}\n");
+            run(
+                [&] {
+                    EXPECT_EQ(c->GetContainerExtensions(key.id), (Bytes{1, 2, 250}));
+                },
+                get + "container_extensions", "");
+            run([&] { c->DeleteCertificate(key.id); }, "DELETE " + api + v2 + "certificates/" + id,
+                "", R"({"OperationCode":"DeleteCertificate)" + tx);
+            EXPECT_EQ(c->GetCertificates().size(), 2u);
+        }
+    }
+    // RSA with a key length and no PIN.
+    auto c = Connect("local-v1", false);
+    const Json::Value log =
+        Logged([&] { EXPECT_EQ(c->CreateKey(1, "1.3.14.3.2.11", "", 1024).hasPin, 2); });
+    ExpectRequest(log[0], "POST /local-v1/rest/api/keys/generate",
+                  "{\"AlgId\":\"1\",\"KeyLength\":\"1024\",\"ParametersOid\":\"1.3.14.3.2.11\","
+                  "\"PinCode\":\"\"}\n",
+                  *c);
+}
+
+TEST_F(KeyOperationsService, PfxImportCertificateInstallationAndThumbprint) {
+    auto c = Connect("local-v2", false);
+    const Bytes pfx = Data("key.pfx"), first = Data("first.der"), second = Data("second.der");
+    EXPECT_EQ(CaughtKelException([&] { c->InstallPfx(pfx, "wrong"); }).code(), 86u);
+    CertificateRecord imported;
+    Json::Value log = Logged([&] { imported = c->InstallPfx(pfx, "pfx&pw"); });
+    EXPECT_EQ(imported.certificate, first);
+    EXPECT_EQ(imported.friendlyName + std::to_string(imported.hasPin), "Imported2");
+    ExpectRequest(
+        log[0], "POST /local-v2/rest/api/certificates/pfx",
+        "{\"Password\":\"pfx&pw\",\"Pfx\":\"" + EncodeBase64(pfx.data(), pfx.size()) + "\"}\n", *c);
+    // The second certificate of the key replaces the first.
+    log = Logged(
+        [&] { EXPECT_EQ(c->InstallCertificate(second.data(), second.size()).id, imported.id); });
+    ExpectRequest(log[0], "POST /local-v2/rest/api/certificates/",
+                  "{\"certificate\":\"" + EncodeBase64(second.data(), second.size()) + "\"}\n", *c);
+    uint32_t id = 0;
+    log = Logged([&] { EXPECT_TRUE(c->FindCertificateByThumbprint(second, &id)); });
+    EXPECT_EQ(id, imported.id);
+    ExpectRequest(log[0],
+                  "GET /local-v2/rest/api/certificates?thumbprint=QwSWSqR9tky-WL9w_qnBgBw_-oo=", "",
+                  *c);
+    EXPECT_FALSE(c->FindCertificateByThumbprint(first, &id));
+    EXPECT_TRUE(Logged([&] {
+                    EXPECT_FALSE(c->FindCertificateByThumbprint({48, 0}, &id));
+                }).empty());
+}
+
+TEST_F(KeyOperationsService, RefusalsInBothGenerations) {
+    const Bytes foreign = Data("first.der");  // its key is not on the service
+    for (const std::string name : {"local-v1", "local-v2"}) {
+        for (const bool confirm : {false, true}) {
+            SCOPED_TRACE(name + (confirm ? " with confirmation" : ""));
+            auto c = Connect(name, confirm);
+            const std::pair<std::function<void()>, uint32_t> rows[] = {
+                {[&] { c->CreateKey(11849, "1.2.3", "", 0); }, codes::kBadKeysetParam},
+                {[&] { c->DeleteCertificate(99); }, codes::kBadKeyset},
+                {[&] { c->ChangePin(2, "0000", "1"); }, codes::kWrongPin},
+                {[&] { c->ChangePin(2, "0000", "1"); }, codes::kPinBlocked},
+                {[&] { c->ChangePin(99, "1234", "1"); }, codes::kBadKeyset},
+                {[&] { c->ValidatePin(99, "1234", nullptr); }, codes::kBadKeyset},
+                {[&] { c->InstallCertificate(foreign.data(), foreign.size()); }, codes::kBadKeyset},
+                {[&] { c->SetKeySpec(99, 2); }, codes::kBadKeyset},
+            };
+            for (const auto& row : rows)
+                EXPECT_EQ(CaughtKelException(row.first).code(), row.second);
+            EXPECT_EQ(c->GetKeySpec(99), 1u);
+        }
+    }
+    auto c = Connect("local-v2", true);
+    Json::Value settings;
+    settings["confirmation"]["outcome"] = "decline";
+    svc.configure(settings);
+    EXPECT_EQ(CaughtKelException([&] { c->ChangePin(2, "1234", "1"); }).code(), codes::kCancelled);
+}

@@ -1,0 +1,161 @@
+// The reader context in this process (the module's classes linked in),
+// driven by the CSP host: the connector that select_service configures,
+// checked against the local signature service, and PIN acquisition through
+// the host's PIN callback.
+#include <gtest/gtest.h>
+
+#include <boost/pointer_cast.hpp>
+
+#include "Host.h"
+#include "KelContainerConnectorTestPeer.h"
+#include "LocalService.h"
+#include "TempEnv.h"
+#include "config/ModuleOptions.h"
+#include "config/RegistryAccess.h"
+#include "config/SavedCredentials.h"
+#include "config/ServerSettings.h"
+#include "operations/KelContainerConnector.h"
+#include "protocol/RequestHeaders.h"
+#include "reader/CloudReaderContext.h"
+#include "reader/PinAcquisition.h"
+
+namespace {
+
+using csphost::Host;
+using csphost::Session;
+
+CloudReaderContext& ContextOf(const Session& session) {
+    return *static_cast<CloudReaderContext*>(session.context());
+}
+
+boost::shared_ptr<KelContainerConnector> ConnectorOf(const Session& session) {
+    return boost::dynamic_pointer_cast<KelContainerConnector>(ContextOf(session).connector);
+}
+
+class ReaderService : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override {
+        setenv("NIMBEX_CA_FILE", service.caFile().c_str(), 1);
+        urls = service.service("local-v1");
+        ServerSettings entry;
+        entry.name = urls.name;
+        entry.authUrl = urls.auth;
+        entry.restUrl = urls.sign;
+        SaveServerSettings(entry, false);
+        SetModuleOption(kOptionShouldSaveAuthToken, 1);
+        Json::Value settings;
+        settings["requireMessageSignature"] = true;
+        service.configure(settings);
+    }
+    void TearDown() override { unsetenv("NIMBEX_CA_FILE"); }
+
+    csphost::HostOptions Options(bool localContext) {
+        csphost::HostOptions options;
+        options.storeDirectory = env.root() + "/host";
+        options.localContext = localContext;
+        options.pin = csphost::PinSource::Environment("NIMBEX_TEST_PIN");
+        return options;
+    }
+
+    nimbex_test::TempEnv env;
+    nimbex_test::LocalService service;
+    nimbex_test::LocalServiceUrls urls;
+};
+
+// Credentials saved through set_media_param reach the password grant of the
+// next selection; requests are signed through the host's HMAC; the tokens go
+// to the host's protected store (local context) or to the registry.
+TEST_P(ReaderService, SelectServiceConfiguresTheConnector) {
+    const bool localContext = GetParam();
+    Host host(cloud_reader_get_table(), Options(localContext));
+    {
+        Session first = host.Open(size_t(0));
+        first.SetUserName("demo");
+        first.SetPassword("demo-password");
+    }
+    Session session = host.Open(size_t(0));
+    session.Lock();
+    boost::shared_ptr<KelContainerConnector> connector = ConnectorOf(session);
+    ASSERT_TRUE(connector);
+    EXPECT_EQ(KelContainerConnectorTestPeer(*connector).Login(), "demo");
+    connector->EnsureAuthenticated();
+    const std::string token(connector->AccessToken().value);
+
+    const std::string url = urls.sign + "/rest/api/certificates";
+    std::vector<SecretString> headers = MakeSignedRequestHeaders(
+        KelContainerConnectorTestPeer(*connector).SignatureCreator(), url, token, "");
+    const std::string answer = connector->SendRequest(url, headers, "", "GET");
+    EXPECT_NE(answer.find("Demo EC key"), std::string::npos) << answer;
+    session.Unlock();
+
+    const Json::Value log = service.requestLog();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0]["path"].asString(), "/local-v1-auth/oauth/token");
+    EXPECT_NE(log[0]["body"].asString().find("username=demo&password=demo-password"),
+              std::string::npos)
+        << log[0]["body"];
+    EXPECT_TRUE(log[1]["headers"].isMember("vl-signature"));
+
+    csphost::FileProtectedStore& store = host.callbacks().store();
+    std::vector<unsigned char> saved;
+    const bool inStore = store.Get(false, urls.auth + "_auth_token_magic", saved);
+    EXPECT_EQ(inStore, localContext);
+    if (inStore) {
+        EXPECT_EQ(std::string(saved.begin(), saved.end()), token + std::string(1, 0));
+    }
+    EXPECT_EQ(LoadSecret(urls.name + "_access_token"), localContext ? "" : token);
+
+    // Selecting the selected service again keeps the connector.
+    session.Select(0);
+    EXPECT_EQ(ConnectorOf(session), connector);
+}
+
+INSTANTIATE_TEST_SUITE_P(LocalContextOrRegistry, ReaderService, ::testing::Bool());
+
+class PinAcquisition : public ::testing::Test {
+  protected:
+    void TearDown() override { unsetenv("NIMBEX_TEST_PIN"); }
+    uint32_t Acquire(Session& session, std::string& pin) {
+        return AcquirePin(ContextOf(session), pin);
+    }
+    nimbex_test::TempEnv env;
+};
+
+TEST_F(PinAcquisition, ThroughTheHostsCallback) {
+    csphost::HostOptions options;
+    options.storeDirectory = env.root() + "/host";
+    options.pin = csphost::PinSource::Environment("NIMBEX_TEST_PIN");
+    Host host(cloud_reader_get_table(), options);
+    Session session = host.Open();
+    const std::string utf8Pin = "\xD0\xBF\xD0\xB8\xD0\xBD-\xE2\x82\xAC-\xF0\x9F\x94\x91";
+    const std::string longest(64, '7'), tooLong(65, '7');
+    struct Case {
+        const char* pin;  // null: no PIN available
+        uint32_t expected;
+        std::string result;
+    } cases[] = {
+        {"1234", 0, "1234"},           {nullptr, 0x252D1230, ""}, {utf8Pin.c_str(), 0, utf8Pin},
+        {longest.c_str(), 0, longest}, {tooLong.c_str(), 87, ""}, {"", 0, ""},
+    };
+    for (const Case& c : cases) {
+        if (c.pin)
+            setenv("NIMBEX_TEST_PIN", c.pin, 1);
+        else
+            unsetenv("NIMBEX_TEST_PIN");
+        std::string pin = "old";
+        EXPECT_EQ(Acquire(session, pin), c.expected) << (c.pin ? c.pin : "(none)");
+        if (c.expected == 0) {
+            EXPECT_EQ(pin, c.result);
+        }
+    }
+    // With no PIN needed nothing is asked; without a PIN callback: 87.
+    unsetenv("NIMBEX_TEST_PIN");
+    ContextOf(session).noPinNeeded = true;
+    std::string pin = "old";
+    EXPECT_EQ(Acquire(session, pin), 0u);
+    EXPECT_EQ(pin, "");
+    ContextOf(session).host.callbacks.pinRequest = nullptr;
+    EXPECT_EQ(Acquire(session, pin), 87u);
+}
+
+}  // namespace

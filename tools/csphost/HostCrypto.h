@@ -1,0 +1,24 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// The host's cryptography for the reader's callbacks, over OpenSSL. Answers
+// are reader codes: 0, 87 (a missing pointer), 234 (the output is too small,
+// the needed length is written back), 0x80090008 (unknown algorithm id),
+// 0x80090020 (OpenSSL failed).
+namespace csphost {
+
+// CryptoAPI ids: 0x8004 SHA-1, 0x800C SHA-256, 0x800D SHA-384, 0x800E SHA-512.
+// The digest is written in its natural byte order. A null `out` asks for the
+// length.
+uint32_t ComputeDigest(uintptr_t algId, const unsigned char* data, size_t length,
+                       unsigned char* out, uint32_t* outLength);
+
+// 0x8021: HMAC-SHA-256 (32 bytes).
+uint32_t ComputeHmac(uintptr_t algId, const unsigned char* key, size_t keyLength,
+                     const unsigned char* data, size_t length, unsigned char* out,
+                     uint32_t* outLength);
+
+uint32_t FillRandom(unsigned char* out, size_t length);
+
+}  // namespace csphost

@@ -1,0 +1,82 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace csphost {
+
+class ReaderModule;
+class CspCallbacks;
+struct HostOptions;
+
+// One reader context of the host: created with the host's callbacks, freed
+// on destruction. Every method calls one reader function and throws
+// HostError with its answer unless it is 0 (exceptions are noted).
+class Session {
+  public:
+    Session(const ReaderModule& module, CspCallbacks& callbacks, const HostOptions& options);
+    Session(Session&& other) noexcept;
+    Session& operator=(Session&&) = delete;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+    ~Session();
+
+    // clone_context: a new context from this one, given the host's callbacks.
+    Session Clone() const;
+
+    // ---- the cloud lock
+    void Lock();
+    void Unlock();
+
+    // ---- services
+    // The number of configured services (0 when the reader answers 2).
+    size_t ServiceCount() const;
+    void Select(size_t index);
+    std::string ServiceName() const;
+    // "" when the service has none (answer 2).
+    std::string DefaultContainer() const;
+    void SetDefaultContainer(const std::string& name);
+    void SetMachineFlag(bool machine);
+
+    // ---- media information and parameters
+    // Sub-code 3: the two flag bytes (low byte first) after the reader's changes.
+    uint16_t MediaCapabilities() const;
+    bool CanCreateKeys() const;
+    // Sub-code 7: false when the reader answers 0, true for "PIN required".
+    bool PinRequired() const;
+    // Saved for the selected service (sub-codes 11, 12).
+    void SetUserName(const std::string& userName);
+    void SetPassword(const std::string& password);
+    // Handed to the connection to the selected service (13, 14).
+    void SetAccessToken(const std::string& token);
+    void SetIdToken(const std::string& token);
+    // Any other parameter: a value and optional data.
+    void SetMediaParam(uintptr_t subCode, uintptr_t value, const void* data);
+
+    // ---- containers, PIN and signing
+    void OpenContainer(const std::string& name, bool create = false);
+    void CloseContainer();
+    // Checks the PIN from the host's PIN source against the service.
+    void VerifyPin();
+    // Signs a hash given in its natural byte order; the signature comes back
+    // in its natural order too (the reader's side is least significant
+    // byte first). hashHandle 0: none.
+    std::vector<unsigned char> SignHash(const std::vector<unsigned char>& hash, uint32_t algId,
+                                        uint32_t hashHandle = 0);
+
+    void* context() const { return context_; }
+
+  private:
+    Session(const ReaderModule& module, CspCallbacks& callbacks, const HostOptions& options,
+            void* context);
+    void GiveCallbacks();
+    void SetText(uintptr_t subCode, const std::string& text, const char* what);
+
+    const ReaderModule* module_;
+    CspCallbacks* callbacks_;
+    const HostOptions* options_;
+    void* context_ = nullptr;
+};
+
+}  // namespace csphost
