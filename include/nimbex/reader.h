@@ -1,8 +1,24 @@
 /* The reader interface of libnimbex: the one entry point, its function table
- * and the records of the constant queries.
+ * and the record of every function whose record has a fixed layout.
  *
- * A record is an array of machine words (uintptr_t); pointers and numbers
- * alike take one word, 32-bit numbers are zero-extended. */
+ * How a record is read:
+ *
+ * - A record is an array of machine words (uintptr_t); pointers and numbers
+ *   alike take one word, 32-bit numbers are zero-extended. Words are counted
+ *   from 1: "word 1" is the first.
+ * - A numeric field addressed by a byte offset ("byte k of the record", k
+ *   counted from 1) is byte (k-1) mod 4 of word (k-1)/4 + 1, where byte j of
+ *   a word is bits 8j to 8j+7 of its value: byte offsets count 32-bit words,
+ *   whatever the width of a word. Byte 5 is the low byte of word 2; the field
+ *   at byte offset 228 is word 58.
+ * - That rule is for numbers only. A string (or other bytes) that a handler
+ *   copies into a record is a byte buffer at the start of the record, or of
+ *   the field it goes into, its bytes in order as memcpy puts them: the 6
+ *   bytes of get_reader_name are the first 6 bytes of the record's memory.
+ *
+ * The names of fields whose meaning belongs to the CSP (limits, constants it
+ * asks for) are this module's reading; the module writes the documented
+ * values. Words a handler neither reads nor writes are named unusedN. */
 #ifndef NIMBEX_READER_H
 #define NIMBEX_READER_H
 
@@ -17,6 +33,14 @@ extern "C" {
 
 /* Every handler: result = handler(reader context, argument record). */
 typedef uintptr_t (*CloudReaderHandler)(void* context, void* record);
+
+/* lock_reader, unlock_reader and drop_auth are called with a third argument
+ * word, which they pass through to what they call; nothing in the module
+ * reads it. The table holds them as CloudReaderHandler; this is the form the
+ * CSP calls them in. */
+typedef uintptr_t CloudPassThroughWord;
+typedef uintptr_t (*CloudReaderPassThroughHandler)(void* context, void* record,
+                                                   CloudPassThroughWord word);
 
 typedef struct CloudReaderFunction {
     uintptr_t id;
@@ -133,6 +157,15 @@ typedef struct CloudNegotiateRecord {
 typedef struct CloudMaxValueRecord {
     uintptr_t value;
 } CloudMaxValueRecord;
+
+/* get_reader_name, get_reader_type: "CLOUD" and its terminating zero, 6
+ * bytes, copied to the start of the record (a byte buffer, not a number);
+ * nothing past them is written. The struct rounds the 6 bytes up to whole
+ * words. */
+#define CLOUD_READER_NAME_SIZE 6
+typedef struct CloudReaderNameRecord {
+    char name[8];
+} CloudReaderNameRecord;
 
 /* ---- Reader context, service selection and the cloud lock -------------- */
 
@@ -275,6 +308,202 @@ enum CloudMediaParamSubCode {
     CLOUD_PARAM_KEY_PERMISSIONS = 22 /* value */
 };
 
+/* open_container_enum (size, open and enumerator out: 4096, 4 and the
+ * enumerator), next_container (size = capacity in / name length out, buffer,
+ * enumerator) and close_container_enum (open non-zero: the enumerator is
+ * destroyed and open and enumerator cleared). */
+typedef struct CloudContainerEnumRecord {
+    uintptr_t unused1;
+    uintptr_t size;
+    char* buffer;
+    uintptr_t open;
+    void* enumerator;
+} CloudContainerEnumRecord;
+
+/* open_container: the name (nameLength bytes; a null name closes the open
+ * container) and the flags, bit 2 asking to create it. */
+#define CLOUD_OPEN_CONTAINER_CREATE 0x4
+typedef struct CloudOpenContainerRecord {
+    uintptr_t nameLength;
+    const char* name;
+    uintptr_t unused3;
+    uintptr_t flags;
+} CloudOpenContainerRecord;
+
+/* open_file: size must exceed 7, words 3 and 4 must be non-zero; flags bit 0
+ * opens an existing file for reading. Kinds: 8 the exchange key's
+ * certificate, 9 the signature key's, 10 the container extensions. */
+#define CLOUD_OPEN_FILE_READ 0x1
+#define CLOUD_FILE_EXCHANGE_CERTIFICATE 8
+#define CLOUD_FILE_SIGNATURE_CERTIFICATE 9
+#define CLOUD_FILE_EXTENSIONS 10
+typedef struct CloudOpenFileRecord {
+    uintptr_t size;
+    uintptr_t flags;
+    uintptr_t required3;
+    uintptr_t required4;
+    uintptr_t kind;
+} CloudOpenFileRecord;
+
+/* read_file: length bytes from offset into buffer. */
+typedef struct CloudReadFileRecord {
+    uintptr_t offset;
+    uintptr_t length;
+    unsigned char* buffer;
+} CloudReadFileRecord;
+
+/* write_file: length bytes of data. */
+typedef struct CloudWriteFileRecord {
+    uintptr_t unused1;
+    uintptr_t length;
+    const unsigned char* data;
+} CloudWriteFileRecord;
+
+/* get_file_size: the size of the open file (out). */
+typedef struct CloudFileSizeRecord {
+    uintptr_t size;
+} CloudFileSizeRecord;
+
+/* get_key_info: keySpec must be the container's; mustBeZero must be 0.
+ * Out: keySpec, keyType (2), algorithm (0xAA24) and, when flags has bit 5
+ * (0x20) and they are not 0, the key permissions. */
+#define CLOUD_KEY_INFO_PERMISSIONS 0x20
+typedef struct CloudKeyInfoRecord {
+    uintptr_t keySpec;
+    uintptr_t flags;
+    uintptr_t mustBeZero;
+    uintptr_t keyType;
+    uintptr_t algorithm;
+    uintptr_t unused6;
+    uintptr_t unused7;
+    uintptr_t permissions;
+} CloudKeyInfoRecord;
+
+/* verify_pin: at most 64 bytes of PIN; triesLeft (out) after a wrong PIN
+ * when the service reports a count. */
+typedef struct CloudVerifyPinRecord {
+    uintptr_t unused1;
+    uintptr_t pinLength;
+    const char* pin;
+    uintptr_t triesLeft;
+} CloudVerifyPinRecord;
+
+/* change_pin: (version & 0xF0) must be 0x30; the new PIN, at most 64 bytes. */
+typedef struct CloudChangePinRecord {
+    uintptr_t version;
+    uintptr_t pinLength;
+    const char* pin;
+} CloudChangePinRecord;
+
+/* create_hash: algorithm id in, the new hash handle out. */
+typedef struct CloudCreateHashRecord {
+    uintptr_t algorithm;
+    uintptr_t handle;
+} CloudCreateHashRecord;
+
+/* hash_data: length bytes of data appended; written = length on success. */
+typedef struct CloudHashDataRecord {
+    uintptr_t handle;
+    uintptr_t length;
+    const unsigned char* data;
+    uintptr_t written;
+} CloudHashDataRecord;
+
+/* get_hash_value: words 2 to 17 hold the value, a byte buffer of at most 64
+ * bytes at the start of those words; valueLength is the capacity in and the
+ * length out. */
+#define CLOUD_HASH_VALUE_SIZE 64
+typedef struct CloudHashValueRecord {
+    uintptr_t handle;
+    union {
+        unsigned char bytes[CLOUD_HASH_VALUE_SIZE];
+        uintptr_t words[16];
+    } value;
+    uintptr_t valueLength;
+} CloudHashValueRecord;
+
+/* sign_hash: the hash (hashLength bytes, or lengthOverride when that is not
+ * 0), the signature buffer and its length (in: capacity, out: length), the
+ * document-hash handle and the hash algorithm identifier. */
+typedef struct CloudSignHashRecord {
+    uintptr_t unused1;
+    const unsigned char* hash;
+    uintptr_t hashLength;
+    uintptr_t lengthOverride;
+    unsigned char* signature;
+    uintptr_t signatureLength;
+    uintptr_t hashHandle;
+    uintptr_t unused8;
+    uintptr_t algorithm;
+} CloudSignHashRecord;
+
+/* sign_hash_split: the signature's two halves, each reversed, with their
+ * lengths (out). */
+typedef struct CloudSignHashSplitRecord {
+    uintptr_t unused1;
+    const unsigned char* hash;
+    uintptr_t hashLength;
+    unsigned char* firstHalf;
+    uintptr_t firstLength;
+    unsigned char* secondHalf;
+    uintptr_t secondLength;
+    uintptr_t hashHandle;
+} CloudSignHashSplitRecord;
+
+/* agree_key: the peer key's two coordinates (coordinateLength bytes each, in
+ * 64-byte slots), the user keying material, the mask, and the result buffer
+ * with its length (in: capacity, 64 choosing the 512-bit algorithm; out:
+ * length). */
+typedef struct CloudAgreeKeyRecord {
+    uintptr_t unused1;
+    const unsigned char* peerKey;
+    uintptr_t coordinateLength;
+    const unsigned char* ukm;
+    uintptr_t ukmLength;
+    const unsigned char* mask;
+    uintptr_t maskLength;
+    unsigned char* result;
+    uintptr_t resultLength;
+} CloudAgreeKeyRecord;
+
+/* generate_key: key spec, algorithm id, parameter-set OID text and key
+ * permissions. */
+typedef struct CloudGenerateKeyRecord {
+    uintptr_t unused1, unused2, unused3, unused4;
+    uintptr_t keySpec;
+    uintptr_t algorithm;
+    uintptr_t unused7;
+    const char* paramSet;
+    uintptr_t unused9, unused10;
+    uintptr_t permissions;
+} CloudGenerateKeyRecord;
+
+/* generate_rsa_key: key length in bytes, key spec, algorithm id (0x2400 asks
+ * for the signature parameter set) and key permissions. */
+typedef struct CloudGenerateRsaKeyRecord {
+    uintptr_t keyLength;
+    uintptr_t unused2, unused3, unused4;
+    uintptr_t keySpec;
+    uintptr_t algorithm;
+    uintptr_t unused7, unused8, unused9;
+    uintptr_t permissions;
+} CloudGenerateRsaKeyRecord;
+
+/* list_param_sets: each OID followed by a zero byte, then one more zero byte.
+ * size in = capacity, out = total without the last zero; the capacity must
+ * hold total + 1. A null buffer asks for the total. */
+typedef struct CloudMultiStringRecord {
+    uintptr_t size;
+    char* buffer;
+} CloudMultiStringRecord;
+
+/* get_rsa_key_range: 496, 8192 and 0 when the service supports RSA. */
+typedef struct CloudRsaKeyRangeRecord {
+    uintptr_t minimum;
+    uintptr_t maximum;
+    uintptr_t reserved;
+} CloudRsaKeyRangeRecord;
+
 /* Returns the one function table; the same address on every call. */
 NIMBEX_EXPORT const CloudReaderTable* cloud_reader_get_table(void);
 
@@ -300,6 +529,9 @@ NIMBEX_RECORD_ASSERT(offsetof(CloudMediaLimitsRecord, maxNameLength) == 57 * siz
                      "word 58");
 NIMBEX_RECORD_ASSERT(sizeof(CloudNegotiateRecord) == sizeof(uintptr_t), "one word");
 NIMBEX_RECORD_ASSERT(sizeof(CloudMaxValueRecord) == sizeof(uintptr_t), "one word");
+NIMBEX_RECORD_ASSERT(sizeof(CloudReaderNameRecord) % sizeof(uintptr_t) == 0 &&
+                         sizeof(CloudReaderNameRecord) >= CLOUD_READER_NAME_SIZE,
+                     "whole words holding the 6 bytes");
 NIMBEX_RECORD_ASSERT(sizeof(CloudContextRecord) == sizeof(uintptr_t), "one word");
 NIMBEX_RECORD_ASSERT(sizeof(CloudCallerContext) == 7 * sizeof(uintptr_t), "seven words");
 NIMBEX_RECORD_ASSERT(sizeof(CloudPinRequest) == 2 * sizeof(uintptr_t), "two words");
@@ -316,6 +548,28 @@ NIMBEX_RECORD_ASSERT(sizeof(CloudSelectServiceRecord) == sizeof(uintptr_t), "one
 NIMBEX_RECORD_ASSERT(sizeof(CloudDefaultContainerRecord) == 2 * sizeof(uintptr_t), "two words");
 NIMBEX_RECORD_ASSERT(sizeof(CloudMediaInfoRecord) == 2 * sizeof(uintptr_t), "two words");
 NIMBEX_RECORD_ASSERT(sizeof(CloudMediaParamRecord) == 3 * sizeof(uintptr_t), "three words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudContainerEnumRecord) == 5 * sizeof(uintptr_t), "five words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudOpenContainerRecord) == 4 * sizeof(uintptr_t), "four words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudOpenFileRecord) == 5 * sizeof(uintptr_t), "five words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudReadFileRecord) == 3 * sizeof(uintptr_t), "three words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudWriteFileRecord) == 3 * sizeof(uintptr_t), "three words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudFileSizeRecord) == sizeof(uintptr_t), "one word");
+NIMBEX_RECORD_ASSERT(sizeof(CloudKeyInfoRecord) == 8 * sizeof(uintptr_t), "eight words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudVerifyPinRecord) == 4 * sizeof(uintptr_t), "four words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudChangePinRecord) == 3 * sizeof(uintptr_t), "three words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudCreateHashRecord) == 2 * sizeof(uintptr_t), "two words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudHashDataRecord) == 4 * sizeof(uintptr_t), "four words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudHashValueRecord) == 18 * sizeof(uintptr_t), "18 words");
+NIMBEX_RECORD_ASSERT(offsetof(CloudHashValueRecord, valueLength) == 17 * sizeof(uintptr_t),
+                     "word 18");
+NIMBEX_RECORD_ASSERT(sizeof(CloudSignHashRecord) == 9 * sizeof(uintptr_t), "nine words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudSignHashSplitRecord) == 8 * sizeof(uintptr_t), "eight words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudAgreeKeyRecord) == 9 * sizeof(uintptr_t), "nine words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudGenerateKeyRecord) == 11 * sizeof(uintptr_t), "11 words");
+NIMBEX_RECORD_ASSERT(offsetof(CloudGenerateKeyRecord, paramSet) == 7 * sizeof(uintptr_t), "word 8");
+NIMBEX_RECORD_ASSERT(sizeof(CloudGenerateRsaKeyRecord) == 10 * sizeof(uintptr_t), "ten words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudMultiStringRecord) == 2 * sizeof(uintptr_t), "two words");
+NIMBEX_RECORD_ASSERT(sizeof(CloudRsaKeyRangeRecord) == 3 * sizeof(uintptr_t), "three words");
 #undef NIMBEX_RECORD_ASSERT
 #endif
 

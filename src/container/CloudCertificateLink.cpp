@@ -263,7 +263,9 @@ void UpdateSettingsFromCertificates() {
         current.Reset(next);
         const CloudContainerLink link = ReadCloudContainerLink(next);
         if (!link.isCloud || !link.serviceName.empty()) continue;
-        if (FindServerSettings(link.restUrl, kServerParamRestUrl).isValid) continue;
+        // Any stored entry with that REST URL counts, valid or not: the lookup
+        // by REST URL would find it before one saved here.
+        if (!FindServerSettings(link.restUrl, kServerParamRestUrl).name.empty()) continue;
         if (link.restUrl.empty() || link.authUrl.empty()) continue;
         const ServerSettings settings(MakeServiceId(link.restUrl), link.authUrl, link.restUrl);
         SaveServerSettings(settings, false);

@@ -1,7 +1,5 @@
-#include <capi/wintypes.h>
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -35,23 +33,18 @@ TEST(KelException, NarrowAndWideMessages) {
 }
 
 TEST(CryptoAPIException, MessageFromTheSystemTable) {
-    for (uint32_t code : {87u, 2u, 0x80090020u, 0x7654321u}) {
-        const veltra::CryptoAPIException e(code);
+    const std::pair<uint32_t, const char*> cases[] = {
+        {87, "Error code 0x57: The parameter is incorrect."},
+        {2, "Error code 0x2: The system cannot find the file specified."},
+        {0x80090020u, "Error code 0x80090020: An internal error occurred."},
+        {0x7654321u, "Error code 0x7654321."},  // no system text
+    };
+    for (const auto& c : cases) {
+        const veltra::CryptoAPIException e(c.first);
         EXPECT_STREQ(e.what(), "");
-        EXPECT_EQ(e.code(), code);
-        // The expectation is built from the platform's own table.
-        char system[512] = {};
-        const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                       nullptr, code, 0, system, 400, nullptr);
-        char expected[600];
-        if (n)
-            std::snprintf(expected, sizeof(expected), "Error code 0x%x: %s", code, system);
-        else
-            std::snprintf(expected, sizeof(expected), "Error code 0x%x.", code);
-        EXPECT_EQ(e.message(), expected) << code;
+        EXPECT_EQ(e.code(), c.first);
+        EXPECT_EQ(e.message(), c.second);
     }
-    const veltra::CryptoAPIException e87(87);
-    EXPECT_EQ(e87.message().rfind("Error code 0x57", 0), 0u);
 }
 
 TEST(Boundary, CodesOfEveryKindOfFailure) {

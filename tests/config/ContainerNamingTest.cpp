@@ -7,24 +7,6 @@
 #include "config/ContainerNaming.h"
 #include "config/ServerSettings.h"
 
-namespace {
-
-// The container name computed with the C library's own generator.
-std::string NameThroughRand(const std::string& text, uint32_t number) {
-    uint32_t seed = number;
-    for (unsigned char c : text) seed += c;
-    srand(seed);
-    std::string guid = "xxxxxxxx-xxxx-4xxx-yxxx-xxxxxxxxxxxx";
-    for (char& c : guid) {
-        int d = rand() % 16;
-        if (c == 'y') d &= 0xB;
-        if (c == 'x' || c == 'y') c = "0123456789abcdef"[d];
-    }
-    return "KEL-" + guid;
-}
-
-}  // namespace
-
 TEST(SeededRandom, ReproducesTheCLibrarySequence) {
     for (uint32_t seed : {0u, 1u, 2u, 12345u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
         SeededRandom random(seed);
@@ -48,20 +30,16 @@ TEST(MakeContainerName, ShapeOfTheName) {
     }
 }
 
-TEST(MakeContainerName, DeterministicAndEqualToTheRandFormulation) {
+TEST(MakeContainerName, SeededByTheByteSumAndLeavesRandAlone) {
     const std::string a = MakeContainerName("https://sign.example/api/", 77);
     EXPECT_EQ(a, MakeContainerName("https://sign.example/api/", 77));
-    EXPECT_EQ(a, NameThroughRand("https://sign.example/api/", 77));
     EXPECT_NE(a, MakeContainerName("https://sign.example/api/", 78));
-    // Bytes count as unsigned; the sum wraps in 32 bits.
-    EXPECT_EQ(MakeContainerName("\xff\xfe", 0xFFFFFF00u), NameThroughRand("\xff\xfe", 0xFFFFFF00u));
-    EXPECT_EQ(MakeContainerName("", 0), NameThroughRand("", 0));
-    // The seed is the byte sum: equal sums give equal names.
+    // The seed is the byte sum plus the number: equal sums give equal names;
+    // bytes count as unsigned and the sum wraps in 32 bits.
     EXPECT_EQ(MakeContainerName("ab", 0), MakeContainerName("ba", 0));
     EXPECT_EQ(MakeContainerName("a", 1), MakeContainerName("b", 0));
-}
+    EXPECT_EQ(MakeContainerName("\xff\xfe", 0xFFFFFF00u), MakeContainerName("", 0xFDu));
 
-TEST(MakeContainerName, LeavesTheProcessGeneratorAlone) {
     srand(99);
     const int first = rand();
     srand(99);
@@ -69,21 +47,13 @@ TEST(MakeContainerName, LeavesTheProcessGeneratorAlone) {
     EXPECT_EQ(rand(), first);
 }
 
-TEST(MakeServiceId, HostAndPathWithoutPort) {
+TEST(MakeServiceId, HostAndPathWithoutPortCutTo40) {
     EXPECT_EQ(MakeServiceId("https://a.b/c/d"), "a_b_c_d");
     EXPECT_EQ(MakeServiceId("https://sign.example:8443/api/v1"), "sign_example_api_v1");
     EXPECT_EQ(MakeServiceId("http://Host_1/x-y?z=1"), "Host_1_x_y_z_1");
-}
-
-TEST(MakeServiceId, CutTo40Characters) {
     const std::string host(30, 'h');
-    const std::string url = "https://" + host + "/" + std::string(19, 'p');  // 50 characters
-    const std::string id = MakeServiceId(url);
-    EXPECT_EQ(id.size(), 40u);
-    EXPECT_EQ(id, host + "_" + std::string(9, 'p'));
-}
-
-TEST(MakeServiceId, UnsplittableUrlIsRefused) {
+    EXPECT_EQ(MakeServiceId("https://" + host + "/" + std::string(19, 'p')),
+              host + "_" + std::string(9, 'p'));
     EXPECT_KEL_THROW(MakeServiceId("https://no-path"), 0x80090020u,
                      "Cloud exception: Wrong rest server URL format");
 }

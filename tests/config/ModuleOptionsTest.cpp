@@ -60,28 +60,25 @@ TEST_F(ModuleOptionsTest, StoredValuesReachTheSnapshot) {
     EXPECT_TRUE(o.serverOptionsOnlinePresent);
 }
 
-TEST_F(ModuleOptionsTest, TimeoutIsCappedOnReadingOnly) {
-    const std::pair<int32_t, uint16_t> cases[] = {
-        {0, 0}, {65535, 65535}, {65536, 65535}, {100000, 65535}, {-1, 65535}};
+TEST_F(ModuleOptionsTest, CapsApplyOnReadingOnly) {
+    const struct {
+        const char* name;
+        int32_t stored;
+        uint32_t read;
+    } cases[] = {
+        {"Timeout", 0, 0},        {"Timeout", 65535, 65535},  {"Timeout", 65536, 65535},
+        {"Timeout", -1, 65535},   {"MaxDocSize", 2047, 2047}, {"MaxDocSize", 2048, 2047},
+        {"MaxDocSize", -3, 2047},
+    };
     for (const auto& c : cases) {
-        Store("Timeout", c.first);
-        EXPECT_EQ(GetTimeoutOption(), c.second) << c.first;
+        Store(c.name, c.stored);
+        const uint32_t read =
+            std::string(c.name) == "Timeout" ? GetTimeoutOption() : GetMaxDocSizeOption();
+        EXPECT_EQ(read, c.read) << c.name << " " << c.stored;
+        int32_t stored = 0;
+        ASSERT_TRUE(RegGetLong(kSection + c.name, stored));
+        EXPECT_EQ(stored, c.stored);
     }
-    Store("Timeout", 100000);
-    GetTimeoutOption();
-    int32_t stored = 0;
-    ASSERT_TRUE(RegGetLong(kSection + "Timeout", stored));
-    EXPECT_EQ(stored, 100000);
-}
-
-TEST_F(ModuleOptionsTest, MaxDocSizeCapIs2047) {
-    const std::pair<int32_t, uint32_t> cases[] = {
-        {2046, 2046}, {2047, 2047}, {2048, 2047}, {5000, 2047}, {-3, 2047}};
-    for (const auto& c : cases) {
-        Store("MaxDocSize", c.first);
-        EXPECT_EQ(GetMaxDocSizeOption(), c.second) << c.first;
-    }
-    Store("MaxDocSize", 5000);
     EXPECT_EQ(ReadModuleOptions().maxDocSize, 2047u * 1048576u);
 }
 

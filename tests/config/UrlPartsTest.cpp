@@ -2,38 +2,36 @@
 
 #include "config/UrlParts.h"
 
-TEST(SplitUrl, HttpsWithTrailingSlashTakesDefaultPort) {
-    const UrlParts p = SplitUrl("https://sign.example.org/");
-    ASSERT_TRUE(p.parsed);
-    EXPECT_EQ(p.scheme, "https://");
-    EXPECT_EQ(p.host, "sign.example.org");
-    EXPECT_EQ(p.port, 443);
-    EXPECT_EQ(p.portText, "");
-    EXPECT_EQ(p.base, "https://sign.example.org");
-    EXPECT_EQ(p.path, "/");
-}
-
-TEST(SplitUrl, ExplicitPortAndQueryKeptInPath) {
-    const UrlParts p = SplitUrl("https://h:8080/api/v1?x=1&y=/z");
-    ASSERT_TRUE(p.parsed);
-    EXPECT_EQ(p.host, "h");
-    EXPECT_EQ(p.port, 8080);
-    EXPECT_EQ(p.portText, ":8080");
-    EXPECT_EQ(p.base, "https://h:8080");
-    EXPECT_EQ(p.path, "/api/v1?x=1&y=/z");
-}
-
-TEST(SplitUrl, OtherSchemesDefaultTo80AndSchemeIsCaseSensitive) {
-    EXPECT_EQ(SplitUrl("http://h/").port, 80);
-    EXPECT_EQ(SplitUrl("ftp://h/x").port, 80);
-    EXPECT_EQ(SplitUrl("HTTPS://h/").port, 80);
-    EXPECT_EQ(SplitUrl("HTTPS://h/").scheme, "HTTPS://");
-}
-
-TEST(SplitUrl, PortTextReadLikeStrtol) {
-    EXPECT_EQ(SplitUrl("https://h:/p").port, 0);
-    EXPECT_EQ(SplitUrl("https://h:/p").portText, ":");
-    EXPECT_EQ(SplitUrl("https://h:12ab/p").port, 12);
+TEST(SplitUrl, Pieces) {
+    const struct {
+        const char *url, *scheme, *host;
+        int port;
+        const char *portText, *base, *path;
+    } cases[] = {
+        {"https://sign.example.org/", "https://", "sign.example.org", 443, "",
+         "https://sign.example.org", "/"},
+        {"https://h:8080/api/v1?x=1&y=/z", "https://", "h", 8080, ":8080", "https://h:8080",
+         "/api/v1?x=1&y=/z"},
+        {"https://a.b/c:d/e", "https://", "a.b", 443, "", "https://a.b", "/c:d/e"},
+        // Other schemes default to 80; the scheme is case-sensitive.
+        {"http://h/", "http://", "h", 80, "", "http://h", "/"},
+        {"ftp://h/x", "ftp://", "h", 80, "", "ftp://h", "/x"},
+        {"HTTPS://h/", "HTTPS://", "h", 80, "", "HTTPS://h", "/"},
+        // The port text is read like strtol.
+        {"https://h:/p", "https://", "h", 0, ":", "https://h:", "/p"},
+        {"https://h:12ab/p", "https://", "h", 12, ":12ab", "https://h:12ab", "/p"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        const UrlParts p = SplitUrl(c.url);
+        ASSERT_TRUE(p.parsed);
+        EXPECT_EQ(p.scheme, c.scheme);
+        EXPECT_EQ(p.host, c.host);
+        EXPECT_EQ(p.port, c.port);
+        EXPECT_EQ(p.portText, c.portText);
+        EXPECT_EQ(p.base, c.base);
+        EXPECT_EQ(p.path, c.path);
+    }
 }
 
 TEST(SplitUrl, MissingPiecesDoNotParse) {
@@ -44,12 +42,4 @@ TEST(SplitUrl, MissingPiecesDoNotParse) {
         EXPECT_TRUE(p.host.empty() && p.path.empty() && p.base.empty()) << url;
         EXPECT_EQ(p.port, 0) << url;
     }
-}
-
-TEST(SplitUrl, PathStartsAtFirstSlashAfterHost) {
-    const UrlParts p = SplitUrl("https://a.b/c:d/e");
-    ASSERT_TRUE(p.parsed);
-    EXPECT_EQ(p.host, "a.b");
-    EXPECT_EQ(p.path, "/c:d/e");
-    EXPECT_EQ(p.port, 443);
 }

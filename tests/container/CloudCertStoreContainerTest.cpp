@@ -70,8 +70,7 @@ TEST(CloudCertStoreContainer, LinkParametersIncludingOldOnes) {
     Fixture f;
     auto text = [](const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); };
     Bytes der = MakeCertificate(KeyKind::Ec, "p", 1);
-    CertContextHandle cert(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
-                                                        static_cast<DWORD>(der.size())));
+    CertContextHandle cert = CreateContext(der);
     ASSERT_EQ(0u, InstallCloudCertificate(
                       cert.get(), "c", f.svc,
                       {CloudLinkParam(kLinkExtensions, {1, 2}), CloudLinkParam(77, {9}),

@@ -6,41 +6,17 @@
 #include <string>
 #include <vector>
 
-#include "KelAssertions.h"
+#include "ContainerTestSupport.h"
 #include "TempEnv.h"
-#include "TestCertificates.h"
 #include "TestProviders.h"
 #include "config/RegistryAccess.h"
-#include "container/CertificateHandles.h"
-#include "container/CloudCertificateLink.h"
 
-using nimbex_test::KeyKind;
-using nimbex_test::MakeCertificate;
-using Bytes = std::vector<unsigned char>;
+using namespace nimbex_test;
 
 namespace {
 
 ServerSettings Service(const std::string& name = "svc") {
     return ServerSettings(name, "https://auth.example/", "https://sign.example/api/");
-}
-
-CertContextHandle Create(const Bytes& der) {
-    return CertContextHandle(CertCreateCertificateContext(
-        X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
-}
-
-// The first certificate of a store with that hash, or null.
-CertContextHandle FindInStore(bool machine, const Bytes& der) {
-    StoreHandle store(
-        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                      (machine ? CERT_SYSTEM_STORE_LOCAL_MACHINE : CERT_SYSTEM_STORE_CURRENT_USER) |
-                          CERT_STORE_OPEN_EXISTING_FLAG,
-                      L"My"));
-    if (!store) return CertContextHandle();
-    Bytes hash = nimbex_test::Sha1(der);
-    CRYPT_HASH_BLOB blob{20, hash.data()};
-    return CertContextHandle(CertFindCertificateInStore(store.get(), X509_ASN_ENCODING, 0,
-                                                        CERT_FIND_SHA1_HASH, &blob, nullptr));
 }
 
 struct RawLink {
@@ -100,7 +76,7 @@ void AddToUserStore(PCCERT_CONTEXT c) {
 }
 
 std::string SelectedName(KeyKind kind, uint32_t* type) {
-    CertContextHandle c = Create(MakeCertificate(kind, "p", 1));
+    CertContextHandle c = CreateContext(MakeCertificate(kind, "p", 1));
     std::wstring name;
     SelectProvider(c.get(), &name, type);
     return std::string(name.begin(), name.end());
@@ -109,13 +85,13 @@ std::string SelectedName(KeyKind kind, uint32_t* type) {
 }  // namespace
 
 TEST(CloudCertificateLink, InstallWritesTheLinkAndReadsBack) {
-    nimbex_test::TempEnv env;
+    TempEnv env;
     Bytes der = MakeCertificate(KeyKind::Rsa, "Alice", 11);
     ASSERT_EQ(0u, InstallCloudCertificateFromBytes(der, "KEL-1", Service(), 7, 0, {}, false,
                                                    nullptr, 0, AT_SIGNATURE));
-    CertContextHandle stored = FindInStore(false, der);
+    CertContextHandle stored = FindStored(der);
     ASSERT_TRUE(stored);
-    EXPECT_FALSE(FindInStore(true, der));
+    EXPECT_FALSE(FindStored(der, true));
     RawLink raw = ReadRaw(stored.get());
     EXPECT_EQ(L"CLOUD\\svc\\KEL-1", raw.container);
     EXPECT_EQ(L"Veltra Enhanced RSA and AES CSP", raw.provider);
@@ -134,12 +110,12 @@ TEST(CloudCertificateLink, InstallWritesTheLinkAndReadsBack) {
 }
 
 TEST(CloudCertificateLink, ParametersFlagsAndReplacing) {
-    nimbex_test::TempEnv env;
+    TempEnv env;
     Bytes der = MakeCertificate(KeyKind::Ec, "Bob", 12);
     Bytes ext{1, 2, 3};
     ASSERT_EQ(0u, InstallCloudCertificateFromBytes(der, "c", Service("other"), 0xFFFFFFFE, 0x30,
                                                    ext, true, L"Mine", 99, AT_KEYEXCHANGE));
-    CertContextHandle stored = FindInStore(true, der);
+    CertContextHandle stored = FindStored(der, true);
     ASSERT_TRUE(stored);
     RawLink raw = ReadRaw(stored.get());
     EXPECT_EQ(L"Mine", raw.provider);
@@ -162,7 +138,7 @@ TEST(CloudCertificateLink, ParametersFlagsAndReplacing) {
 }
 
 TEST(CloudCertificateLink, InstallFailures) {
-    nimbex_test::TempEnv env;
+    TempEnv env;
     EXPECT_KEL_THROW(
         InstallCloudCertificateFromBytes({1, 2, 3}, "c", Service(), 1, 0, {}, false, nullptr, 0, 2),
         0x80090020u, "Cloud exception: The certificate context is not inited");
@@ -175,7 +151,7 @@ TEST(CloudCertificateLink, InstallFailures) {
     EXPECT_EQ(0u, InstallCloudCertificateFromBytes(der, std::string(249, 'x'), Service(), 1, 0, {},
                                                    false, nullptr, 0, 2));
     // Invalid UTF-8 in the name cannot be converted either.
-    EXPECT_EQ(0x80090020u, nimbex_test::CaughtKelException([&] {
+    EXPECT_EQ(0x80090020u, CaughtKelException([&] {
                                InstallCloudCertificateFromBytes(der, "\xff", Service(), 1, 0, {},
                                                                 false, nullptr, 0, 2);
                            }).code());
@@ -184,14 +160,14 @@ TEST(CloudCertificateLink, InstallFailures) {
                                                       {}, false, nullptr, 0, 2),
                      0x80090020u, "Cloud exception: Cannot use the supplied container name");
     // A store that cannot be created: the platform's error comes back.
-    nimbex_test::TempEnv blocked;
+    TempEnv blocked;
     setenv("NIMBEX_USER_DIR", "/proc/nimbex-no-such-dir", 1);
     EXPECT_EQ(ERROR_ACCESS_DENIED,
               InstallCloudCertificateFromBytes(der, "c", Service(), 1, 0, {}, false, L"P", 24, 2));
 }
 
 TEST(CloudCertificateLink, ProviderSelection) {
-    nimbex_test::TempEnv env;
+    TempEnv env;
     uint32_t type = 0;
     // Nothing registered: the defaults per algorithm.
     EXPECT_EQ("Veltra Enhanced RSA and AES CSP", SelectedName(KeyKind::Rsa, &type));
@@ -203,45 +179,45 @@ TEST(CloudCertificateLink, ProviderSelection) {
     EXPECT_EQ(75u, type);
 
     // Providers that do not qualify.
-    nimbex_test::RegisterProvider("A lower-case reader", 24, 1, {{"x", "cloud"}});
-    nimbex_test::RegisterProvider("B reader as nickname", 24, 1, {{"CLOUD", "OTHER"}});
-    nimbex_test::RegisterProvider("C no param", 24, -1, {{"x", "CLOUD"}});
-    nimbex_test::RegisterProvider("D wrong type", 16, 1, {{"x", "CLOUD"}});
-    nimbex_test::RegisterProvider("E empty list", 24, 1, {});
+    RegisterProvider("A lower-case reader", 24, 1, {{"x", "cloud"}});
+    RegisterProvider("B reader as nickname", 24, 1, {{"CLOUD", "OTHER"}});
+    RegisterProvider("C no param", 24, -1, {{"x", "CLOUD"}});
+    RegisterProvider("D wrong type", 16, 1, {{"x", "CLOUD"}});
+    RegisterProvider("E empty list", 24, 1, {});
     EXPECT_EQ("Veltra Enhanced RSA and AES CSP", SelectedName(KeyKind::Rsa, &type));
     EXPECT_EQ("D wrong type", SelectedName(KeyKind::Ec, &type));
 
     // Qualifying providers without the stop mark: the last one wins.
-    nimbex_test::RegisterProvider("F", 24, 0, {{"a", "SMARTCARD"}, {"b", "CLOUD"}});
-    nimbex_test::RegisterProvider("H", 24, 2, {{"b", "CLOUD"}});
+    RegisterProvider("F", 24, 0, {{"a", "SMARTCARD"}, {"b", "CLOUD"}});
+    RegisterProvider("H", 24, 2, {{"b", "CLOUD"}});
     EXPECT_EQ("H", SelectedName(KeyKind::Rsa, &type));
     EXPECT_EQ(24u, type);
     // A qualifying provider with 0x81 = 1 ends the search.
-    nimbex_test::RegisterProvider("G", 24, 1, {{"b", "CLOUD"}});
+    RegisterProvider("G", 24, 1, {{"b", "CLOUD"}});
     EXPECT_EQ("G", SelectedName(KeyKind::Rsa, &type));
 
     // A name without a type is not enough to skip the selection.
     Bytes der = MakeCertificate(KeyKind::Rsa, "sel", 14);
     ASSERT_EQ(
         0u, InstallCloudCertificateFromBytes(der, "c", Service(), 1, 0, {}, false, L"Given", 0, 2));
-    RawLink raw = ReadRaw(FindInStore(false, der).get());
+    RawLink raw = ReadRaw(FindStored(der).get());
     EXPECT_EQ(L"G", raw.provider);
     EXPECT_EQ(24u, raw.type);
 
     // Names are read into 1044 bytes: 260 characters and the terminator fit;
     // a longer name ends the enumeration there.
-    nimbex_test::TempEnv longNames;
+    TempEnv longNames;
     const std::string fits(260, 'K');
-    nimbex_test::RegisterProvider(fits, 24, 0, {{"b", "CLOUD"}});
+    RegisterProvider(fits, 24, 0, {{"b", "CLOUD"}});
     EXPECT_EQ(fits, SelectedName(KeyKind::Rsa, &type));
-    nimbex_test::RegisterProvider(std::string(261, 'L'), 24, 1, {{"b", "CLOUD"}});
-    nimbex_test::RegisterProvider("M", 24, 1, {{"b", "CLOUD"}});
+    RegisterProvider(std::string(261, 'L'), 24, 1, {{"b", "CLOUD"}});
+    RegisterProvider("M", 24, 1, {{"b", "CLOUD"}});
     EXPECT_EQ(fits, SelectedName(KeyKind::Rsa, &type));
 }
 
 TEST(CloudCertificateLink, ReadingForeignAndOldLinks) {
-    nimbex_test::TempEnv env;
-    CertContextHandle c = Create(MakeCertificate(KeyKind::Rsa, "r", 15));
+    TempEnv env;
+    CertContextHandle c = CreateContext(MakeCertificate(KeyKind::Rsa, "r", 15));
     EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
     EXPECT_FALSE(ReadCloudContainerLink(nullptr).isCloud);
 
@@ -286,57 +262,46 @@ TEST(CloudCertificateLink, ReadingForeignAndOldLinks) {
 }
 
 TEST(CloudCertificateLink, UpdateSettingsFromOldLinks) {
-    nimbex_test::TempEnv env;
-    // Nothing happens without a user store.
-    UpdateSettingsFromCertificates();
+    TempEnv env;
+    UpdateSettingsFromCertificates();  // no user store: nothing happens
     EXPECT_TRUE(EnumAllServerSettings().empty());
 
-    auto text = [](const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); };
     SaveServerSettings(ServerSettings("known", "https://auth/", "https://known.example/api"), true);
-    struct {
-        std::wstring container;
-        std::string auth, rest;
-    } links[] = {
-        {L"CLOUD\\\\c1", "https://auth.one/", "https://one.example:8443/rest/v1"},  // new entry
-        {L"CLOUD\\\\c2", "https://auth.two/", "https://KNOWN.example/api"},    // already stored
-        {L"CLOUD\\svc\\c3", "https://auth.three/", "https://three.example/"},  // names a service
-        {L"CLOUD\\\\c4", "", "https://four.example/"},                         // no auth URL
-        {L"OTHER\\\\c5", "https://auth.five/", "https://five.example/"},       // not a cloud link
-    };
-    uint64_t serial = 100;
-    for (const auto& l : links) {
-        CertContextHandle c = Create(MakeCertificate(KeyKind::Ec, "u", ++serial));
-        std::vector<Bytes> blobs{Blob(2, text(l.rest))};
-        if (!l.auth.empty()) blobs.push_back(Blob(1, text(l.auth)));
-        SetLink(c.get(), l.container, blobs);
-        AddToUserStore(c.get());
-    }
-    UpdateSettingsFromCertificates();
-    std::vector<ServerSettings> user = EnumServerSettings(false);
-    ASSERT_EQ(1u, user.size());
-    EXPECT_EQ("one_example_rest_v1", user[0].name);
-    EXPECT_EQ("https://auth.one/", user[0].authUrl);
-    EXPECT_EQ("https://one.example:8443/rest/v1", user[0].restUrl);
-    EXPECT_EQ(2u, EnumAllServerSettings().size());
-
-    // An entry with the REST URL that fails validation is no stored entry:
-    // one is made from the link.
-    const std::string broken = std::string(kUserSettingsBranch) + "\\broken\\";
+    // A machine-wide entry that fails validation (a hand-edited registry).
+    const std::string broken = std::string(kMachineSettingsBranch) + "\\broken\\";
     RegPutString(broken + "auth_URL", "not a url");
     RegPutString(broken + "rest_URL", "https://broken.example/api");
-    CertContextHandle old = Create(MakeCertificate(KeyKind::Ec, "u", ++serial));
-    SetLink(old.get(), L"CLOUD\\\\c7",
-            {Blob(2, text("https://broken.example/api")), Blob(1, text("https://auth.b/"))});
-    AddToUserStore(old.get());
-    UpdateSettingsFromCertificates();
-    const FoundServerSettings made = FindServerSettings("broken_example_api", kServerParamName);
-    EXPECT_TRUE(made.isValid);
-    EXPECT_EQ("https://auth.b/", made.authUrl);
+    auto text = [](const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); };
+    auto addLink = [&](const std::wstring& container, const std::string& auth,
+                       const std::string& rest, uint64_t serial) {
+        CertContextHandle c = CreateContext(MakeCertificate(KeyKind::Ec, "u", serial));
+        std::vector<Bytes> blobs{Blob(2, text(rest))};
+        if (!auth.empty()) blobs.push_back(Blob(1, text(auth)));
+        SetLink(c.get(), container, blobs);
+        AddToUserStore(c.get());
+    };
+    addLink(L"CLOUD\\\\c1", "https://auth.one/", "https://one.example:8443/rest/v1", 101);  // new
+    addLink(L"CLOUD\\\\c2", "https://auth.two/", "https://KNOWN.example/api", 102);  // stored
+    addLink(L"CLOUD\\\\c3", "https://auth.b/", "https://broken.example/api",
+            103);  // stored, invalid
+    addLink(L"CLOUD\\svc\\c4", "https://auth.four/", "https://four.example/", 104);  // a service
+    addLink(L"CLOUD\\\\c5", "", "https://five.example/", 105);                       // no auth URL
+    addLink(L"OTHER\\\\c6", "https://auth.six/", "https://six.example/", 106);       // not cloud
+    // Any stored entry with the link's REST URL counts, valid or not: a second
+    // walk finds the same, and the lookup by that URL still finds the entry.
+    for (int walk = 0; walk < 2; ++walk) {
+        UpdateSettingsFromCertificates();
+        const std::vector<ServerSettings> user = EnumServerSettings(false);
+        ASSERT_EQ(1u, user.size());
+        EXPECT_EQ("one_example_rest_v1", user[0].name);
+        EXPECT_EQ("https://auth.one/", user[0].authUrl);
+        EXPECT_EQ("https://one.example:8443/rest/v1", user[0].restUrl);
+    }
+    EXPECT_EQ(3u, EnumAllServerSettings().size());
+    EXPECT_EQ("broken", FindServerSettings("https://broken.example/api", kServerParamRestUrl).name);
 
     // A REST URL that does not split stops the walk with the settings error.
-    CertContextHandle bad = Create(MakeCertificate(KeyKind::Ec, "u", ++serial));
-    SetLink(bad.get(), L"CLOUD\\\\c6", {Blob(2, text("no-scheme")), Blob(1, text("https://a/"))});
-    AddToUserStore(bad.get());
+    addLink(L"CLOUD\\\\c7", "https://a/", "no-scheme", 107);
     EXPECT_KEL_THROW(UpdateSettingsFromCertificates(), 0x80090020u,
                      "Cloud exception: Wrong rest server URL format");
 }

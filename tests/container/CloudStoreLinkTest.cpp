@@ -35,8 +35,7 @@ TEST(CloudStoreLink, EmptyWithoutAStoreOrLinks) {
                      "Cloud exception: You did not set the certificate cache");
     // A store with only unlinked certificates.
     Bytes der = MakeCertificate(KeyKind::Rsa, "plain", 1);
-    CertContextHandle c(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
-                                                     static_cast<DWORD>(der.size())));
+    CertContextHandle c = CreateContext(der);
     StoreHandle store(
         CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My"));
     ASSERT_TRUE(
@@ -90,8 +89,7 @@ TEST(CloudStoreLink, ScopesAndOldLinks) {
     auto text = [](const std::string& s) { return Bytes(s.c_str(), s.c_str() + s.size() + 1); };
     for (const std::string& url : {std::string("HTTPS://SIGN.A/api"), std::string("https://x/")}) {
         Bytes der = MakeCertificate(KeyKind::Ec, "old", url.size());
-        CertContextHandle c(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
-                                                         static_cast<DWORD>(der.size())));
+        CertContextHandle c = CreateContext(der);
         ServerSettings unnamed;  // an old link: "CLOUD\\<container>"
         ASSERT_EQ(0u, InstallCloudCertificate(c.get(), "old" + std::to_string(url.size()), unnamed,
                                               {CloudLinkParam(kLinkRestUrl, text(url))}, false,

@@ -31,6 +31,11 @@ inline Bytes InstallLinked(const ServerSettings& service, const std::string& con
     return der;
 }
 
+inline CertContextHandle CreateContext(const Bytes& der) {
+    return CertContextHandle(CertCreateCertificateContext(
+        X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
+}
+
 inline CertContextHandle FindStored(const Bytes& der, bool machine = false) {
     StoreHandle store(CertOpenStore(
         CERT_STORE_PROV_SYSTEM_W, 0, 0,

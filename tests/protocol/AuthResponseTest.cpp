@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "KelAssertions.h"
 #include "base/ErrorCodes.h"
 #include "protocol/AuthResponse.h"
@@ -81,10 +78,6 @@ TEST_F(AuthResponseTest, ConfirmationTokenNeedsBothFields) {
     EXPECT_EQ("conf-1", conf);
     EXPECT_GE(confExpiry.usec / 1000000, before + 60);
     EXPECT_LE(confExpiry.usec / 1000000, NowSeconds() + 60);
-
-    p["conf_token_expires_in"] = "+60";
-    EXPECT_EQ("Wrong \"conf_token_expires_in\" value. Cannot convert to an integer.",
-              Decode(p).first);
 
     p["conf_token_expires_in"] = "soon";
     auto e = Decode(p);
@@ -169,45 +162,34 @@ TEST_F(AuthResponseTest, BadIdTokenLeavesEarlierOutputsSet) {
     EXPECT_EQ("Cannot decode Base64 value", Decode(p).first);
 }
 
-TEST(IdTokenExpiryTest, ReadsExpFromBase64UrlPayload) {
-    TSupTime t = {0};
+TEST(IdTokenExpiryTest, ReadsExpFromTheBase64UrlPayload) {
     // A payload whose Base64 needs "-" and "_" and has no padding.
-    std::string claims = R"({"exp":1234567890,"n":"??>>~~"})";
+    const std::string claims = R"({"exp":1234567890,"n":"??>>~~"})";
     ASSERT_NE(std::string::npos, Base64Url(claims).find_first_of("-_"));
-    ASSERT_TRUE(ExpiryFromIdToken(IdToken(claims).c_str(), t));
-    EXPECT_EQ(1234567890LL * 1000000, t.usec);
-
-    EXPECT_TRUE(ExpiryFromIdToken(("x." + Base64Url(R"({"exp":5})") + ".").c_str(), t));
-    EXPECT_EQ(5000000, t.usec);
-}
-
-TEST(IdTokenExpiryTest, RejectsMalformedTokens) {
+    const std::pair<std::string, int64_t> good[] = {
+        {IdToken(claims), 1234567890},
+        {"x." + Base64Url(R"({"exp":5})") + ".", 5},
+    };
+    for (const auto& c : good) {
+        TSupTime t = {0};
+        ASSERT_TRUE(ExpiryFromIdToken(c.first.c_str(), t)) << c.first;
+        EXPECT_EQ(c.second * 1000000, t.usec);
+    }
     TSupTime t = {77};
     EXPECT_FALSE(ExpiryFromIdToken(nullptr, t));
-    EXPECT_FALSE(ExpiryFromIdToken("no-dots", t));
-    EXPECT_FALSE(ExpiryFromIdToken(("a." + Base64Url(R"({"exp":5})")).c_str(), t));
-    EXPECT_FALSE(ExpiryFromIdToken(IdToken(R"({"exp":"5"})").c_str(), t));
-    EXPECT_FALSE(ExpiryFromIdToken(IdToken("not json").c_str(), t));
+    for (const std::string& bad : {std::string("no-dots"), "a." + Base64Url(R"({"exp":5})"),
+                                   IdToken(R"({"exp":"5"})"), IdToken("not json")})
+        EXPECT_FALSE(ExpiryFromIdToken(bad.c_str(), t)) << bad;
     EXPECT_EQ(77, t.usec);
     EXPECT_THROW(ExpiryFromIdToken("a..b", t), KelException);  // empty payload
 }
 
-TEST(ExpiryTest, RealTimeArithmetic) {
-    TSupTime soon = {0};
-    ASSERT_TRUE(ExpiryFromNow(1, soon));
+TEST(ExpiryTest, AgainstTheClock) {
+    TSupTime soon = {0}, past = {0}, far = {0};
+    ASSERT_TRUE(ExpiryFromNow(60, soon));
     EXPECT_FALSE(IsExpired(soon));
-    TSupTime past = {0};
     ASSERT_TRUE(ExpiryFromNow(-1, past));
     EXPECT_TRUE(IsExpired(past));
-
-    TSupTime now = {0};
-    ASSERT_EQ(SUP_OK, support_gettimeofday(&now));
-    TSupTime later = {now.usec + 300000};  // 0.3 s ahead
-    EXPECT_FALSE(IsExpired(later));
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    EXPECT_TRUE(IsExpired(later));
-
-    TSupTime far = {0};
     ASSERT_TRUE(ExpiryFromNow(0x7FFFFFFF, far));
     EXPECT_FALSE(IsExpired(far));
     // Times the platform cannot subtract from now count as expired.

@@ -15,13 +15,15 @@ const uintptr_t kBadParameter = 87;
 
 }  // namespace
 
-TEST_F(ConstantHandlers, ReaderNameAndTypeAreSixBytes) {
+TEST_F(ConstantHandlers, ReaderNameAndTypeFillTheDeclaredRecord) {
     for (uintptr_t id : {CLOUD_GET_READER_NAME, CLOUD_GET_READER_TYPE}) {
-        unsigned char buffer[16];
-        std::memset(buffer, 0xAA, sizeof(buffer));
-        EXPECT_EQ(Call(id, buffer), 0u);
-        EXPECT_EQ(std::memcmp(buffer, "CLOUD\0", 6), 0);
-        for (size_t i = 6; i < sizeof(buffer); ++i) EXPECT_EQ(buffer[i], 0xAA) << i;
+        CloudReaderNameRecord record;
+        std::memset(&record, 0xAA, sizeof(record));
+        EXPECT_EQ(Call(id, &record), 0u);
+        EXPECT_STREQ(record.name, "CLOUD");
+        // Exactly the 6 bytes: the rest of the record is left alone.
+        for (size_t i = CLOUD_READER_NAME_SIZE; i < sizeof(record.name); ++i)
+            EXPECT_EQ(static_cast<unsigned char>(record.name[i]), 0xAA) << i;
         EXPECT_EQ(Call(id, nullptr), kBadParameter);
     }
 }
@@ -63,34 +65,25 @@ TEST_F(ConstantHandlers, TextsFallBackWithoutACatalog) {
 }
 
 TEST_F(ConstantHandlers, FeatureBits) {
-    unsigned char buffer[2] = {0xFF, 0xEE};
-    CloudFeatureBitsRecord r{0x3000, 64, buffer};
-    EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, &r), 0u);
-    EXPECT_EQ(r.bits, 5u);
-    EXPECT_EQ(buffer[0], 0x48);
-    EXPECT_EQ(buffer[1], 0xEE);
-
-    const std::pair<uintptr_t, uintptr_t> selectors[] = {{0, 1}, {1, 6}};
-    for (const auto& s : selectors) {
-        buffer[0] = 0xFF;
-        r = {s.first, 8, buffer};
-        EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, &r), 0u);
-        EXPECT_EQ(r.bits, s.second);
-        EXPECT_EQ(buffer[0], 0x00);
+    const struct {
+        uintptr_t selector, capacity;
+        bool buffer;
+        uintptr_t result, bits;
+        unsigned char first;  // buffer[0] afterwards (0xFF: untouched)
+    } cases[] = {
+        {0x3000, 64, true, 0, 5, 0x48},         {0, 8, true, 0, 1, 0x00}, {1, 8, true, 0, 6, 0x00},
+        {0x3000, 0, false, 0, 5, 0xFF},  // only the count
+        {0x3000, 0, true, 0, 5, 0xFF},   // no capacity: nothing copied
+        {2, 64, true, kBadParameter, 64, 0xFF},
+    };
+    for (const auto& c : cases) {
+        unsigned char buffer[2] = {0xFF, 0xEE};
+        CloudFeatureBitsRecord r{c.selector, c.capacity, c.buffer ? buffer : nullptr};
+        EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, &r), c.result) << std::hex << c.selector;
+        EXPECT_EQ(r.bits, c.bits) << std::hex << c.selector;
+        EXPECT_EQ(buffer[0], c.first) << std::hex << c.selector;
+        EXPECT_EQ(buffer[1], 0xEE);
     }
-
-    // Without a buffer only the count; with no capacity nothing is copied.
-    r = {0x3000, 0, nullptr};
-    EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, &r), 0u);
-    EXPECT_EQ(r.bits, 5u);
-    buffer[0] = 0xFF;
-    r = {0x3000, 0, buffer};
-    EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, &r), 0u);
-    EXPECT_EQ(r.bits, 5u);
-    EXPECT_EQ(buffer[0], 0xFF);
-
-    r = {2, 64, buffer};
-    EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, &r), kBadParameter);
     EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, nullptr), kBadParameter);
 }
 

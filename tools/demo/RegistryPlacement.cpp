@@ -26,6 +26,11 @@ RegistryPlacement::RegistryPlacement(const std::string& scratch) {
     }
 }
 
+RegistryPlacement::~RegistryPlacement() {
+    for (const Place& p : places_)
+        if (!p.userSet) unsetenv(p.variable.c_str());
+}
+
 bool RegistryPlacement::UsesUserRegistry() const {
     for (const Place& p : places_)
         if (p.userSet && p.variable != "NIMBEX_RUNTIME_DIR") return true;

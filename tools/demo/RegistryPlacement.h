@@ -5,7 +5,8 @@
 // Where the registry stand-in and the lock files live for this run. Each of
 // NIMBEX_MACHINE_DIR, NIMBEX_USER_DIR and NIMBEX_RUNTIME_DIR that the user has
 // set (not empty) is kept; the others are pointed at fresh subdirectories of
-// the run's scratch directory.
+// the run's scratch directory. The variables it set are removed again when it
+// goes.
 class RegistryPlacement {
   public:
     struct Place {
@@ -15,6 +16,9 @@ class RegistryPlacement {
     };
 
     explicit RegistryPlacement(const std::string& scratch);
+    ~RegistryPlacement();
+    RegistryPlacement(const RegistryPlacement&) = delete;
+    RegistryPlacement& operator=(const RegistryPlacement&) = delete;
 
     const std::vector<Place>& places() const { return places_; }
     // True when the machine-wide or the per-user registry is the user's own.

@@ -14,6 +14,8 @@
 #include <string>
 
 #include "ReaderTable.h"
+#include "RegistryPlacement.h"
+#include "ScratchDirectory.h"
 #include "ServiceWalkThrough.h"
 #include "base/Wipe.h"
 
@@ -88,7 +90,17 @@ int main(int argc, char** argv) {
     }
     const std::string selfDir = DirectoryOfSelf(argv[0]);
     if (module.empty()) module = DefaultModulePath(selfDir);
-    if (const int rc = ShowReaderTable(module)) return rc;
+    // The table shows handlers working on a reader context, which reads the
+    // registry: keep it in a temporary configuration like the walk-through.
+    int rc = 1;
+    try {
+        ScratchDirectory scratch;
+        const RegistryPlacement placement(scratch.path());
+        rc = ShowReaderTable(module);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "nimbex-demo: %s\n", e.what());
+    }
+    if (rc != 0) return rc;
     if (tableOnly) return 0;
 
     WalkThroughOptions options;

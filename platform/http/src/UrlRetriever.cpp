@@ -18,6 +18,9 @@
 namespace {
 
 constexpr long kConnectTimeoutMs = 30000;
+// libcurl reads a connect limit of 0 as its own default (300 s): "no limit"
+// is the largest value a long holds on every target.
+constexpr long kNoConnectLimitMs = 0x7FFFFFFF;
 constexpr long kLowSpeedTimeS = 60;
 constexpr int kMaxRedirects = 5;
 constexpr curl_off_t kMaxReserve = curl_off_t(256) << 20;
@@ -195,10 +198,13 @@ struct UrlRetriever::Impl {
         set(CURLOPT_SSL_CTX_FUNCTION, &Impl::OnSslContext);
         set(CURLOPT_SSL_CTX_DATA, this);
 
-        set(CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+        // A configured time-out covers the connect as well: the client's own
+        // 30-s connect limit applies only without one.
         if (hasTimeout) {
+            set(CURLOPT_CONNECTTIMEOUT_MS, timeoutMs > 0 ? long(timeoutMs) : kNoConnectLimitMs);
             set(CURLOPT_TIMEOUT_MS, long(timeoutMs > 0 ? timeoutMs : 0));
         } else {
+            set(CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
             set(CURLOPT_LOW_SPEED_LIMIT, 1L);
             set(CURLOPT_LOW_SPEED_TIME, kLowSpeedTimeS);
         }

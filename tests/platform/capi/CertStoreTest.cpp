@@ -1,5 +1,5 @@
-// Certificate stores: persistence, order, lookup, add dispositions, deletion,
-// reference counts and concurrent writers.
+// Certificate stores: open flags, persistence and order, lookup, add
+// dispositions, deletion, reference counts and concurrent writers.
 #include <capi/wincrypt.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -60,10 +60,10 @@ std::vector<Bytes> Enumerate(HCERTSTORE store) {
     return out;
 }
 
-PCCERT_CONTEXT FindByHash(HCERTSTORE store, Bytes hash) {
+PCCERT_CONTEXT FindByHash(HCERTSTORE store, Bytes hash, PCCERT_CONTEXT previous = nullptr) {
     CRYPT_HASH_BLOB blob{static_cast<DWORD>(hash.size()), hash.data()};
     return CertFindCertificateInStore(store, X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, 0,
-                                      CERT_FIND_SHA1_HASH, &blob, nullptr);
+                                      CERT_FIND_SHA1_HASH, &blob, previous);
 }
 
 void SetFriendlyName(PCCERT_CONTEXT c, const std::string& text) {
@@ -84,176 +84,105 @@ std::string FriendlyName(PCCERT_CONTEXT c) {
 
 }  // namespace
 
-TEST(CertStore, OpenExistingNeedsAStoreThatWasCreated) {
+TEST(CertStore, OpenExistingFindsNothingBeforeTheFirstWrite) {
     nimbex_test::TempEnv env;
     EXPECT_EQ(nullptr, Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG));
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
-    HCERTSTORE created = Open(kUser);
-    ASSERT_NE(nullptr, created);
-    EXPECT_TRUE(CertCloseStore(created, 0));
-    HCERTSTORE existing = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
-    ASSERT_NE(nullptr, existing);
-    CertCloseStore(existing, 0);
-    // Another name in the same scope was never created.
-    EXPECT_EQ(nullptr, CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                     kUser | CERT_STORE_OPEN_EXISTING_FLAG, L"Root"));
-    // No scope, or another provider: invalid.
-    EXPECT_EQ(nullptr, CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, 0, L"My"));
-    EXPECT_EQ(E_INVALIDARG, GetLastError());
-    EXPECT_EQ(nullptr, CertOpenStore(reinterpret_cast<LPCSTR>(2), 0, 0, kUser, L"My"));
+    HCERTSTORE store = Open(kUser);
+    ASSERT_TRUE(Add(store, MakeCertificate(KeyKind::Ec, "a", 1)));
+    CertCloseStore(store, 0);
+    store = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+    EXPECT_EQ(1u, Enumerate(store).size());
+    CertCloseStore(store, 0);
 }
 
 TEST(CertStore, PersistsInInsertionOrderPerScope) {
     nimbex_test::TempEnv env;
-    std::vector<Bytes> certs;
-    for (int i = 0; i < 4; ++i)
-        certs.push_back(
-            MakeCertificate(i % 2 ? KeyKind::Ec : KeyKind::Rsa, "c" + std::to_string(i), 100 - i));
+    std::vector<Bytes> certs = {MakeCertificate(KeyKind::Rsa, "Alice", 7),
+                                MakeCertificate(KeyKind::Ec, "c1", 99),
+                                MakeCertificate(KeyKind::Rsa, "c2", 98)};
     HCERTSTORE user = Open(kUser);
-    ASSERT_NE(nullptr, user);
     for (const Bytes& c : certs) ASSERT_TRUE(Add(user, c));
     CertCloseStore(user, 0);
     HCERTSTORE machine = Open(kMachine);
     ASSERT_TRUE(Add(machine, certs[2]));
     CertCloseStore(machine, 0);
 
-    user = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
+    // The store name is not case-sensitive.
+    user =
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, kUser | CERT_STORE_OPEN_EXISTING_FLAG, L"MY");
     ASSERT_NE(nullptr, user);
     EXPECT_EQ(certs, Enumerate(user));
-    CertCloseStore(user, 0);
-    // The store name is not case-sensitive.
-    HCERTSTORE upper = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, kUser, L"MY");
-    EXPECT_EQ(4u, Enumerate(upper).size());
-    CertCloseStore(upper, 0);
     machine = Open(kMachine | CERT_STORE_OPEN_EXISTING_FLAG);
     EXPECT_EQ(std::vector<Bytes>{certs[2]}, Enumerate(machine));
     CertCloseStore(machine, 0);
+
+    CertCloseStore(user, 0);
 }
 
-TEST(CertStore, StoreContextsExposeTheCertificateWithoutTheOriginal) {
+TEST(CertStore, FindAndReplaceExisting) {
     nimbex_test::TempEnv env;
-    Bytes rsa = MakeCertificate(KeyKind::Rsa, "Alice", 7);
-    Bytes ec = MakeCertificate(KeyKind::Ec, "Bob", 8);
-    HCERTSTORE store = Open(kUser);
-    ASSERT_TRUE(Add(store, rsa));
-    ASSERT_TRUE(Add(store, ec));
-    CertCloseStore(store, 0);
-    store = Open(kUser);
-    PCCERT_CONTEXT c = CertEnumCertificatesInStore(store, nullptr);
-    ASSERT_NE(nullptr, c);
-    PCCERT_CONTEXT fresh = Create(rsa);
-    ASSERT_NE(nullptr, fresh);
-    EXPECT_STREQ("1.2.840.113549.1.1.1", c->pCertInfo->SubjectPublicKeyInfo.Algorithm.pszObjId);
-    EXPECT_EQ(Bytes(fresh->pCertInfo->Subject.pbData,
-                    fresh->pCertInfo->Subject.pbData + fresh->pCertInfo->Subject.cbData),
-              Bytes(c->pCertInfo->Subject.pbData,
-                    c->pCertInfo->Subject.pbData + c->pCertInfo->Subject.cbData));
-    EXPECT_EQ(1u, c->pCertInfo->SerialNumber.cbData);
-    EXPECT_EQ(7, c->pCertInfo->SerialNumber.pbData[0]);
-    EXPECT_EQ(2u, c->pCertInfo->dwVersion);
-    EXPECT_EQ(store, c->hCertStore);
-    EXPECT_EQ(nullptr, fresh->hCertStore);
-    CertFreeCertificateContext(fresh);
-    c = CertEnumCertificatesInStore(store, c);
-    ASSERT_NE(nullptr, c);
-    EXPECT_STREQ("1.2.840.10045.2.1", c->pCertInfo->SubjectPublicKeyInfo.Algorithm.pszObjId);
-    EXPECT_EQ(nullptr, CertEnumCertificatesInStore(store, c));
-    CertCloseStore(store, 0);
-}
-
-TEST(CertStore, FindsBySha1Hash) {
-    nimbex_test::TempEnv env;
-    Bytes a = MakeCertificate(KeyKind::Rsa, "a", 1), b = MakeCertificate(KeyKind::Rsa, "b", 2);
+    Bytes a = MakeCertificate(KeyKind::Rsa, "a", 1), b = MakeCertificate(KeyKind::Ec, "b", 2);
     HCERTSTORE store = Open(kUser);
     ASSERT_TRUE(Add(store, a));
     ASSERT_TRUE(Add(store, b));
     PCCERT_CONTEXT found = FindByHash(store, nimbex_test::Sha1(b));
     ASSERT_NE(nullptr, found);
     EXPECT_EQ(b, Bytes(found->pbCertEncoded, found->pbCertEncoded + found->cbCertEncoded));
-    // Only one certificate has that hash.
-    Bytes hash = nimbex_test::Sha1(b);
-    CRYPT_HASH_BLOB blob{20, hash.data()};
-    EXPECT_EQ(nullptr, CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH,
-                                                  &blob, found));
+    EXPECT_EQ(nullptr, FindByHash(store, nimbex_test::Sha1(b), found));  // frees `found`
     EXPECT_EQ(CRYPT_E_NOT_FOUND, GetLastError());
     EXPECT_EQ(nullptr, FindByHash(store, Bytes(20, 0xAB)));
-    EXPECT_EQ(CRYPT_E_NOT_FOUND, GetLastError());
-    EXPECT_EQ(nullptr, CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SHA1_HASH,
-                                                  nullptr, nullptr));
-    EXPECT_EQ(E_INVALIDARG, GetLastError());
-    CertCloseStore(store, 0);
-}
-
-TEST(CertStore, AddDispositions) {
-    nimbex_test::TempEnv env;
-    Bytes a = MakeCertificate(KeyKind::Rsa, "a", 1), b = MakeCertificate(KeyKind::Ec, "b", 2);
-    HCERTSTORE store = Open(kUser);
-    PCCERT_CONTEXT first = Create(a);
-    SetFriendlyName(first, "first");
-    PCCERT_CONTEXT stored = nullptr;
-    ASSERT_TRUE(CertAddCertificateContextToStore(store, first, CERT_STORE_ADD_NEW, &stored));
-    ASSERT_NE(nullptr, stored);
-    EXPECT_EQ(store, stored->hCertStore);
-    EXPECT_EQ("first", FriendlyName(stored));
-    CertFreeCertificateContext(stored);
-    ASSERT_TRUE(Add(store, b));
-
-    // NEW refuses a certificate that is there.
-    EXPECT_FALSE(CertAddCertificateContextToStore(store, first, CERT_STORE_ADD_NEW, &stored));
-    EXPECT_EQ(CRYPT_E_EXISTS, GetLastError());
-    EXPECT_EQ(nullptr, stored);
-
-    // USE_EXISTING hands back the stored one with its properties.
+    // Replacing takes the new properties and keeps the place in order.
     PCCERT_CONTEXT second = Create(a);
     SetFriendlyName(second, "second");
     ASSERT_TRUE(
-        CertAddCertificateContextToStore(store, second, CERT_STORE_ADD_USE_EXISTING, &stored));
-    EXPECT_EQ("first", FriendlyName(stored));
-    CertFreeCertificateContext(stored);
-
-    // REPLACE_EXISTING takes the new properties and keeps the place in order.
-    ASSERT_TRUE(
-        CertAddCertificateContextToStore(store, second, CERT_STORE_ADD_REPLACE_EXISTING, &stored));
-    EXPECT_EQ("second", FriendlyName(stored));
-    CertFreeCertificateContext(stored);
+        CertAddCertificateContextToStore(store, second, CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
+    CertFreeCertificateContext(second);
     EXPECT_EQ((std::vector<Bytes>{a, b}), Enumerate(store));
-    PCCERT_CONTEXT found = FindByHash(store, nimbex_test::Sha1(a));
+    found = FindByHash(store, nimbex_test::Sha1(a));
     EXPECT_EQ("second", FriendlyName(found));
     CertFreeCertificateContext(found);
-
-    EXPECT_FALSE(CertAddCertificateContextToStore(store, second, 9, nullptr));
-    EXPECT_EQ(E_INVALIDARG, GetLastError());
-    CertFreeCertificateContext(first);
-    CertFreeCertificateContext(second);
     CertCloseStore(store, 0);
 }
 
-TEST(CertStore, DeleteRemovesAndEnumerationGoesOn) {
+TEST(CertStore, ChangesDuringAWalk) {
     nimbex_test::TempEnv env;
-    const std::vector<Bytes> certs = EcCertificates(4, "d", 10);
+    const std::vector<Bytes> certs = EcCertificates(40, "w", 5000);
     HCERTSTORE store = Open(kUser);
     for (const Bytes& c : certs) ASSERT_TRUE(Add(store, c));
-    // Delete the second and the third while walking (through duplicates, as
-    // a caller that keeps walking does).
+    // Deleting, changing and adding during a walk: the walk sees the change
+    // and the addition comes last.
+    Bytes late = MakeCertificate(KeyKind::Ec, "late", 9999);
     std::vector<Bytes> seen;
+    std::vector<std::string> names;
     PCCERT_CONTEXT c = nullptr;
     while ((c = CertEnumCertificatesInStore(store, c)) != nullptr) {
         Bytes der(c->pbCertEncoded, c->pbCertEncoded + c->cbCertEncoded);
-        seen.push_back(der);
+        if (seen.size() == 10) {
+            PCCERT_CONTEXT later = FindByHash(store, nimbex_test::Sha1(certs[20]));
+            SetFriendlyName(later, "changed");
+            CertFreeCertificateContext(later);
+            ASSERT_TRUE(Add(store, late));
+        }
         if (der == certs[1] || der == certs[2]) {
             EXPECT_TRUE(CertDeleteCertificateFromStore(CertDuplicateCertificateContext(c)));
         }
+        seen.push_back(der);
+        names.push_back(FriendlyName(c));
     }
-    EXPECT_EQ(certs, seen);
+    ASSERT_EQ(41u, seen.size());
+    EXPECT_EQ(late, seen.back());
+    EXPECT_EQ("changed", names[20]);
+    EXPECT_EQ("<none>", names[19]);
     CertCloseStore(store, 0);
+
     store = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
-    EXPECT_EQ((std::vector<Bytes>{certs[0], certs[3]}), Enumerate(store));
-    // A context outside any store cannot be deleted (and is freed anyway).
-    EXPECT_FALSE(CertDeleteCertificateFromStore(Create(certs[0])));
-    EXPECT_EQ(E_INVALIDARG, GetLastError());
+    std::vector<Bytes> kept = Enumerate(store);
+    ASSERT_EQ(39u, kept.size());
+    EXPECT_EQ(certs[3], kept[1]);
     // A deleted certificate can be added again and goes to the end.
     ASSERT_TRUE(Add(store, certs[1]));
-    EXPECT_EQ((std::vector<Bytes>{certs[0], certs[3], certs[1]}), Enumerate(store));
+    EXPECT_EQ(certs[1], Enumerate(store).back());
     CertCloseStore(store, 0);
 }
 
@@ -264,11 +193,11 @@ TEST(CertStore, ReferenceCountsKeepContextsAndStoresAlive) {
     PCCERT_CONTEXT d = CertDuplicateCertificateContext(c);
     EXPECT_EQ(c, d);
     EXPECT_TRUE(CertFreeCertificateContext(c));
-    // Still usable through the duplicate.
     EXPECT_EQ(a, Bytes(d->pbCertEncoded, d->pbCertEncoded + d->cbCertEncoded));
     HCERTSTORE store = Open(kUser);
     PCCERT_CONTEXT stored = nullptr;
-    ASSERT_TRUE(CertAddCertificateContextToStore(store, d, CERT_STORE_ADD_NEW, &stored));
+    ASSERT_TRUE(
+        CertAddCertificateContextToStore(store, d, CERT_STORE_ADD_REPLACE_EXISTING, &stored));
     EXPECT_TRUE(CertFreeCertificateContext(d));
     // The store's context outlives the handle the caller closed.
     EXPECT_TRUE(CertCloseStore(store, 0));
@@ -277,19 +206,14 @@ TEST(CertStore, ReferenceCountsKeepContextsAndStoresAlive) {
     store = Open(kUser);
     EXPECT_TRUE(Enumerate(store).empty());
     CertCloseStore(store, 0);
-    EXPECT_TRUE(CertFreeCertificateContext(nullptr));
-    EXPECT_EQ(nullptr, CertDuplicateCertificateContext(nullptr));
 }
 
 TEST(CertStore, ConcurrentProcessesLoseNothing) {
     nimbex_test::TempEnv env;
     constexpr int kPerChild = 60;
     std::vector<Bytes> certs[2];
-    for (int child = 0; child < 2; ++child) {
-        for (int i = 0; i < kPerChild; ++i)
-            certs[child].push_back(
-                MakeCertificate(KeyKind::Ec, "p" + std::to_string(child), child * 1000 + i + 1));
-    }
+    for (int child = 0; child < 2; ++child)
+        certs[child] = EcCertificates(kPerChild, "p" + std::to_string(child), child * 1000 + 1);
     pid_t pids[2];
     for (int child = 0; child < 2; ++child) {
         pids[child] = fork();
@@ -304,13 +228,7 @@ TEST(CertStore, ConcurrentProcessesLoseNothing) {
                     !CertAddCertificateContextToStore(store, c, CERT_STORE_ADD_NEW, nullptr))
                     ++failures;
                 CRYPT_DATA_BLOB blob{1, const_cast<BYTE*>(der.data())};
-                PCCERT_CONTEXT found = nullptr;
-                if (store) {
-                    Bytes hash = nimbex_test::Sha1(der);
-                    CRYPT_HASH_BLOB h{20, hash.data()};
-                    found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0,
-                                                       CERT_FIND_SHA1_HASH, &h, nullptr);
-                }
+                PCCERT_CONTEXT found = store ? FindByHash(store, nimbex_test::Sha1(der)) : nullptr;
                 if (!found || !CertSetCertificateContextProperty(found, 11, 0, &blob)) ++failures;
                 CertFreeCertificateContext(found);
                 CertFreeCertificateContext(c);
@@ -327,51 +245,21 @@ TEST(CertStore, ConcurrentProcessesLoseNothing) {
     HCERTSTORE store = Open(kUser | CERT_STORE_OPEN_EXISTING_FLAG);
     ASSERT_NE(nullptr, store);
     std::vector<Bytes> all = Enumerate(store);
-    EXPECT_EQ(2u * kPerChild, all.size());
     std::set<Bytes> expected(certs[0].begin(), certs[0].end());
     expected.insert(certs[1].begin(), certs[1].end());
+    EXPECT_EQ(2u * kPerChild, all.size());
     EXPECT_EQ(expected, std::set<Bytes>(all.begin(), all.end()));
     // Each process's own certificates are in its order.
     std::vector<Bytes> firstChild;
-    for (const Bytes& b : all) {
-        if (std::find(certs[0].begin(), certs[0].end(), b) != certs[0].end())
-            firstChild.push_back(b);
-    }
+    std::copy_if(all.begin(), all.end(), std::back_inserter(firstChild), [&](const Bytes& b) {
+        return std::find(certs[0].begin(), certs[0].end(), b) != certs[0].end();
+    });
     EXPECT_EQ(certs[0], firstChild);
     PCCERT_CONTEXT c = nullptr;
     int withProperty = 0;
     while ((c = CertEnumCertificatesInStore(store, c)) != nullptr)
         if (FriendlyName(c).size() == 1) ++withProperty;
     EXPECT_EQ(2 * kPerChild, withProperty);
-    CertCloseStore(store, 0);
-}
-
-TEST(CertStore, LongWalksAndChangesDuringAWalk) {
-    nimbex_test::TempEnv env;
-    const std::vector<Bytes> certs = EcCertificates(300, "w", 5000);
-    HCERTSTORE store = Open(kUser);
-    for (const Bytes& c : certs) ASSERT_TRUE(Add(store, c));
-    EXPECT_EQ(certs, Enumerate(store));
-
-    // A change made through the same handle in the middle of a walk is seen
-    // by the rest of the walk, and a certificate added meanwhile comes last.
-    Bytes late = MakeCertificate(KeyKind::Ec, "late", 9999);
-    std::vector<std::string> names;
-    int position = 0;
-    PCCERT_CONTEXT c = nullptr;
-    while ((c = CertEnumCertificatesInStore(store, c)) != nullptr) {
-        if (position == 10) {
-            PCCERT_CONTEXT later = FindByHash(store, nimbex_test::Sha1(certs[200]));
-            SetFriendlyName(later, "changed");
-            CertFreeCertificateContext(later);
-            ASSERT_TRUE(Add(store, late));
-        }
-        names.push_back(FriendlyName(c));
-        ++position;
-    }
-    ASSERT_EQ(301u, names.size());
-    EXPECT_EQ("changed", names[200]);
-    EXPECT_EQ("<none>", names[199]);
     CertCloseStore(store, 0);
 }
 
@@ -409,28 +297,6 @@ TEST(CertStore, SurvivesAWriterKilledMidway) {
     CertCloseStore(store, 0);
 }
 
-TEST(CertStore, ReadOnlyHandlesRefuseWrites) {
-    nimbex_test::TempEnv env;
-    Bytes a = MakeCertificate(KeyKind::Ec, "ro", 1);
-    EXPECT_EQ(nullptr, Open(kUser | CERT_STORE_READONLY_FLAG));
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
-    HCERTSTORE store = Open(kUser);
-    ASSERT_TRUE(Add(store, a));
-    CertCloseStore(store, 0);
-    store = Open(kUser | CERT_STORE_READONLY_FLAG);
-    EXPECT_FALSE(Add(store, MakeCertificate(KeyKind::Ec, "ro", 2)));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
-    PCCERT_CONTEXT c = CertEnumCertificatesInStore(store, nullptr);
-    ASSERT_NE(nullptr, c);
-    CRYPT_DATA_BLOB blob{1, a.data()};
-    EXPECT_FALSE(CertSetCertificateContextProperty(c, CERT_FRIENDLY_NAME_PROP_ID, 0, &blob));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
-    EXPECT_FALSE(CertDeleteCertificateFromStore(c));
-    EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
-    EXPECT_EQ(std::vector<Bytes>{a}, Enumerate(store));
-    CertCloseStore(store, 0);
-}
-
 TEST(CertStore, AnotherUsersMachineStoreCanBeWalked) {
     if (getuid() != 0) GTEST_SKIP() << "needs root to switch to another user";
     nimbex_test::TempEnv env;
@@ -445,17 +311,13 @@ TEST(CertStore, AnotherUsersMachineStoreCanBeWalked) {
     if (pid == 0) {
         if (setgid(65534) != 0 || setuid(65534) != 0) _exit(10);
         HCERTSTORE s = Open(kMachine);  // falls back to a read-only handle
-        if (!s) {
-            fprintf(stderr, "open: 0x%x\n", GetLastError());
-            _exit(11);
-        }
+        if (!s) _exit(11);
         PCCERT_CONTEXT c = CertEnumCertificatesInStore(s, nullptr);
         if (!c || c->cbCertEncoded != a.size()) _exit(12);
         CertFreeCertificateContext(c);
         if (Add(s, MakeCertificate(KeyKind::Ec, "other", 2)) ||
             GetLastError() != ERROR_ACCESS_DENIED)
             _exit(13);
-        CertCloseStore(s, 0);
         _exit(0);
     }
     int status = 0;
@@ -467,11 +329,8 @@ TEST(CertStore, AnotherUsersMachineStoreCanBeWalked) {
 TEST(CertStore, ThreadsShareHandlesAndContexts) {
     nimbex_test::TempEnv env;
     constexpr int kThreads = 4, kEach = 25;
-    std::vector<std::vector<Bytes>> certs(kThreads);
-    for (int t = 0; t < kThreads; ++t) {
-        for (int i = 0; i < kEach; ++i)
-            certs[t].push_back(MakeCertificate(KeyKind::Ec, "t", 20000 + t * 100 + i));
-    }
+    std::vector<std::vector<Bytes>> certs;
+    for (int t = 0; t < kThreads; ++t) certs.push_back(EcCertificates(kEach, "t", 20000 + t * 100));
     HCERTSTORE shared = Open(kUser);
     ASSERT_NE(nullptr, shared);
     std::atomic<int> failures{0};
@@ -483,10 +342,9 @@ TEST(CertStore, ThreadsShareHandlesAndContexts) {
             for (const Bytes& der : certs[t]) {
                 if (!Add(own, der)) ++failures;
                 // Walk the shared handle while others walk and write it too.
-                size_t seen = 0;
-                PCCERT_CONTEXT c = nullptr;
-                while ((c = CertEnumCertificatesInStore(shared, c)) != nullptr) ++seen;
-                if (seen == 0) ++failures;
+                PCCERT_CONTEXT c = CertEnumCertificatesInStore(shared, nullptr);
+                if (c == nullptr) ++failures;
+                while (c != nullptr) c = CertEnumCertificatesInStore(shared, c);
             }
             if (own != shared) CertCloseStore(own, 0);
         });

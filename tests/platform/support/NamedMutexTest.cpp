@@ -22,9 +22,8 @@ namespace {
 using namespace std::chrono_literals;
 using nimbex_test::WaitExit;
 
-// One critical section over a shared file: record the holder, let others run,
-// check nobody else wrote in between, bump the counter. Returns false when
-// another holder was seen inside.
+// Records the holder in a shared file, lets others run and bumps the counter;
+// false when another holder was seen inside.
 bool CriticalSection(int fd, int32_t self) {
     int32_t record[2] = {0, 0};  // holder, counter
     if (pread(fd, record, sizeof record, 0) != sizeof record) return false;
@@ -121,13 +120,10 @@ TEST(NamedMutexTest, ThreadsExcludeEachOtherThroughOneOrSeveralHandles) {
             ASSERT_EQ(ubi_mutex_unlock(handle), 0u);
         }
     };
-    std::vector<std::thread> threads;
     std::vector<ubi_mutex_t*> own(2, nullptr);
     for (auto& handle : own) ASSERT_EQ(ubi_mutex_open(&handle, "threads", 0), 0u);
-    threads.emplace_back(work, shared);
-    threads.emplace_back(work, shared);
-    threads.emplace_back(work, own[0]);
-    threads.emplace_back(work, own[1]);
+    std::vector<std::thread> threads;
+    for (ubi_mutex_t* handle : {shared, shared, own[0], own[1]}) threads.emplace_back(work, handle);
     for (auto& t : threads) t.join();
     EXPECT_EQ(overlaps.load(), 0);
     EXPECT_EQ(counter, 4 * 300);
@@ -138,12 +134,10 @@ TEST(NamedMutexTest, ThreadsExcludeEachOtherThroughOneOrSeveralHandles) {
 TEST(NamedMutexTest, NamesAndOwnership) {
     nimbex_test::TempEnv env;
     ubi_mutex_t* mutex = reinterpret_cast<ubi_mutex_t*>(1);
-    EXPECT_EQ(ubi_mutex_open(&mutex, "a/b", 0), SUP_INVALID_PARAMETER);
-    EXPECT_EQ(mutex, nullptr);
-    EXPECT_EQ(ubi_mutex_open(&mutex, "", 0), SUP_INVALID_PARAMETER);
-    EXPECT_EQ(ubi_mutex_open(&mutex, "..", 0), SUP_INVALID_PARAMETER);
-    EXPECT_EQ(ubi_mutex_open(&mutex, nullptr, 0), SUP_INVALID_PARAMETER);
-    EXPECT_EQ(ubi_mutex_open(nullptr, "x", 0), SUP_INVALID_PARAMETER);
+    for (const char* bad : {"a/b", "", "..", static_cast<const char*>(nullptr)}) {
+        EXPECT_EQ(ubi_mutex_open(&mutex, bad, 0), SUP_INVALID_PARAMETER) << (bad ? bad : "null");
+        EXPECT_EQ(mutex, nullptr);
+    }
 
     ASSERT_EQ(ubi_mutex_open(&mutex, "cloud_lock", 0), 0u);
     EXPECT_NE(ubi_mutex_unlock(mutex), 0u);  // not held

@@ -31,13 +31,7 @@ TEST_F(AdminTest, ReadyLineNamesBothServicesAndTheDiscoveryDocumentListsThem) {
     EXPECT_FALSE(doc[1]["cloud"].isMember("docaddress"));
 }
 
-}  // namespace
-}  // namespace nimbex_test
-
-namespace nimbex_test {
-namespace {
-
-class AdminControlTest : public ServiceTest {};
+using AdminControlTest = ServiceTest;
 
 TEST_F(AdminControlTest, RequestLogRecordsTheExactRequest) {
     std::string body = grantBody(v1(), "demo", "demo-password");
@@ -55,45 +49,6 @@ TEST_F(AdminControlTest, RequestLogRecordsTheExactRequest) {
     EXPECT_EQ(svc().requestLog().size(), 0u);
 }
 
-TEST_F(AdminControlTest, StatusFaultAnswersTheNextRequestsOnly) {
-    LocalServiceFault f;
-    f.count = 2;
-    f.status = 503;
-    f.body = "{\"error\":\"internal_error\"}";
-    svc().injectFault(f);
-    std::string url = v1().sign + "/rest/api/apiversion";
-    for (int i = 0; i < 2; ++i) {
-        HttpResult r = get(url);
-        EXPECT_EQ(r.status, 503);
-        EXPECT_EQ(r.body, f.body);
-    }
-    EXPECT_EQ(get(url).body, "1");
-    Json::Value log = svc().requestLog();
-    ASSERT_EQ(log.size(), 3u);
-    EXPECT_EQ(log[0]["fault"].asString(), "status 503");
-    EXPECT_FALSE(log[2].isMember("fault"));
-}
-
-TEST_F(AdminControlTest, DroppedConnectionDelayAndPathFilter) {
-    LocalServiceFault drop;
-    drop.drop = true;
-    drop.pathContains = "/oauth/token";
-    svc().injectFault(drop);
-    EXPECT_EQ(get(v1().sign + "/rest/api/apiversion").body, "1");  // not matched
-    HttpResult dropped =
-        post(v1().auth + "/oauth/token", "", grantBody(v1(), "demo", "demo-password"));
-    EXPECT_NE(dropped.curlCode, 0);
-    EXPECT_EQ(dropped.status, 0);
-    passwordToken(v1());  // the fault is used up
-
-    LocalServiceFault delay;
-    delay.delayMs = 20;
-    svc().injectFault(delay);
-    EXPECT_EQ(get(v1().sign + "/rest/api/apiversion").body, "1");
-    Json::Value log = svc().requestLog();
-    EXPECT_EQ(log[log.size() - 1]["fault"].asString(), "delay");
-}
-
 TEST_F(AdminControlTest, ResetStateDropsTheTokens) {
     const std::string token = passwordToken(v1());
     EXPECT_EQ(get(v1().sign + "/rest/api/certificates", token).status, 200);
@@ -101,49 +56,12 @@ TEST_F(AdminControlTest, ResetStateDropsTheTokens) {
     EXPECT_EQ(get(v1().sign + "/rest/api/certificates", token).status, 401);
 }
 
-TEST_F(AdminControlTest, BadAdminDocumentsAreRefused) {
-    EXPECT_THROW(svc().configure(json(R"({"confirmation": {"outcome": "maybe"}})")),
-                 std::runtime_error);
-    EXPECT_THROW(svc().configure(json(R"({"tokens": {"accessLifetime": 0}})")), std::runtime_error);
-    LocalServiceFault nothing;
-    EXPECT_THROW(svc().injectFault(nothing), std::runtime_error);
-    EXPECT_THROW(svc().expireTokens("every"), std::runtime_error);
-    Json::Value now = svc().configure(json(R"({"tokens": {"accessLifetime": 5}})"));
-    EXPECT_EQ(now["tokens"]["accessLifetime"].asUInt(), 5u);
-    HttpResult r = post(v1().auth + "/oauth/token", "", grantBody(v1(), "demo", "demo-password"));
-    EXPECT_EQ(json(r.body)["expires_in"].asUInt(), 5u);
-}
-
-// The service as a process: exit status, configuration file, state directory, plain HTTP.
-std::string runLine(const std::string& command, int& status, FILE** keep = nullptr) {
-    FILE* p = popen(command.c_str(), "r");
-    if (!p) return {};
+// The service as a process: configuration file, state directory, plain HTTP.
+// Starts `command` and returns its first line; the pipe stays open in `p`.
+std::string firstLine(const std::string& command, FILE*& p) {
+    p = popen(command.c_str(), "r");
     char buf[8192] = {0};
-    std::string line = fgets(buf, sizeof(buf), p) ? buf : "";
-    if (keep) {
-        *keep = p;
-        return line;
-    }
-    status = pclose(p);
-    return line;
-}
-
-TEST(LocalServiceProcess, BadConfigurationFileIsRefused) {
-    char dir[] = "/tmp/nimbex-ls-config-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    std::string file = std::string(dir) + "/bad.json";
-    FILE* f = fopen(file.c_str(), "w");
-    fputs("{\"users\": [{\"login\": \"x\", \"keys\": [{\"id\": 0}]}]}", f);
-    fclose(f);
-    int status = 0;
-    std::string line = runLine("'" + LocalService::servicePath() + "' --state-dir " + dir +
-                                   "/state --config " + file + " 2>/dev/null",
-                               status);
-    EXPECT_EQ(line, "");
-    EXPECT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 2);
-    std::string cleanup = std::string("rm -rf ") + dir;
-    EXPECT_EQ(system(cleanup.c_str()), 0);
+    return p && fgets(buf, sizeof(buf), p) ? buf : "";
 }
 
 TEST(LocalServiceProcess, StateDirectoryKeepsTheCaAndTheKeys) {
@@ -153,8 +71,7 @@ TEST(LocalServiceProcess, StateDirectoryKeepsTheCaAndTheKeys) {
     std::string cas[2];
     for (auto& ca : cas) {
         FILE* p = nullptr;
-        int status = 0;
-        std::string line = runLine(command, status, &p);
+        std::string line = firstLine(command, p);
         Json::Value ready;
         Json::CharReaderBuilder b;
         std::unique_ptr<Json::CharReader> r(b.newCharReader());
@@ -166,8 +83,7 @@ TEST(LocalServiceProcess, StateDirectoryKeepsTheCaAndTheKeys) {
         ca = std::string(buf, fread(buf, 1, sizeof(buf), f));
         fclose(f);
         kill(ready["pid"].asInt(), SIGTERM);
-        status = pclose(p);
-        EXPECT_EQ(WEXITSTATUS(status), 0);
+        EXPECT_EQ(WEXITSTATUS(pclose(p)), 0);
     }
     EXPECT_FALSE(cas[0].empty());
     EXPECT_EQ(cas[0], cas[1]);

@@ -73,9 +73,10 @@ class __attribute__((visibility("default"))) UrlRetriever {
     // 11: non-zero: an HTTP status >= 400 makes the request fail (slot 0
     // answers 0, slot 5 gives 0, slot 6 the status). 0: any answer completes.
     virtual void set_fail_on_http_error(int fail);
-    // 12: time-out of the whole request in milliseconds, -1 for no limit.
-    // Without a call the client's own limits apply: 30 s to connect and
-    // abort when less than 1 byte/s arrives for 60 s.
+    // 12: time-out of the whole request in milliseconds, connect included;
+    // -1 (any value <= 0) for no limit at all, connect included. Without a
+    // call the client's own limits apply: 30 s to connect and abort when
+    // less than 1 byte/s arrives for 60 s.
     virtual void set_timeout(int32_t milliseconds);
     // 13: custom request method (e.g. "DELETE"); null restores the default.
     virtual void set_method(const char* method);
