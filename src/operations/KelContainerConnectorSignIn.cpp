@@ -75,8 +75,10 @@ void KelContainerConnector::Authenticate() {
             std::vector<SecretString> headers =
                 MakeRequestHeaders(SecretString(), body, SecretString(), SecretString());
             SecretJson answer;
-            ParseJson(SendSecretRequest(url, headers, body), answer);
-            const Json::Value& fields = answer;  // read only: lookups add no member
+            // Read only (lookups add no member); what does not parse has no fields.
+            const Json::Value& fields = ParseJson(SendSecretRequest(url, headers, body), answer)
+                                            ? answer
+                                            : Json::Value::nullSingleton();
 
             uint32_t expiresIn = 0;
             if (!GetJsonUIntMember(fields, "expires_in", expiresIn))
