@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& kv : pairs) {
         if (kv.first.find_first_of("&=") != std::string::npos) std::abort();
         if (kv.second.find('&') != std::string::npos) std::abort();
-        if (framed.find("&" + kv.first + "=" + kv.second + "&") == std::string::npos) std::abort();
+        const std::string pair = "&" + kv.first + "=" + std::string(kv.second) + "&";
+        if (framed.find(pair) == std::string::npos) std::abort();
     }
     size_t pieces = 1;
     for (char c : text) pieces += c == '&';

@@ -11,7 +11,7 @@ AuthTokenRegistrySaver::AuthTokenRegistrySaver(const std::string& prefix,
                                                const ProtectedStore* store, uint8_t machineFlag)
     : AuthTokenSaverCommon(prefix, store, machineFlag), registry_(prefix) {}
 
-void AuthTokenRegistrySaver::Save(const char* suffix, const std::string& token) {
+void AuthTokenRegistrySaver::Save(const char* suffix, const SecretString& token) {
     const std::string key = registry_.Prefix() + suffix;
     if (token.empty()) {
         DeleteSecret(key);
@@ -20,18 +20,18 @@ void AuthTokenRegistrySaver::Save(const char* suffix, const std::string& token) 
     }
 }
 
-void AuthTokenRegistrySaver::SaveAuthToken(const std::string& token) {
+void AuthTokenRegistrySaver::SaveAuthToken(const SecretString& token) {
     Save(kAccessTokenSuffix, token);
 }
 
-void AuthTokenRegistrySaver::SaveIdToken(const std::string& token) {
+void AuthTokenRegistrySaver::SaveIdToken(const SecretString& token) {
     Save(kIdTokenSuffix, token);
 }
 
-std::string AuthTokenRegistrySaver::LoadAuthToken() {
+SecretString AuthTokenRegistrySaver::LoadAuthToken() {
     return registry_.Load(kAccessTokenSuffix);
 }
 
-std::string AuthTokenRegistrySaver::LoadIdToken() {
+SecretString AuthTokenRegistrySaver::LoadIdToken() {
     return registry_.Load(kIdTokenSuffix);
 }

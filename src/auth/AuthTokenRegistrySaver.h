@@ -10,13 +10,13 @@ class AuthTokenRegistrySaver : public AuthTokenSaverCommon {
     AuthTokenRegistrySaver(const std::string& prefix, const ProtectedStore* store,
                            uint8_t machineFlag);
 
-    void SaveAuthToken(const std::string& token) override;
-    void SaveIdToken(const std::string& token) override;
-    std::string LoadAuthToken() override;
-    std::string LoadIdToken() override;
+    void SaveAuthToken(const SecretString& token) override;
+    void SaveIdToken(const SecretString& token) override;
+    SecretString LoadAuthToken() override;
+    SecretString LoadIdToken() override;
 
   private:
-    void Save(const char* suffix, const std::string& token);
+    void Save(const char* suffix, const SecretString& token);
 
     RegistrySaver registry_;
 };

@@ -12,7 +12,7 @@ std::string AuthTokenSaverCommon::ValueName(const char* suffix) const {
     return prefix_ + suffix;
 }
 
-void AuthTokenSaverCommon::SaveToStore(const char* suffix, const std::string& token) {
+void AuthTokenSaverCommon::SaveToStore(const char* suffix, const SecretString& token) {
     if (!store_) return;
     const std::string name = ValueName(suffix);
     if (token.empty()) {
@@ -23,17 +23,17 @@ void AuthTokenSaverCommon::SaveToStore(const char* suffix, const std::string& to
     }
 }
 
-std::string AuthTokenSaverCommon::LoadFromStore(const char* suffix) {
-    std::string value;
+SecretString AuthTokenSaverCommon::LoadFromStore(const char* suffix) {
+    SecretString value;
     if (!store_) return value;
     ProtectedStoreGet(*store_, machineFlag_, ValueName(suffix), value);
     return value;
 }
 
-void AuthTokenSaverCommon::SaveConfToken(const std::string& token) {
+void AuthTokenSaverCommon::SaveConfToken(const SecretString& token) {
     SaveToStore(kConfTokenSuffix, token);
 }
 
-std::string AuthTokenSaverCommon::LoadConfToken() {
+SecretString AuthTokenSaverCommon::LoadConfToken() {
     return LoadFromStore(kConfTokenSuffix);
 }

@@ -14,8 +14,8 @@ class AuthTokenSaverCommon : public AuthTokenSaver {
                          uint8_t machineFlag);
 
     // Without a protected store saving does nothing and loading gives "".
-    void SaveConfToken(const std::string& token) override;
-    std::string LoadConfToken() override;
+    void SaveConfToken(const SecretString& token) override;
+    SecretString LoadConfToken() override;
 
     const std::string& Prefix() const { return prefix_; }
 
@@ -23,9 +23,9 @@ class AuthTokenSaverCommon : public AuthTokenSaver {
     // prefix + suffix
     std::string ValueName(const char* suffix) const;
     // Stores a non-empty token with its terminating NUL; an empty one deletes the value.
-    void SaveToStore(const char* suffix, const std::string& token);
+    void SaveToStore(const char* suffix, const SecretString& token);
     // "" when the value is absent or cannot be read.
-    std::string LoadFromStore(const char* suffix);
+    SecretString LoadFromStore(const char* suffix);
 
     std::string prefix_;
     const ProtectedStore* store_;

@@ -9,18 +9,18 @@ AuthTokenSaverLocalCtx::AuthTokenSaverLocalCtx(const std::string& prefix,
                                                const ProtectedStore* store, uint8_t machineFlag)
     : AuthTokenSaverCommon(prefix, store, machineFlag) {}
 
-void AuthTokenSaverLocalCtx::SaveAuthToken(const std::string& token) {
+void AuthTokenSaverLocalCtx::SaveAuthToken(const SecretString& token) {
     SaveToStore(kAuthTokenSuffix, token);
 }
 
-void AuthTokenSaverLocalCtx::SaveIdToken(const std::string& token) {
+void AuthTokenSaverLocalCtx::SaveIdToken(const SecretString& token) {
     SaveToStore(kIdTokenSuffix, token);
 }
 
-std::string AuthTokenSaverLocalCtx::LoadAuthToken() {
+SecretString AuthTokenSaverLocalCtx::LoadAuthToken() {
     return LoadFromStore(kAuthTokenSuffix);
 }
 
-std::string AuthTokenSaverLocalCtx::LoadIdToken() {
+SecretString AuthTokenSaverLocalCtx::LoadIdToken() {
     return LoadFromStore(kIdTokenSuffix);
 }

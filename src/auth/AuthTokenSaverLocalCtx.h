@@ -10,8 +10,8 @@ class AuthTokenSaverLocalCtx : public AuthTokenSaverCommon {
     AuthTokenSaverLocalCtx(const std::string& prefix, const ProtectedStore* store,
                            uint8_t machineFlag);
 
-    void SaveAuthToken(const std::string& token) override;
-    void SaveIdToken(const std::string& token) override;
-    std::string LoadAuthToken() override;
-    std::string LoadIdToken() override;
+    void SaveAuthToken(const SecretString& token) override;
+    void SaveIdToken(const SecretString& token) override;
+    SecretString LoadAuthToken() override;
+    SecretString LoadIdToken() override;
 };

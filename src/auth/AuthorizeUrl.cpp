@@ -1,7 +1,5 @@
 #include "auth/AuthorizeUrl.h"
 
-#include "base/SecretText.h"
-#include "base/Wipe.h"
 #include "protocol/ServiceUrls.h"
 #include "protocol/TextEncoding.h"
 
@@ -12,15 +10,12 @@ const char kAuthorizeQuery[] =
     "?client_id=veltra.cloud.csp&response_type=token%20id_token&scope=kel&redirect_uri=";
 }
 
-std::string BuildAuthorizeUrl(const std::string& authUrl, const std::string& resource,
-                              const std::string& reference, const std::string& idToken,
-                              const std::string& login, bool signApi2, bool silent) {
-    std::string encodedLogin = PercentEncode(login);
-    WipeOnExit wipeLogin(encodedLogin);
-
-    std::string url;
+SecretString BuildAuthorizeUrl(const std::string& authUrl, const std::string& resource,
+                               const std::string& reference, const SecretString& idToken,
+                               const SecretString& login, bool signApi2, bool silent) {
+    SecretString url;
     url.reserve(authUrl.size() + resource.size() + reference.size() + idToken.size() +
-                encodedLogin.size() + 320);
+                3 * login.size() + 320);
     url += authUrl;
     url += service_paths::kAuthorize;
     url += kAuthorizeQuery;
@@ -32,14 +27,14 @@ std::string BuildAuthorizeUrl(const std::string& authUrl, const std::string& res
         url += reference;
     }
     if (!idToken.empty()) {
-        AppendSecret(url, "&id_token_hint=");
-        AppendSecret(url, idToken);
+        url += "&id_token_hint=";
+        url += idToken;
     }
-    AppendSecret(url, silent ? "&response_mode=fragment&prompt=none" : "&response_mode=form_post");
-    if (signApi2) AppendSecret(url, "&sign_api_version=2");
+    url += silent ? "&response_mode=fragment&prompt=none" : "&response_mode=form_post";
+    if (signApi2) url += "&sign_api_version=2";
     if (!login.empty()) {
-        AppendSecret(url, "&login_hint=");
-        AppendSecret(url, encodedLogin);
+        url += "&login_hint=";
+        url += PercentEncodeSecret(login);
     }
     return url;
 }

@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "base/SecretString.h"
+
 // The redirect URI registered for the module's OAuth2 client, as it stands
 // (percent-encoded) in the authorization request.
 extern const char kEncodedRedirectUri[];
@@ -9,7 +11,7 @@ extern const char kEncodedRedirectUri[];
 // the resource, the operation to confirm (when `reference` is not empty), the
 // id token hint, the response mode (a fragment without prompting when
 // `silent`, a form post otherwise), the signing API version and the login
-// hint. The result carries the id token and the login: the caller wipes it.
-std::string BuildAuthorizeUrl(const std::string& authUrl, const std::string& resource,
-                              const std::string& reference, const std::string& idToken,
-                              const std::string& login, bool signApi2, bool silent);
+// hint. The result carries the id token and the login: a secret.
+SecretString BuildAuthorizeUrl(const std::string& authUrl, const std::string& resource,
+                               const std::string& reference, const SecretString& idToken,
+                               const SecretString& login, bool signApi2, bool silent);

@@ -1,9 +1,6 @@
 #include "auth/ProtectedStore.h"
 
-#include <cstring>
-#include <vector>
-
-#include "base/Wipe.h"
+#include <algorithm>
 
 void ProtectedStoreSet(const ProtectedStore& store, uint8_t machineFlag, const std::string& name,
                        const void* bytes, uint32_t length) {
@@ -15,7 +12,7 @@ void ProtectedStoreSet(const ProtectedStore& store, uint8_t machineFlag, const s
 }
 
 bool ProtectedStoreGet(const ProtectedStore& store, uint8_t machineFlag, const std::string& name,
-                       std::string& value) {
+                       SecretString& value) {
     HostStoreGetFn get = store.host.callbacks.storeGet;
     if (!get) return false;
     const uintptr_t* c = store.host.caller.words;
@@ -23,18 +20,15 @@ bool ProtectedStoreGet(const ProtectedStore& store, uint8_t machineFlag, const s
     if (get(c[0], c[1], c[2], c[3], c[4], c[5], c[6], store.handle, machineFlag, name.c_str(),
             nullptr, &length) != 0)
         return false;
-    std::vector<unsigned char> buffer(length);
-    bool ok = get(c[0], c[1], c[2], c[3], c[4], c[5], c[6], store.handle, machineFlag, name.c_str(),
-                  buffer.data(), &length) == 0;
-    if (ok) {
-        const size_t n = length < buffer.size() ? length : buffer.size();
-        const unsigned char* end =
-            static_cast<const unsigned char*>(std::memchr(buffer.data(), 0, n));
-        value.assign(reinterpret_cast<const char*>(buffer.data()),
-                     end ? static_cast<size_t>(end - buffer.data()) : n);
-    }
-    WipeVector(buffer);
-    return ok;
+    SecretString buffer(length, '\0');
+    if (get(c[0], c[1], c[2], c[3], c[4], c[5], c[6], store.handle, machineFlag, name.c_str(),
+            reinterpret_cast<unsigned char*>(&buffer[0]), &length) != 0)
+        return false;
+    // The value ends at the reported length or its first NUL.
+    if (length < buffer.size()) buffer.resize(length);
+    buffer.resize(std::min(buffer.find('\0'), buffer.size()));
+    value = std::move(buffer);
+    return true;
 }
 
 void ProtectedStoreDelete(const ProtectedStore& store, uint8_t machineFlag,

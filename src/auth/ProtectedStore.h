@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/HostCallbacks.h"
+#include "base/SecretString.h"
 
 // The host's protected store as the reader sets it up once per process: the
 // caller context and callback table it was created with, and the handle that
@@ -18,9 +19,8 @@ static_assert(sizeof(ProtectedStore) == 22 * sizeof(uintptr_t), "protected store
 // ProtectedStoreSet/Delete do nothing and ProtectedStoreGet fail.
 void ProtectedStoreSet(const ProtectedStore& store, uint8_t machineFlag, const std::string& name,
                        const void* bytes, uint32_t length);
-// Reads a value; false when the store has none or the callback fails. The
-// temporary buffer is wiped; the caller wipes the result.
+// Reads a value; false when the store has none or the callback fails.
 bool ProtectedStoreGet(const ProtectedStore& store, uint8_t machineFlag, const std::string& name,
-                       std::string& value);
+                       SecretString& value);
 void ProtectedStoreDelete(const ProtectedStore& store, uint8_t machineFlag,
                           const std::string& name);

@@ -2,6 +2,6 @@
 
 #include "config/SavedCredentials.h"
 
-std::string RegistrySaver::Load(const std::string& name) {
+SecretString RegistrySaver::Load(const std::string& name) {
     return LoadSecret(prefix_ + name);
 }

@@ -6,9 +6,13 @@ namespace codes {
 constexpr uint32_t kSuccess = 0;
 constexpr uint32_t kNotFound = 2;                    // no such item
 constexpr uint32_t kNotSupportedSelector = 50;       // request not supported for this selector
+constexpr uint32_t kBadPassword = 86;                // service: the password is wrong
 constexpr uint32_t kInvalidParameter = 87;           // null pointer, bad length or record version
 constexpr uint32_t kMoreData = 234;                  // buffer too small; needed size written back
 constexpr uint32_t kNoMoreItems = 259;               // enumeration exhausted
+constexpr uint32_t kNotAuthenticated = 1244;         // service: the user has to sign in
+constexpr uint32_t kBadUserName = 2202;              // service: unknown user or refused grant
+constexpr uint32_t kRequestTooLarge = 4336;          // service: the request is longer than allowed
 constexpr uint32_t kSecureChannelError = 12157;      // transport: TLS failure (untrusted, mismatch)
 constexpr uint32_t kBadData = 0x80090005;            // NTE_BAD_DATA
 constexpr uint32_t kBadAlgId = 0x80090008;           // NTE_BAD_ALGID

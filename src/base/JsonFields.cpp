@@ -15,11 +15,11 @@ bool ParseJson(const char* begin, const char* end, Json::Value& root) {
     }
 }
 
-bool ParseJson(const std::string& body, Json::Value& root) {
+bool ParseJson(std::string_view body, Json::Value& root) {
     return ParseJson(body.data(), body.data() + body.size(), root);
 }
 
-std::string GetJsonStringField(const std::string& body, const std::string& field) {
+std::string GetJsonStringField(std::string_view body, const std::string& field) {
     Json::Value root;
     if (!ParseJson(body, root) || !root.isObject()) return std::string();
     const Json::Value* m = root.find(field.data(), field.data() + field.size());
@@ -27,9 +27,13 @@ std::string GetJsonStringField(const std::string& body, const std::string& field
     return m->asString();
 }
 
-bool GetJsonUIntField(const std::string& body, const std::string& field, uint32_t& value) {
+bool GetJsonUIntField(std::string_view body, const std::string& field, uint32_t& value) {
     Json::Value root;
-    if (!ParseJson(body, root) || !root.isObject()) return false;
+    return ParseJson(body, root) && GetJsonUIntMember(root, field, value);
+}
+
+bool GetJsonUIntMember(const Json::Value& root, const std::string& field, uint32_t& value) {
+    if (!root.isObject()) return false;
     const Json::Value* m = root.find(field.data(), field.data() + field.size());
     if (!m) return false;
     const Json::ValueType type = m->type();

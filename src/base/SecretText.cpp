@@ -2,34 +2,7 @@
 
 #include <json/writer.h>
 
-#include <cstring>
-
 #include "base/Wipe.h"
-
-void AppendSecret(std::string& text, const char* piece, std::size_t length) {
-    const std::size_t needed = text.size() + length;
-    if (needed > text.capacity()) {
-        std::string grown;
-        grown.reserve(needed > 2 * text.capacity() ? needed : 2 * text.capacity());
-        grown.append(text);
-        WipeString(text);
-        text.swap(grown);
-    }
-    text.append(piece, length);
-}
-
-void AppendSecret(std::string& text, const std::string& piece) {
-    AppendSecret(text, piece.data(), piece.size());
-}
-
-void AppendSecret(std::string& text, const char* piece) {
-    AppendSecret(text, piece, std::strlen(piece));
-}
-
-void WipeStrings(std::vector<std::string>& lines) noexcept {
-    for (std::string& line : lines) WipeString(line);
-    lines.clear();
-}
 
 void WipeJsonStrings(Json::Value& value) noexcept {
     try {
@@ -45,12 +18,25 @@ void WipeJsonStrings(Json::Value& value) noexcept {
     }
 }
 
-std::string WriteSecretJson(const Json::Value& value) {
+SecretString WriteSecretJson(const Json::Value& value) {
     Json::FastWriter writer;
+    // The writer's interface is std::string: its result is copied and wiped.
     std::string text = writer.write(value);
+    WipeOnExit wipeText(text);
     // The writer keeps the text it returned. Writing a string of blanks of the
     // same total length (two quotes and the line feed included) overwrites
     // that copy in place, without the buffer growing.
     if (text.size() >= 3) writer.write(Json::Value(std::string(text.size() - 3, ' ')));
-    return text;
+    return SecretString(text);
+}
+
+SecretString JsonSecretText(const Json::Value& value) {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    if (!value.isString() || !value.getString(&begin, &end) || !begin) return SecretString();
+    return SecretString(begin, static_cast<std::size_t>(end - begin));
+}
+
+Json::Value JsonStringOf(std::string_view text) {
+    return Json::Value(text.data(), text.data() + text.size());
 }

@@ -1,25 +1,33 @@
 #pragma once
 #include <json/value.h>
 
-#include <cstddef>
-#include <string>
-#include <vector>
+#include "base/SecretString.h"
 
-// Appends to a string that holds, or is about to hold, a secret. When the
-// string has to grow, its old buffer is wiped before it is released, so no
-// partial copy is left behind.
-void AppendSecret(std::string& text, const char* piece, std::size_t length);
-void AppendSecret(std::string& text, const std::string& piece);
-void AppendSecret(std::string& text, const char* piece);
+// JSON values that hold secrets. The JSON library keeps strings in its own
+// buffers, so these are wiped in place; what the library releases inside its
+// parser and writer is beyond reach.
 
-// Wipes a list of strings (header lines that carry a token) and empties it.
-void WipeStrings(std::vector<std::string>& lines) noexcept;
-
-// The compact JSON text of a value that holds a secret (Json::FastWriter
-// output). The writer's own copy of the text is overwritten before the writer
-// goes; the caller wipes the result.
-std::string WriteSecretJson(const Json::Value& value);
-
-// Overwrites every string value of a JSON tree in place with zeros, so that
-// a parsed answer that carried tokens leaves none behind when it is released.
+// Overwrites every string value of a JSON tree in place with zeros.
 void WipeJsonStrings(Json::Value& value) noexcept;
+
+// A JSON value that holds secrets (an answer with tokens, a request with the
+// confirmation token): its string values are wiped when it goes.
+class SecretJson : public Json::Value {
+  public:
+    using Json::Value::Value;
+    using Json::Value::operator=;
+    SecretJson() = default;
+    SecretJson(const SecretJson&) = delete;
+    SecretJson& operator=(const SecretJson&) = delete;
+    ~SecretJson() { WipeJsonStrings(*this); }
+};
+
+// The compact JSON text (Json::FastWriter output) of a value that holds a
+// secret. The writer's own copy of the text is overwritten before it goes.
+SecretString WriteSecretJson(const Json::Value& value);
+
+// The text of a JSON string value; empty for any other value.
+SecretString JsonSecretText(const Json::Value& value);
+
+// A JSON string value holding `text`.
+Json::Value JsonStringOf(std::string_view text);

@@ -7,7 +7,6 @@
 #include <cerrno>
 
 #include "auth/AuthTokenSaver.h"
-#include "base/Wipe.h"
 #include "protocol/HttpMessageSignatureCreator.h"
 #include "protocol/ServiceUrls.h"
 
@@ -36,40 +35,24 @@ KelContainerConnector::KelContainerConnector(const std::string& authUrl, const s
     resourceUrn_ = urls.resourceUrn;
 }
 
-KelContainerConnector::~KelContainerConnector() {
-    WipeString(login_);
-    WipeString(password_);
-    ClearTokens();
-    WipeString(pendingConfirmation_);
-}
+KelContainerConnector::~KelContainerConnector() = default;
 
 boost::shared_ptr<ContainerConnectorBase> CreateKelContainerConnector(
     const std::string& authUrl, const std::string& signUrl, const std::string& docstoreUrl) {
     return boost::make_shared<KelContainerConnector>(authUrl, signUrl, docstoreUrl);
 }
 
-void KelContainerConnector::SetToken(TokenRecord& record, const std::string& value) {
-    WipeString(record.value);
-    record.value.assign(value);
-}
-
 void KelContainerConnector::ClearTokens() {
     for (TokenRecord* record : {&accessToken_, &idToken_, &confToken_}) {
-        WipeString(record->value);
+        record->value.Wipe();
         record->expiry = TSupTime{0};
     }
     tokensCurrent_ = false;
 }
 
-void KelContainerConnector::SetPauseFunction(PauseFunction pause) {
-    pause_ = pause ? std::move(pause) : PauseFunction(SleepMs);
-}
-
 void KelContainerConnector::SetCredentials(const std::string& login, const std::string& password) {
-    WipeString(login_);
-    login_.assign(login);
-    WipeString(password_);
-    password_.assign(password);
+    login_ = login;
+    password_ = password;
 }
 
 void KelContainerConnector::SetSilent(bool silent) {
@@ -106,47 +89,51 @@ bool KelContainerConnector::HasDocumentStore() {
 
 void KelContainerConnector::SetAccessToken(const std::string& token) {
     if (token.empty()) return;
-    SetToken(accessToken_, token);
+    accessToken_.value = token;
     tokensCurrent_ = true;
 }
 
 std::string KelContainerConnector::GetAccessToken() {
     EnsureAuthenticated();
-    return accessToken_.value;
+    // The interface hands out a std::string: the caller's copy.
+    return std::string(accessToken_.value);
 }
 
 void KelContainerConnector::SetIdToken(const std::string& token) {
     if (token.empty()) return;
-    SetToken(idToken_, token);
+    idToken_.value = token;
     tokensCurrent_ = true;
 }
 
 std::string KelContainerConnector::GetIdToken() {
     EnsureAuthenticated();
-    return idToken_.value;
+    return std::string(idToken_.value);
 }
 
 void KelContainerConnector::DropTokens() {
     ClearTokens();
     if (tokenSaver_) {
-        tokenSaver_->SaveAuthToken(std::string());
-        tokenSaver_->SaveIdToken(std::string());
-        tokenSaver_->SaveConfToken(std::string());
+        tokenSaver_->SaveAuthToken(SecretString());
+        tokenSaver_->SaveIdToken(SecretString());
+        tokenSaver_->SaveConfToken(SecretString());
     }
 }
 
 void KelContainerConnector::SetAuthTokenSaver(boost::shared_ptr<AuthTokenSaver> saver) {
     tokenSaver_ = saver;
     if (!tokenSaver_) return;
-    std::string token = tokenSaver_->LoadAuthToken();
-    SetAccessToken(token);
-    WipeString(token);
+    // Tokens loaded here are used without an expiry check while current.
+    SecretString token = tokenSaver_->LoadAuthToken();
+    if (!token.empty()) {
+        accessToken_.value = std::move(token);
+        tokensCurrent_ = true;
+    }
     token = tokenSaver_->LoadIdToken();
-    SetIdToken(token);
-    WipeString(token);
-    token = tokenSaver_->LoadConfToken();
-    SetToken(confToken_, token);
-    WipeString(token);
+    if (!token.empty()) {
+        idToken_.value = std::move(token);
+        tokensCurrent_ = true;
+    }
+    confToken_.value = tokenSaver_->LoadConfToken();
 }
 
 void KelContainerConnector::SetMessageSignatureCreator(

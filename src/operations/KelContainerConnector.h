@@ -4,12 +4,13 @@
 #include <boost/shared_ptr.hpp>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "auth/BrowserRunner.h"
+#include "base/SecretString.h"
 #include "operations/ContainerConnectorBase.h"
+#include "protocol/AuthResponse.h"
 #include "protocol/ServerPolicy.h"
 #include "transport/KelUrlRetriever.h"
 
@@ -18,7 +19,7 @@ class HttpMessageSignatureCreatorBase;
 
 // A bearer credential and the moment after which it is no longer used.
 struct TokenRecord {
-    std::string value;
+    SecretString value;
     TSupTime expiry{0};
 };
 
@@ -40,7 +41,8 @@ constexpr unsigned kMaxConfirmationRestarts = 3;
 // serialise their use of one connector.
 class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetriever {
   public:
-    // Waits the given number of milliseconds between confirmation polls.
+    // Waits the given number of milliseconds between confirmation polls
+    // (sleeps; tests count the pauses instead).
     typedef std::function<void(unsigned milliseconds)> PauseFunction;
 
     // Derives the base URLs (sign server, auth server, then the document
@@ -118,8 +120,8 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
     // Sends a request; when it fails while the tokens are current, signs in
     // again, refreshes the bearer and "VL-Signature" lines and sends it once
     // more. headers are updated in place.
-    std::string SendRequest(const std::string& url, std::vector<std::string>& headers,
-                            const std::string& body, const char* method = nullptr);
+    std::string SendRequest(std::string_view url, std::vector<SecretString>& headers,
+                            std::string_view body, const char* method = nullptr);
     // Makes sure an access token is at hand (saved, renewed or new).
     void EnsureAuthenticated();
     // Password grant or silent authorization; falls back to the confirmation flow.
@@ -156,60 +158,60 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
                             const std::string& paramSetOid, uint32_t keyLength);
     // Sends the operation's own request, takes the pending operation's id
     // from the answer and confirms it.
-    void ConfirmOperationV2(const std::string& operation, const std::string& url,
-                            const std::string& body, const char* method);
+    void ConfirmOperationV2(const std::string& operation, std::string_view url,
+                            std::string_view body, const char* method);
 
-    // ---- state, for the service operations and for inspection
+    // ---- service URLs, policy and the access token (shown by the demo)
     const std::string& AuthUrl() const { return authUrl_; }
     const std::string& SignUrl() const { return signUrl_; }
     const std::string& DocstoreUrl() const { return docstoreUrl_; }
     const std::string& ResourceUrn() const { return resourceUrn_; }
-    bool IsSilent() const { return silent_; }
-    const std::string& Login() const { return login_; }
-    const TokenRecord& AccessToken() const { return accessToken_; }
-    const TokenRecord& IdToken() const { return idToken_; }
-    const TokenRecord& ConfToken() const { return confToken_; }
-    bool TokensCurrent() const { return tokensCurrent_; }
-    const std::string& PendingConfirmationRequest() const { return pendingConfirmation_; }
     const ServerPolicy& Policy() const { return policy_; }
+    const TokenRecord& AccessToken() const { return accessToken_; }
+
+  private:
+    // Tests see the state through KelContainerConnectorTestPeer (tests/common).
+    friend class KelContainerConnectorTestPeer;
+
+    // The request signer and the transport, for the service operations.
     const boost::shared_ptr<HttpMessageSignatureCreatorBase>& SignatureCreator() const {
         return signatureCreator_;
     }
-    const boost::shared_ptr<AuthTokenSaver>& TokenSaver() const { return tokenSaver_; }
     KelUrlRetriever& Transport() { return *this; }
-    const KelUrlRetriever& Transport() const { return *this; }
 
+    // SendRequest for an answer that carries tokens.
+    SecretString SendSecretRequest(std::string_view url, std::vector<SecretString>& headers,
+                                   std::string_view body);
+    // After a failed request with current tokens: signs in again and renews
+    // the bearer and "VL-Signature" lines.
+    void RenewRequest(std::string_view url, std::vector<SecretString>& headers,
+                      std::string_view body);
     // Wipes and empties the three tokens, zeroes their expiry times and
     // resets *tokens current*.
     void ClearTokens();
+    // Decodes an OAuth2 answer into the tokens.
+    void DecodeTokens(const AuthParameters& parameters);
 
-    // Replaces the pause between confirmation polls (default: sleep).
-    void SetPauseFunction(PauseFunction pause);
-
-  private:
     // ---- steps shared by the certificate, key and PIN operations
 
     // The sign server URL of an operation that has a "v2/" form:
     // "/rest/api/", then "v2/" when there is a document store, then `tail`.
     std::string OperationUrl(const std::string& tail) const;
     // Sends body (none when empty) with the bearer line and the content lines
-    // through SendRequest; the header lines are wiped afterwards.
-    std::string SendWithBearer(const std::string& url, const std::string& body,
+    // through SendRequest. The body may carry a PIN.
+    std::string SendWithBearer(const std::string& url, std::string_view body,
                                const char* method = nullptr);
     // When the policy wants `operation` confirmed: confirms the pending
     // operation of the request (url, body, method) with a document store,
     // else runs `confirmTransaction`.
     void ConfirmWhenRequired(const std::string& operation, const std::string& url,
-                             const std::string& body, const char* method,
+                             std::string_view body, const char* method,
                              const std::function<void()>& confirmTransaction);
     // The generic write and read of a named key parameter; the read answers
     // "" when the request or its answer fails (sign-in failures pass).
     void SetKeyParameter(uint32_t id, const std::string& name, const std::string& text);
     std::string GetKeyParameter(uint32_t id, const std::string& name);
 
-    void SetToken(TokenRecord& record, const std::string& value);
-    // Decodes an OAuth2 answer into the tokens (wiping the parameters).
-    void DecodeTokens(std::map<std::string, std::string>& parameters);
     void ConfirmOperation(const std::string& reference, unsigned restarts);
     [[noreturn]] void ThrowNotSupported(const char* operation) const;
 
@@ -218,12 +220,12 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
     std::string docstoreUrl_;
     std::string resourceUrn_;
     bool silent_ = false;
-    std::string login_;
-    std::string password_;
+    SecretString login_;
+    SecretString password_;
     TokenRecord accessToken_;
     TokenRecord idToken_;
     TokenRecord confToken_;
-    std::string pendingConfirmation_;
+    SecretString pendingConfirmation_;
     bool tokensCurrent_ = false;
     ServerPolicy policy_;
     BrowserRunner browserRunner_;

@@ -7,9 +7,9 @@
 
 #include "auth/AuthTokenSaver.h"
 #include "base/ErrorCodes.h"
+#include "base/JsonFields.h"
 #include "base/KelException.h"
 #include "base/SecretText.h"
-#include "base/Wipe.h"
 #include "operations/KelContainerConnector.h"
 #include "protocol/AuthResponse.h"
 #include "protocol/RequestHeaders.h"
@@ -23,12 +23,6 @@ namespace {
 const uint32_t kMaxTransactionDisplayDocument = 104857600;
 
 const char kDocumentInfo[] = "Необходимо подтверждение операции";
-
-// Wipes a JSON tree's strings and a text when the scope ends.
-struct WipeJsonOnExit {
-    Json::Value& value;
-    ~WipeJsonOnExit() { WipeJsonStrings(value); }
-};
 
 bool IsTrue(const Json::Value& value) {
     if (value.isBool()) return value.asBool();
@@ -48,6 +42,14 @@ std::string Base64Of(const std::vector<unsigned char>& bytes) {
     return EncodeBase64(bytes.data(), bytes.size());
 }
 
+// A challenge identifier as the answer carries it: a JSON string. A number is
+// sent as its text; any other value is a malformed challenge.
+Json::Value IdentifierText(const Json::Value& id, const char* wrongResponse) {
+    if (id.isString()) return id;
+    if (!id.isNumeric() || id.isBool()) ThrowWrongResponse(wrongResponse);
+    return Json::Value(id.asString());
+}
+
 }  // namespace
 
 void KelContainerConnector::ConfirmOperation(const std::string& reference) {
@@ -64,10 +66,10 @@ void KelContainerConnector::ConfirmOperation(const std::string& reference, unsig
         return;
     }
 
-    WipeString(pendingConfirmation_);
+    pendingConfirmation_.Wipe();
     for (unsigned steps = 0;; ++steps) {
         if (steps >= kMaxConfirmationPolls) {
-            WipeString(pendingConfirmation_);
+            pendingConfirmation_.Wipe();
             throw KelException("The operation confirmation is not final after " +
                                    std::to_string(kMaxConfirmationPolls) + " requests",
                                codes::kFail);
@@ -77,7 +79,7 @@ void KelContainerConnector::ConfirmOperation(const std::string& reference, unsig
         if (result == ConfirmationResult::kTextResponseReady) {
             pause_(kConfirmationPollMs);
         } else if (result == ConfirmationResult::kConfTokenRefused) {
-            SetToken(confToken_, std::string());
+            confToken_.value.Wipe();
             confToken_.expiry = TSupTime{0};
             if (restarts >= kMaxConfirmationRestarts)
                 throw KelException("The auth server keeps refusing the operation confirmation",
@@ -91,40 +93,31 @@ void KelContainerConnector::ConfirmOperation(const std::string& reference, unsig
 
 KelContainerConnector::ConfirmationResult KelContainerConnector::ConfirmationStep(
     const std::string& reference) {
-    std::string body;
-    WipeOnExit wipeBody(body);
+    SecretString body;
     if (!pendingConfirmation_.empty()) {
         body.swap(pendingConfirmation_);
-        WipeString(pendingConfirmation_);
     } else {
-        Json::Value request(Json::objectValue);
-        WipeJsonOnExit wipeRequest{request};
+        SecretJson request(Json::objectValue);
         request["Resource"] = resourceUrn_;
         request["ClientId"] = kOAuthClientId;
         if (!reference.empty())
             request[HasDocumentStore() ? "OperationId" : "TransactionTokenId"] = reference;
-        if (!confToken_.value.empty()) request["ConfToken"] = confToken_.value;
+        if (!confToken_.value.empty()) request["ConfToken"] = JsonStringOf(confToken_.value);
         body = WriteSecretJson(request);
     }
 
     const std::string url = authUrl_ + (HasDocumentStore() ? service_paths::kConfirmationV2
                                                            : service_paths::kConfirmation);
-    std::vector<std::string> headers =
+    std::vector<SecretString> headers =
         MakeRequestHeaders(accessToken_.value, body, login_, password_);
-    struct WipeHeaders {
-        std::vector<std::string>& lines;
-        ~WipeHeaders() { WipeStrings(lines); }
-    } wipeHeaders{headers};
     if (accessToken_.value.empty() && login_.empty())
         throw KelException("Cannot get user credentials in silent mode", codes::kSilentContext);
 
-    std::string answer = SendRequest(url, headers, body);
-    WipeOnExit wipeAnswer(answer);
+    const SecretString answer = SendSecretRequest(url, headers, body);
     if (answer.empty())
         ThrowWrongResponse(
             "Cannot decode server response. The empty response for the operation confirmation.");
-    Json::Value root;
-    WipeJsonOnExit wipeRoot{root};
+    SecretJson root;
     if (!ParseJson(answer, root))
         ThrowWrongResponse(
             "Cannot decode server response. The operation confirmation response is not a JSON.");
@@ -144,8 +137,7 @@ KelContainerConnector::ConfirmationResult KelContainerConnector::ConfirmationSte
     if (!IsTrue(r["IsFinal"])) {
         if (!r.isMember("Challenge")) ThrowWrongResponse("Wrong response: no Challenge field");
         const Json::Value& challenge = r["Challenge"];
-        Json::Value reply(Json::objectValue);
-        WipeJsonOnExit wipeReply{reply};
+        SecretJson reply(Json::objectValue);
         ConfirmationResult result;
         if (challenge.isObject() && challenge.isMember("TextChallenge")) {
             const Json::Value& texts = challenge["TextChallenge"];
@@ -158,7 +150,8 @@ KelContainerConnector::ConfirmationResult KelContainerConnector::ConfirmationSte
                 throw KelException("Cannot find suitable type for silent confirmation",
                                    codes::kSilentContext);
             Json::Value answerItem(Json::objectValue);
-            answerItem["RefId"] = text["RefID"];
+            answerItem["RefId"] =
+                IdentifierText(text["RefID"], "Wrong response: No RefID or AuthnMethod");
             reply["ChallengeResponse"]["TextChallengeResponse"].append(answerItem);
             result = ConfirmationResult::kTextResponseReady;
         } else if (challenge.isObject() && challenge.isMember("ChoiceChallenge")) {
@@ -188,7 +181,8 @@ KelContainerConnector::ConfirmationResult KelContainerConnector::ConfirmationSte
             picked["RefId"] = *selected;
             Json::Value answerItem(Json::objectValue);
             answerItem["ChoiceSelected"].append(picked);
-            answerItem["RefID"] = choice["RefID"];
+            answerItem["RefID"] =
+                IdentifierText(choice["RefID"], "Wrong response: no choices or RefId exist");
             reply["ChallengeResponse"]["ChoiceChallengeResponse"].append(answerItem);
             result = ConfirmationResult::kChoiceResponseReady;
         } else {
@@ -196,10 +190,8 @@ KelContainerConnector::ConfirmationResult KelContainerConnector::ConfirmationSte
         }
         reply["Resource"] = resourceUrn_;
         reply["ClientId"] = kOAuthClientId;
-        if (!confToken_.value.empty()) reply["ConfToken"] = confToken_.value;
-        std::string text = WriteSecretJson(reply);
-        WipeString(pendingConfirmation_);
-        pendingConfirmation_.swap(text);
+        if (!confToken_.value.empty()) reply["ConfToken"] = JsonStringOf(confToken_.value);
+        pendingConfirmation_ = WriteSecretJson(reply);
         return result;
     }
 
@@ -207,11 +199,7 @@ KelContainerConnector::ConfirmationResult KelContainerConnector::ConfirmationSte
         ThrowWrongResponse(kWrongJson);
     const Json::Value& access = r["AccessToken"];
     const Json::Value& expiresIn = r["ExpiresIn"];
-    {
-        std::string token = access.asString();
-        WipeOnExit wipeToken(token);
-        SetToken(accessToken_, token);
-    }
+    accessToken_.value = JsonSecretText(access);
     if (!expiresIn.isIntegral() || expiresIn.asLargestInt() < 0 ||
         expiresIn.asLargestUInt() > 0x7FFFFFFFu ||
         !ExpiryFromNow(static_cast<int>(expiresIn.asLargestUInt()), accessToken_.expiry))
@@ -220,15 +208,13 @@ KelContainerConnector::ConfirmationResult KelContainerConnector::ConfirmationSte
     if (r.isMember("ConfToken") && r.isMember("ConfTokenExpiresIn")) {
         const Json::Value& conf = r["ConfToken"];
         const Json::Value& confExpires = r["ConfTokenExpiresIn"];
-        std::string token = conf.isString() ? conf.asString() : std::string();
-        WipeOnExit wipeToken(token);
-        SetToken(confToken_, token);
+        confToken_.value = JsonSecretText(conf);
         if (!confExpires.isIntegral() || confExpires.asLargestInt() < 0 ||
             confExpires.asLargestUInt() > 0x7FFFFFFFu ||
             !ExpiryFromNow(static_cast<int>(confExpires.asLargestUInt()), confToken_.expiry))
             ThrowWrongResponse("Cannot decode conf token expire time.");
     } else {
-        SetToken(confToken_, std::string());
+        confToken_.value.Wipe();
         confToken_.expiry = TSupTime{0};
     }
     return ConfirmationResult::kFinal;
@@ -236,12 +222,8 @@ KelContainerConnector::ConfirmationResult KelContainerConnector::ConfirmationSte
 
 std::string KelContainerConnector::CreateTransaction(const std::string& body) {
     const std::string url = signUrl_ + service_paths::kRestApi + "transactions";
-    std::vector<std::string> headers =
+    std::vector<SecretString> headers =
         MakeSignedRequestHeaders(signatureCreator_, url, accessToken_.value, body);
-    struct WipeHeaders {
-        std::vector<std::string>& lines;
-        ~WipeHeaders() { WipeStrings(lines); }
-    } wipeHeaders{headers};
     const std::string answer = SendRequest(url, headers, body);
     Json::Value root;
     if (!ParseJson(answer, root) || !root.isString())
@@ -310,16 +292,12 @@ void KelContainerConnector::ConfirmTransaction(const std::string& operation, uin
     ConfirmOperation(transaction);
 }
 
-void KelContainerConnector::ConfirmOperationV2(const std::string& operation, const std::string& url,
-                                               const std::string& body, const char* method) {
-    std::vector<std::string> headers =
+void KelContainerConnector::ConfirmOperationV2(const std::string& operation, std::string_view url,
+                                               std::string_view body, const char* method) {
+    std::vector<SecretString> headers =
         operation == "SignDocument"
             ? MakeSignedRequestHeaders(signatureCreator_, url, accessToken_.value, body)
-            : MakeRequestHeaders(accessToken_.value, body, std::string(), std::string());
-    struct WipeHeaders {
-        std::vector<std::string>& lines;
-        ~WipeHeaders() { WipeStrings(lines); }
-    } wipeHeaders{headers};
+            : MakeRequestHeaders(accessToken_.value, body, SecretString(), SecretString());
     const std::string answer = SendRequest(url, headers, body, method);
     Json::Value root;
     if (!ParseJson(answer, root))

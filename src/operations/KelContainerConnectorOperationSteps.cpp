@@ -1,7 +1,6 @@
 // Steps that the certificate, key and PIN operations of KelContainerConnector
 // share: the URL of an operation with a "v2/" form, a request with the bearer
 // line, and confirmation when the policy asks for it.
-#include "base/SecretText.h"
 #include "operations/KelContainerConnector.h"
 #include "protocol/RequestHeaders.h"
 #include "protocol/ServiceUrls.h"
@@ -10,19 +9,15 @@ std::string KelContainerConnector::OperationUrl(const std::string& tail) const {
     return signUrl_ + service_paths::kRestApi + (docstoreUrl_.empty() ? "" : "v2/") + tail;
 }
 
-std::string KelContainerConnector::SendWithBearer(const std::string& url, const std::string& body,
+std::string KelContainerConnector::SendWithBearer(const std::string& url, std::string_view body,
                                                   const char* method) {
-    std::vector<std::string> headers =
-        MakeRequestHeaders(accessToken_.value, body, std::string(), std::string());
-    struct Wipe {
-        std::vector<std::string>& lines;
-        ~Wipe() { WipeStrings(lines); }
-    } wipeHeaders{headers};
+    std::vector<SecretString> headers =
+        MakeRequestHeaders(accessToken_.value, body, SecretString(), SecretString());
     return SendRequest(url, headers, body, method);
 }
 
 void KelContainerConnector::ConfirmWhenRequired(const std::string& operation,
-                                                const std::string& url, const std::string& body,
+                                                const std::string& url, std::string_view body,
                                                 const char* method,
                                                 const std::function<void()>& confirmTransaction) {
     if (!IsMfaRequired(operation)) return;

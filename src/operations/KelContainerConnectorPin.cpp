@@ -2,7 +2,6 @@
 // policy asks for it) and validation with the attempts left.
 #include "base/ErrorCodes.h"
 #include "base/KelException.h"
-#include "base/Wipe.h"
 #include "operations/KelContainerConnector.h"
 #include "protocol/KeyOperationAnswers.h"
 #include "protocol/KeyOperationRequests.h"
@@ -14,8 +13,7 @@ void KelContainerConnector::ChangePin(uint32_t id, const std::string& oldPin,
     static const char kOperation[] = "ChangePin";
     const std::string url = OperationUrl("certificates/" + std::to_string(id) + "/pin");
     EnsureAuthenticated();
-    std::string body = MakePinChangeRequest(oldPin, newPin);
-    WipeOnExit wipeBody(body);
+    const SecretString body = MakePinChangeRequest(oldPin, newPin);
     ConfirmWhenRequired(kOperation, url, body, nullptr,
                         [&] { ConfirmTransaction(kOperation, id); });
     const std::string answer = SendWithBearer(url, body);
@@ -30,7 +28,6 @@ bool KelContainerConnector::ValidatePin(uint32_t id, const std::string& pin,
     const std::string url = signUrl_ + service_paths::kRestApi + "certificates/" +
                             std::to_string(id) + "/pin/validate?returnAttempts=true";
     EnsureAuthenticated();
-    std::string body = MakePinValidationBody(pin);
-    WipeOnExit wipeBody(body);
+    const SecretString body = MakePinValidationBody(pin);
     return DecodePinValidationAnswer(SendWithBearer(url, body), attemptsLeft);
 }

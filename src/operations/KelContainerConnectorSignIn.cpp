@@ -1,11 +1,11 @@
 // Sign-in, authenticated requests and sign-out of KelContainerConnector.
 #include <climits>
 #include <cstdint>
-#include <map>
 
 #include "auth/AuthTokenSaver.h"
 #include "auth/AuthorizeUrl.h"
 #include "base/ErrorCodes.h"
+#include "base/JsonFields.h"
 #include "base/KelException.h"
 #include "base/SecretText.h"
 #include "base/Wipe.h"
@@ -23,54 +23,13 @@ namespace {
 const char kBearerPrefix[] = "Authorization: Bearer ";
 const char kSignatureHeader[] = "VL-Signature";
 
-void WipeParameters(std::map<std::string, std::string>& parameters) {
-    for (auto& entry : parameters) WipeString(entry.second);
-    parameters.clear();
-}
-
-// The browser application's answer or the fragment of the silent
-// authorization, decoded into the three tokens. Whatever was decoded before a
-// failure stays set.
-struct DecodedTokens {
-    std::string access, id, conf;
-    TSupTime accessExpiry{0}, idExpiry{0}, confExpiry{0};
-    ~DecodedTokens() {
-        WipeString(access);
-        WipeString(id);
-        WipeString(conf);
-    }
-};
-
 }  // namespace
 
-void KelContainerConnector::DecodeTokens(std::map<std::string, std::string>& parameters) {
-    // The decoder writes its outputs as it goes and leaves the confirmation
-    // token alone when the answer has none. It writes into outputs that start
-    // as markers no answer can produce (short enough to need no heap buffer,
-    // so nothing secret is released when they grow); what it wrote replaces
-    // the connector's tokens afterwards, also when it fails half-way.
-    static const char kUnset[] = "\x01";
-    const TSupTime unsetTime{INT64_MIN};
-    DecodedTokens tokens;
-    tokens.access = tokens.id = tokens.conf = kUnset;
-    tokens.accessExpiry = tokens.idExpiry = tokens.confExpiry = unsetTime;
-    struct Apply {
-        KelContainerConnector& self;
-        DecodedTokens& tokens;
-        std::map<std::string, std::string>& parameters;
-        void One(TokenRecord& record, const std::string& value, const TSupTime& expiry) {
-            if (value != kUnset) self.SetToken(record, value);
-            if (expiry.usec != INT64_MIN) record.expiry = expiry;
-        }
-        ~Apply() {
-            WipeParameters(parameters);
-            One(self.accessToken_, tokens.access, tokens.accessExpiry);
-            One(self.idToken_, tokens.id, tokens.idExpiry);
-            One(self.confToken_, tokens.conf, tokens.confExpiry);
-        }
-    } apply{*this, tokens, parameters};
-    DecodeAuthResponse(*this, parameters, tokens.access, tokens.accessExpiry, tokens.id,
-                       tokens.idExpiry, tokens.conf, tokens.confExpiry);
+void KelContainerConnector::DecodeTokens(const AuthParameters& parameters) {
+    // The decoder writes the connector's tokens as it goes: whatever was
+    // decoded before a failure stays set.
+    DecodeAuthResponse(*this, parameters, accessToken_.value, accessToken_.expiry, idToken_.value,
+                       idToken_.expiry, confToken_.value, confToken_.expiry);
 }
 
 void KelContainerConnector::SignInInteractive(const std::string& reference) {
@@ -80,76 +39,70 @@ void KelContainerConnector::SignInInteractive(const std::string& reference) {
     if (authUrl_.compare(0, 5, "https") != 0 && !GetPermitHttp())
         throw KelException("Usage of http protocol is restricted", codes::kHttpRestricted);
 
-    std::string url = BuildAuthorizeUrl(authUrl_, resourceUrn_, reference, idToken_.value, login_,
-                                        HasDocumentStore(), false);
-    WipeOnExit wipeUrl(url);
-    std::string command = MakeBrowserCommand(GetAuthAppPath(), url);
+    const SecretString url = BuildAuthorizeUrl(authUrl_, resourceUrn_, reference, idToken_.value,
+                                               login_, HasDocumentStore(), false);
+    // The browser runner takes and gives std::string: the command line (it
+    // carries the id token and the login) and the answer are wiped by hand.
+    const std::string authApp = GetAuthAppPath();
+    std::string command;
     WipeOnExit wipeCommand(command);
+    {
+        std::string plainUrl(url);
+        WipeOnExit wipeUrl(plainUrl);
+        command = MakeBrowserCommand(authApp, plainUrl);
+    }
     if (command.empty()) throw KelException("Bad command, internal fail", codes::kFail);
 
     std::string output;
     WipeOnExit wipeOutput(output);
     if (!browserRunner_(command, output))
         throw KelException("Cannot get auth token from the OAuth2 client", codes::kFail);
-
-    AuthParameters parameters = ParseKeyValueText(output);
-    DecodeTokens(parameters);
+    DecodeTokens(ParseKeyValueText(output));
 }
 
 void KelContainerConnector::Authenticate() {
     try {
         if (!password_.empty()) {
             const std::string url = authUrl_ + service_paths::kToken;
-            std::string login = PercentEncode(login_);
-            WipeOnExit wipeLogin(login);
-            std::string password = PercentEncode(password_);
-            WipeOnExit wipePassword(password);
-            std::string body;
-            WipeOnExit wipeBody(body);
-            body.reserve(login.size() + password.size() + resourceUrn_.size() + 128);
-            body += "grant_type=password&username=";
-            body += login;
+            SecretString body = "grant_type=password&username=";
+            body += PercentEncodeSecret(login_);
             body += "&password=";
-            body += password;
+            body += PercentEncodeSecret(password_);
             body += "&scope=kel&client_id=";
             body += kOAuthClientId;
             body += "&resource=";
             body += resourceUrn_;
-
-            std::vector<std::string> headers =
-                MakeRequestHeaders(std::string(), body, std::string(), std::string());
-            std::string response = SendRequest(url, headers, body);
-            WipeOnExit wipeResponse(response);
+            std::vector<SecretString> headers =
+                MakeRequestHeaders(SecretString(), body, SecretString(), SecretString());
+            SecretJson answer;
+            // Read only (lookups add no member); what does not parse has no fields.
+            const Json::Value& fields = ParseJson(SendSecretRequest(url, headers, body), answer)
+                                            ? answer
+                                            : Json::Value::nullSingleton();
 
             uint32_t expiresIn = 0;
-            if (!GetJsonUIntField(response, "expires_in", expiresIn))
+            if (!GetJsonUIntMember(fields, "expires_in", expiresIn))
                 throw KelException("Cannot find \"expires_in\" value in the server response",
                                    codes::kFail);
             if (expiresIn > static_cast<uint32_t>(INT_MAX) ||
                 !ExpiryFromNow(static_cast<int>(expiresIn), accessToken_.expiry))
                 throw KelException("Cannot convert \"expires_in\" value to the time object",
                                    codes::kFail);
-            std::string token = GetJsonStringField(response, "access_token");
-            WipeOnExit wipeToken(token);
-            SetToken(accessToken_, token);
+            accessToken_.value = JsonSecretText(fields["access_token"]);
             if (accessToken_.value.empty())
                 throw KelException("Cannot find \"access_token\" value in the server response",
                                    codes::kFail);
         } else {
-            std::string url = BuildAuthorizeUrl(authUrl_, resourceUrn_, std::string(),
-                                                idToken_.value, login_, HasDocumentStore(), true);
-            WipeOnExit wipeUrl(url);
-            std::vector<std::string> headers;
-            std::string response = SendRequest(url, headers, std::string());
-            WipeOnExit wipeResponse(response);
+            const SecretString url =
+                BuildAuthorizeUrl(authUrl_, resourceUrn_, std::string(), idToken_.value, login_,
+                                  HasDocumentStore(), true);
+            std::vector<SecretString> headers;
+            const SecretString response = SendSecretRequest(url, headers, std::string_view());
             const size_t hash = response.find('#');
             if (hash == std::string::npos)
                 throw KelException("Wrong server response: cannot find '#' symbol in the response",
                                    codes::kFail);
-            std::string fragment = response.substr(hash + 1);
-            WipeOnExit wipeFragment(fragment);
-            AuthParameters parameters = ParseKeyValueText(fragment);
-            DecodeTokens(parameters);
+            DecodeTokens(ParseKeyValueText(std::string_view(response).substr(hash + 1)));
         }
     } catch (const KelException& e) {
         // The transport could not set up a secure channel: sign-in ends quietly and
@@ -162,7 +115,7 @@ void KelContainerConnector::Authenticate() {
 void KelContainerConnector::EnsureAuthenticated() {
     if (tokensCurrent_) return;
     for (TokenRecord* record : {&accessToken_, &idToken_, &confToken_}) {
-        if (!record->value.empty() && IsExpired(record->expiry)) WipeString(record->value);
+        if (!record->value.empty() && IsExpired(record->expiry)) record->value.Wipe();
     }
     if (!accessToken_.value.empty() && (!password_.empty() || !idToken_.value.empty())) return;
     Authenticate();
@@ -178,21 +131,37 @@ void KelContainerConnector::EnsureAuthenticated() {
     }
 }
 
-std::string KelContainerConnector::SendRequest(const std::string& url,
-                                               std::vector<std::string>& headers,
-                                               const std::string& body, const char* method) {
+std::string KelContainerConnector::SendRequest(std::string_view url,
+                                               std::vector<SecretString>& headers,
+                                               std::string_view body, const char* method) {
     try {
         return Request(url, headers, body, method);
     } catch (...) {
         if (!tokensCurrent_) throw;
     }
+    RenewRequest(url, headers, body);
+    return Request(url, headers, body, method);
+}
 
+SecretString KelContainerConnector::SendSecretRequest(std::string_view url,
+                                                      std::vector<SecretString>& headers,
+                                                      std::string_view body) {
+    try {
+        return RequestSecret(url, headers, body);
+    } catch (...) {
+        if (!tokensCurrent_) throw;
+    }
+    RenewRequest(url, headers, body);
+    return RequestSecret(url, headers, body);
+}
+
+void KelContainerConnector::RenewRequest(std::string_view url, std::vector<SecretString>& headers,
+                                         std::string_view body) {
     ClearTokens();
     EnsureAuthenticated();
 
-    for (std::string& line : headers) {
+    for (SecretString& line : headers) {
         if (line.find(kBearerPrefix) != std::string::npos) {
-            WipeString(line);
             line = kBearerPrefix + accessToken_.value;
             break;
         }
@@ -205,20 +174,15 @@ std::string KelContainerConnector::SendRequest(const std::string& url,
             break;
         }
     }
-    return Request(url, headers, body, method);
 }
 
 std::string KelContainerConnector::RestGet(const std::string& path, bool authenticate) {
     const std::string url = signUrl_ + path;
-    if (!authenticate) return Request(url, std::vector<std::string>(), std::string());
+    if (!authenticate) return Request(url, {}, std::string_view());
     EnsureAuthenticated();
-    std::vector<std::string> headers =
-        MakeRequestHeaders(accessToken_.value, std::string(), std::string(), std::string());
-    struct Wipe {
-        std::vector<std::string>& lines;
-        ~Wipe() { WipeStrings(lines); }
-    } wipeHeaders{headers};
-    return SendRequest(url, headers, std::string());
+    std::vector<SecretString> headers =
+        MakeRequestHeaders(accessToken_.value, std::string_view(), SecretString(), SecretString());
+    return SendRequest(url, headers, std::string_view());
 }
 
 void KelContainerConnector::SignOut() {
@@ -231,15 +195,13 @@ void KelContainerConnector::SignOut() {
     WipeOnExit wipeOutput(output);
     if (!browserRunner_(command, output))
         throw KelException("Cannot perform SignOut command", codes::kFail);
-    AuthParameters parameters = ParseKeyValueText(output);
+    const AuthParameters parameters = ParseKeyValueText(output);
     const auto it = parameters.find("error_message");
-    if (it == parameters.end()) {
-        WipeParameters(parameters);
+    if (it == parameters.end())
         throw KelException("There is no code in browser app resonse for DropAuth", codes::kFail);
-    }
-    const std::string value = it->second;
-    WipeParameters(parameters);
-    const uint32_t code = LookupErrorCode(value);
+    const uint32_t code = LookupErrorCode(it->second);
     if (code == codes::kCancelled) return;
-    throw KelException("Unexpected code was return from browser app for DropAuth: " + value, code);
+    throw KelException(
+        "Unexpected code was return from browser app for DropAuth: " + std::string(it->second),
+        code);
 }

@@ -6,21 +6,21 @@
 
 #include "base/ErrorCodes.h"
 #include "base/KelException.h"
-#include "base/Wipe.h"
 #include "protocol/ResponseDecoding.h"
 #include "protocol/TextEncoding.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {
 
+// An error field: no secret.
 std::string ValueOrEmpty(const AuthParameters& parameters, const char* name) {
     AuthParameters::const_iterator it = parameters.find(name);
-    return it == parameters.end() ? std::string() : it->second;
+    return it == parameters.end() ? std::string() : std::string(it->second);
 }
 
 // Reads a lifetime in seconds ("expires_in", "conf_token_expires_in") and
 // turns it into an expiry time.
-TSupTime ExpiryFromLifetime(const std::string& text, const char* name) {
+TSupTime ExpiryFromLifetime(const SecretString& text, const char* name) {
     // The leading decimal digits; text that does not start with a digit (a
     // blank or a sign included) is no number. Overlong runs of digits
     // saturate and fail the range test below.
@@ -39,22 +39,15 @@ TSupTime ExpiryFromLifetime(const std::string& text, const char* name) {
     return expiry;
 }
 
-// Replaces a secret output: the old text is wiped before the new one goes in.
-void StoreSecret(std::string& out, std::string& value) {
-    WipeString(out);
-    out.assign(value);
-    WipeString(value);
-}
-
 }  // namespace
 
-void ThrowIfOAuthError(const KelUrlRetriever& transport, const std::string& text) {
+void ThrowIfOAuthError(const KelUrlRetriever& transport, std::string_view text) {
     if (text.empty()) return;
-    throw KelException("Error was return from OAuth2 client: " + text,
+    throw KelException("Error was return from OAuth2 client: " + std::string(text),
                        transport.LookupErrorCode(text));
 }
 
-std::string FindResponseField(const AuthParameters& parameters, const char* name) {
+const SecretString& FindResponseField(const AuthParameters& parameters, const char* name) {
     if (!name) throw KelException("Wrong call of find_response_field", codes::kFail);
     AuthParameters::const_iterator it = parameters.find(name);
     if (it == parameters.end()) {
@@ -66,8 +59,8 @@ std::string FindResponseField(const AuthParameters& parameters, const char* name
 }
 
 void DecodeAuthResponse(const KelUrlRetriever& transport, const AuthParameters& parameters,
-                        std::string& accessToken, TSupTime& accessExpiry, std::string& idToken,
-                        TSupTime& idExpiry, std::string& confToken, TSupTime& confExpiry) {
+                        SecretString& accessToken, TSupTime& accessExpiry, SecretString& idToken,
+                        TSupTime& idExpiry, SecretString& confToken, TSupTime& confExpiry) {
     const std::string errorMessage = ValueOrEmpty(parameters, "error_message");
     const std::string error = ValueOrEmpty(parameters, "error");
     const std::string errorDescription = ValueOrEmpty(parameters, "error_description");
@@ -78,16 +71,14 @@ void DecodeAuthResponse(const KelUrlRetriever& transport, const AuthParameters& 
     ThrowIfOAuthError(transport, errorDescription);
 
     // Every required field is looked up before anything is decoded.
-    std::string access = FindResponseField(parameters, "access_token");
-    WipeOnExit wipeAccess(access);
-    const std::string expiresIn = FindResponseField(parameters, "expires_in");
-    std::string id = FindResponseField(parameters, "id_token");
-    WipeOnExit wipeId(id);
+    const SecretString& access = FindResponseField(parameters, "access_token");
+    const SecretString& expiresIn = FindResponseField(parameters, "expires_in");
+    const SecretString& id = FindResponseField(parameters, "id_token");
 
     accessExpiry = ExpiryFromLifetime(expiresIn, "expires_in");
-    StoreSecret(accessToken, access);
+    accessToken = access;
 
-    StoreSecret(idToken, id);
+    idToken = id;
     if (!ExpiryFromIdToken(idToken.c_str(), idExpiry))
         throw KelException("Wrong \"id_token\" value. Cannot parse the value.", codes::kFail);
 
@@ -95,9 +86,7 @@ void DecodeAuthResponse(const KelUrlRetriever& transport, const AuthParameters& 
     AuthParameters::const_iterator confExpires = parameters.find("conf_token_expires_in");
     if (conf != parameters.end() && confExpires != parameters.end()) {
         confExpiry = ExpiryFromLifetime(confExpires->second, "conf_token_expires_in");
-        std::string token = conf->second;
-        WipeOnExit wipeToken(token);
-        StoreSecret(confToken, token);
+        confToken = conf->second;
     }
 }
 
@@ -129,18 +118,14 @@ bool ExpiryFromIdToken(const char* idToken, TSupTime& expiry) {
 
     // The payload is base64url; the decoder takes the standard alphabet and
     // does without the "=" padding.
-    std::string payload(first + 1, second);
-    WipeOnExit wipePayload(payload);
+    SecretString payload(first + 1, second);
     for (char& c : payload) {
         if (c == '_')
             c = '/';
         else if (c == '-')
             c = '+';
     }
-    std::vector<unsigned char> bytes = DecodeBase64(payload);
-    std::string claims(bytes.begin(), bytes.end());
-    WipeVector(bytes);
-    WipeOnExit wipeClaims(claims);
+    const SecretString claims = DecodeBase64Secret(payload);
 
     uint32_t exp = 0;
     if (!GetJsonUIntField(claims, "exp", exp)) return false;

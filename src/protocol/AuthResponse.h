@@ -3,27 +3,32 @@
 
 #include <map>
 #include <string>
+#include <string_view>
+
+#include "base/SecretString.h"
 
 class KelUrlRetriever;
 
-typedef std::map<std::string, std::string> AuthParameters;
+// The pairs of an OAuth2 answer; the values are tokens.
+typedef std::map<std::string, SecretString> AuthParameters;
 
 // Turns the parameters of an OAuth2 answer (the auth server's fields or the
 // browser application's redirect parameters) into the three tokens and their
 // expiry times. OAuth2 error parameters become exceptions with the transport's
 // code for them. Outputs are written as they are decoded; a failure leaves the
 // earlier ones set. The confirmation outputs change only when both
-// "conf_token" and "conf_token_expires_in" are present.
+// "conf_token" and "conf_token_expires_in" are present. The connector hands
+// in its own tokens, so what was decoded before a failure stays set.
 void DecodeAuthResponse(const KelUrlRetriever& transport, const AuthParameters& parameters,
-                        std::string& accessToken, TSupTime& accessExpiry, std::string& idToken,
-                        TSupTime& idExpiry, std::string& confToken, TSupTime& confExpiry);
+                        SecretString& accessToken, TSupTime& accessExpiry, SecretString& idToken,
+                        TSupTime& idExpiry, SecretString& confToken, TSupTime& confExpiry);
 
 // The value of `name`; throws when `name` is null or absent.
-std::string FindResponseField(const AuthParameters& parameters, const char* name);
+const SecretString& FindResponseField(const AuthParameters& parameters, const char* name);
 
 // Throws "Error was return from OAuth2 client: " + text with the transport's
 // code for `text` unless `text` is empty.
-void ThrowIfOAuthError(const KelUrlRetriever& transport, const std::string& text);
+void ThrowIfOAuthError(const KelUrlRetriever& transport, std::string_view text);
 
 // expiry := now + seconds. False when the platform time calls fail.
 bool ExpiryFromNow(int seconds, TSupTime& expiry);

@@ -21,7 +21,7 @@ HttpMessageSignatureCreatorBase::~HttpMessageSignatureCreatorBase() = default;
 
 std::vector<unsigned char> ComputeHmac(const HostContext* host,
                                        const std::vector<unsigned char>& key,
-                                       const std::string& data) {
+                                       std::string_view data) {
     if (!host || !host->callbacks.hmac) throw KelException("Cannot compute HMAC", codes::kFail);
     const uintptr_t* w = host->caller.words;
     std::vector<unsigned char> mac(kMacSize);
@@ -55,50 +55,36 @@ HttpMessageSignatureCreator::HttpMessageSignatureCreator(const HostContext* host
                                                          RandomFunction random)
     : hmac_(hmac), random_(random), host_(host) {}
 
-std::string HttpMessageSignatureCreator::CreateSignature(const std::string& url,
-                                                         const std::vector<std::string>& headers,
-                                                         const std::string& body) const {
+std::string HttpMessageSignatureCreator::CreateSignature(std::string_view url,
+                                                         const std::vector<SecretString>& headers,
+                                                         std::string_view body) const {
     if (!hmac_ || !random_)
         throw KelException("Cannot create message signature due to bad callbacks", codes::kFail);
-    UrlParts parts = SplitUrl(url);
+    UrlParts parts = SplitUrl(std::string(url));
     if (!parts.parsed || parts.path.empty())
         throw KelException("Wrong url has come for signature", codes::kFail);
 
     std::string headerList = "(request-target)";
-    // The signing string holds the bearer token: wiped on every path.
-    std::string signing = "(request-target): post " + parts.path;
-    WipeOnExit wipeSigning(signing);
-    for (const std::string& line : headers) {
-        std::string::size_type colon = line.find(':');
+    // The signed data holds the bearer token.
+    SecretString data = "(request-target): post " + parts.path;
+    for (const SecretString& line : headers) {
+        const std::string::size_type colon = line.find(':');
         if (colon == std::string::npos) throw KelException("Wrong HTTP header", codes::kFail);
-        std::string name = line.substr(0, colon);
+        std::string name(line.data(), colon);
         for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        signing += '\n';
-        signing += name;
-        signing.append(line, colon, std::string::npos);
+        data += '\n';
+        data += name;
+        data.append(line, colon, std::string::npos);
         headerList += ' ';
         headerList += name;
     }
+    data += body;
 
     std::vector<unsigned char> key = random_(host_, kKeySize);
     std::string result = "VL-Signature: headers=\"" + headerList + "\", key=\"" +
                          EncodeBase64(key.data(), key.size()) + "\", ";
-
-    std::string data;
-    WipeOnExit wipeData(data);
-    data.reserve(signing.size() + body.size());
-    data += signing;
-    data += body;
-    std::vector<unsigned char> mac;
-    try {
-        mac = hmac_(host_, key, data);
-    } catch (...) {
-        WipeVector(key);
-        throw;
-    }
+    const std::vector<unsigned char> mac = hmac_(host_, key, data);
     result += "signature=\"" + EncodeBase64(mac.data(), mac.size()) + "\"";
-    WipeVector(key);
-    WipeVector(mac);
     return result;
 }
 

@@ -2,19 +2,21 @@
 #include <boost/shared_ptr.hpp>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/HostCallbacks.h"
+#include "base/SecretString.h"
 
 // Builds the "VL-Signature" header line of a request.
 class HttpMessageSignatureCreatorBase {
   public:
     // `url` is the full request URL, `headers` the lines in the order they are
     // sent, `body` the body exactly as sent. Returns the complete header line
-    // without line terminator.
-    virtual std::string CreateSignature(const std::string& url,
-                                        const std::vector<std::string>& headers,
-                                        const std::string& body) const = 0;
+    // without line terminator (the key and MAC it carries are no secrets).
+    virtual std::string CreateSignature(std::string_view url,
+                                        const std::vector<SecretString>& headers,
+                                        std::string_view body) const = 0;
     virtual ~HttpMessageSignatureCreatorBase();
 };
 
@@ -22,7 +24,7 @@ class HttpMessageSignatureCreatorBase {
 // word 7, algorithm 0x8021). Throws "Cannot compute HMAC" with the host's code.
 std::vector<unsigned char> ComputeHmac(const HostContext* host,
                                        const std::vector<unsigned char>& key,
-                                       const std::string& data);
+                                       std::string_view data);
 
 // `length` random bytes from the host (callback word 8). Throws
 // "Cannot generate random" with the host's code.
@@ -34,7 +36,7 @@ class HttpMessageSignatureCreator : public HttpMessageSignatureCreatorBase {
   public:
     typedef std::vector<unsigned char> (*HmacFunction)(const HostContext* host,
                                                        const std::vector<unsigned char>& key,
-                                                       const std::string& data);
+                                                       std::string_view data);
     typedef std::vector<unsigned char> (*RandomFunction)(const HostContext* host,
                                                          std::size_t length);
 
@@ -42,8 +44,8 @@ class HttpMessageSignatureCreator : public HttpMessageSignatureCreatorBase {
     HttpMessageSignatureCreator(const HostContext* host, HmacFunction hmac = ComputeHmac,
                                 RandomFunction random = GenerateRandom);
 
-    std::string CreateSignature(const std::string& url, const std::vector<std::string>& headers,
-                                const std::string& body) const override;
+    std::string CreateSignature(std::string_view url, const std::vector<SecretString>& headers,
+                                std::string_view body) const override;
 
   private:
     HmacFunction hmac_;

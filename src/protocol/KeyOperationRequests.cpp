@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "base/SecretText.h"
-#include "base/Wipe.h"
 #include "protocol/TextEncoding.h"
 
 namespace {
@@ -17,19 +16,17 @@ typedef std::pair<const char*, const std::string*> Member;
 // A JSON object of string members, written compactly; the tree's copies of
 // the values are wiped before it goes, so a PIN or password leaves only the
 // returned text behind.
-std::string WriteStringObject(std::initializer_list<Member> members) {
-    Json::Value object(Json::objectValue);
+SecretString WriteStringObject(std::initializer_list<Member> members) {
+    SecretJson object(Json::objectValue);
     for (const Member& m : members) object[m.first] = *m.second;
-    std::string text = WriteSecretJson(object);
-    WipeJsonStrings(object);
-    return text;
+    return WriteSecretJson(object);
 }
 
 }  // namespace
 
 std::string MakeCertificateInstallRequest(const unsigned char* certificate, size_t length) {
     const std::string encoded = EncodeBase64(certificate, length);
-    return WriteStringObject({{"certificate", &encoded}});
+    return std::string(WriteStringObject({{"certificate", &encoded}}));
 }
 
 std::string MakeThumbprintQueryValue(const unsigned char* thumbprint, size_t length) {
@@ -43,8 +40,8 @@ std::string MakeThumbprintQueryValue(const unsigned char* thumbprint, size_t len
     return text;
 }
 
-std::string MakeKeyGenerationRequest(uint32_t algId, const std::string& paramSetOid,
-                                     const std::string& pin, uint32_t keyLength) {
+SecretString MakeKeyGenerationRequest(uint32_t algId, const std::string& paramSetOid,
+                                      const std::string& pin, uint32_t keyLength) {
     const std::string alg = std::to_string(algId);
     const std::string length = std::to_string(keyLength);
     if (keyLength == 0)
@@ -56,28 +53,22 @@ std::string MakeKeyGenerationRequest(uint32_t algId, const std::string& paramSet
                               {"KeyLength", &length}});
 }
 
-std::string MakePfxImportRequest(const std::string& pfxBase64, const std::string& password) {
+SecretString MakePfxImportRequest(const std::string& pfxBase64, const std::string& password) {
     return WriteStringObject({{"Pfx", &pfxBase64}, {"Password", &password}});
 }
 
 std::string MakeKeyParameterRequest(const std::string& name, const std::string& text) {
-    return WriteStringObject({{"Param", &name}, {"Data", &text}});
+    return std::string(WriteStringObject({{"Param", &name}, {"Data", &text}}));
 }
 
 std::string KeyParameterNumberText(uint32_t value) {
     return value == 0 ? std::string() : std::to_string(value);
 }
 
-std::string MakePinChangeRequest(const std::string& oldPin, const std::string& newPin) {
+SecretString MakePinChangeRequest(const std::string& oldPin, const std::string& newPin) {
     return WriteStringObject({{"OldPin", &oldPin}, {"NewPin", &newPin}, {"ConfirmedPin", &newPin}});
 }
 
-std::string MakePinValidationBody(const std::string& pin) {
-    std::string encoded = PercentEncode(pin);
-    WipeOnExit wipeEncoded(encoded);
-    std::string body;
-    body.reserve(encoded.size() + 1);
-    body += '=';
-    body += encoded;
-    return body;
+SecretString MakePinValidationBody(const std::string& pin) {
+    return "=" + PercentEncodeSecret(pin);
 }

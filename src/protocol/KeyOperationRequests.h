@@ -3,10 +3,11 @@
 #include <cstdint>
 #include <string>
 
+#include "base/SecretString.h"
+
 // The request bodies of the certificate, key and PIN operations, as the sign
 // server takes them: compact JSON (Json::FastWriter) with string members.
-// Bodies that carry a PIN or a password are the caller's to wipe; the
-// temporaries made on the way are wiped here.
+// Bodies that carry a PIN or a password are secret strings.
 
 // {"certificate": Base64 of the DER bytes}
 std::string MakeCertificateInstallRequest(const unsigned char* certificate, size_t length);
@@ -17,11 +18,11 @@ std::string MakeThumbprintQueryValue(const unsigned char* thumbprint, size_t len
 
 // {"AlgId", "ParametersOid", "PinCode", "KeyLength"}: the numbers in decimal,
 // "KeyLength" only when not 0, "PinCode" also when empty.
-std::string MakeKeyGenerationRequest(uint32_t algId, const std::string& paramSetOid,
-                                     const std::string& pin, uint32_t keyLength);
+SecretString MakeKeyGenerationRequest(uint32_t algId, const std::string& paramSetOid,
+                                      const std::string& pin, uint32_t keyLength);
 
 // {"Pfx", "Password"}
-std::string MakePfxImportRequest(const std::string& pfxBase64, const std::string& password);
+SecretString MakePfxImportRequest(const std::string& pfxBase64, const std::string& password);
 
 // {"Param", "Data"}
 std::string MakeKeyParameterRequest(const std::string& name, const std::string& text);
@@ -31,7 +32,7 @@ std::string MakeKeyParameterRequest(const std::string& name, const std::string& 
 std::string KeyParameterNumberText(uint32_t value);
 
 // {"OldPin", "NewPin", "ConfirmedPin"}, the last equal to the new PIN.
-std::string MakePinChangeRequest(const std::string& oldPin, const std::string& newPin);
+SecretString MakePinChangeRequest(const std::string& oldPin, const std::string& newPin);
 
 // Not JSON: "=" followed by the percent-encoded PIN.
-std::string MakePinValidationBody(const std::string& pin);
+SecretString MakePinValidationBody(const std::string& pin);

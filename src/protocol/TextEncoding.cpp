@@ -10,7 +10,6 @@
 
 #include "base/ErrorCodes.h"
 #include "base/KelException.h"
-#include "base/Wipe.h"
 
 namespace {
 
@@ -116,8 +115,11 @@ constexpr UnreservedTable kUnreserved;
 
 }  // namespace
 
-std::string EncodeBase64(const void* data, size_t size) {
-    std::string out;
+namespace {
+
+template <class Text>
+Text EncodeBase64As(const void* data, size_t size) {
+    Text out;
     if (data == nullptr || size == 0) return out;
     const unsigned char* in = static_cast<const unsigned char*>(data);
     out.resize((size + 2) / 3 * 4);
@@ -160,7 +162,51 @@ std::string EncodeBase64(const void* data, size_t size) {
     return out;
 }
 
-int DecodeBase64Into(const std::string& text, unsigned char* out, size_t* count) {
+template <class Text>
+Text PercentEncodeAs(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    size_t escaped = 0;
+    for (unsigned char c : text) escaped += !kUnreserved.keep[c];
+    Text out;
+    out.resize(text.size() + 2 * escaped);
+    char* o = &out[0];
+    for (unsigned char c : text) {
+        if (kUnreserved.keep[c]) {
+            *o++ = static_cast<char>(c);
+        } else {
+            o[0] = '%';
+            o[1] = kHex[c >> 4];
+            o[2] = kHex[c & 15];
+            o += 3;
+        }
+    }
+    return out;
+}
+
+template <class Bytes>
+Bytes DecodeBase64As(std::string_view text) {
+    if (text.empty()) throw KelException("Cannot decode empty Base64 value", codes::kFail);
+    size_t count = 0;
+    if (DecodeBase64Into(text, nullptr, &count) != 0)
+        throw KelException("Cannot decode Base64 value", codes::kFail);
+    Bytes bytes(count, 0);
+    if (DecodeBase64Into(text, reinterpret_cast<unsigned char*>(bytes.data()), &count) != 0)
+        throw KelException("Cannot decode Base64 value", codes::kFail);
+    bytes.resize(count);
+    return bytes;
+}
+
+}  // namespace
+
+std::string EncodeBase64(const void* data, size_t size) {
+    return EncodeBase64As<std::string>(data, size);
+}
+
+SecretString EncodeBase64Secret(const void* data, size_t size) {
+    return EncodeBase64As<SecretString>(data, size);
+}
+
+int DecodeBase64Into(std::string_view text, unsigned char* out, size_t* count) {
     if (text.empty() || count == nullptr) return -1;
     const unsigned char* in = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
@@ -217,51 +263,30 @@ int DecodeBase64Into(const std::string& text, unsigned char* out, size_t* count)
 }
 
 std::vector<unsigned char> DecodeBase64(const std::string& text) {
-    if (text.empty()) throw KelException("Cannot decode empty Base64 value", codes::kFail);
-    size_t count = 0;
-    if (DecodeBase64Into(text, nullptr, &count) != 0)
-        throw KelException("Cannot decode Base64 value", codes::kFail);
-    std::vector<unsigned char> bytes(count);
-    if (DecodeBase64Into(text, bytes.data(), &count) != 0)
-        throw KelException("Cannot decode Base64 value", codes::kFail);
-    bytes.resize(count);
-    return bytes;
+    return DecodeBase64As<std::vector<unsigned char>>(text);
+}
+
+SecretString DecodeBase64Secret(std::string_view text) {
+    return DecodeBase64As<SecretString>(text);
 }
 
 std::string PercentEncode(const std::string& text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    size_t escaped = 0;
-    for (unsigned char c : text) escaped += !kUnreserved.keep[c];
-    std::string out;
-    out.resize(text.size() + 2 * escaped);
-    char* o = &out[0];
-    for (unsigned char c : text) {
-        if (kUnreserved.keep[c]) {
-            *o++ = static_cast<char>(c);
-        } else {
-            o[0] = '%';
-            o[1] = kHex[c >> 4];
-            o[2] = kHex[c & 15];
-            o += 3;
-        }
-    }
-    return out;
+    return PercentEncodeAs<std::string>(text);
 }
 
-std::map<std::string, std::string> ParseKeyValueText(const std::string& text) {
-    std::map<std::string, std::string> pairs;
+SecretString PercentEncodeSecret(std::string_view text) {
+    return PercentEncodeAs<SecretString>(text);
+}
+
+std::map<std::string, SecretString> ParseKeyValueText(std::string_view text) {
+    std::map<std::string, SecretString> pairs;
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find('&', start);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string_view::npos) end = text.size();
         size_t eq = text.find('=', start);
-        if (eq != std::string::npos && eq < end) {
-            // Values are tokens: a replaced value is wiped, not handed back
-            // to the allocator as it stands.
-            std::string& value = pairs[text.substr(start, eq - start)];
-            WipeString(value);
-            value.assign(text, eq + 1, end - eq - 1);
-        }
+        if (eq != std::string_view::npos && eq < end)
+            pairs[std::string(text.substr(start, eq - start))] = text.substr(eq + 1, end - eq - 1);
         start = end + 1;
     }
     return pairs;

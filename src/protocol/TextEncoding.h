@@ -2,27 +2,36 @@
 #include <cstddef>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "base/SecretString.h"
 
 // Base64 (RFC 4648 alphabet with "=" padding, no line breaks) of size bytes at
 // data. A null pointer or a size of 0 gives the empty string.
 std::string EncodeBase64(const void* data, size_t size);
+// The same for bytes that are a secret (credentials).
+SecretString EncodeBase64Secret(const void* data, size_t size);
 
 // Decodes Base64 text up to the first "=" or its end. out may be null (then
 // the bytes are only counted); *count is the capacity of out on entry and the
 // number of bytes produced on success. Returns 0 on success, -1 for bad input
 // (empty text, null count, a character outside the alphabet), -2 when out is
 // too small (the bytes that fit are written).
-int DecodeBase64Into(const std::string& text, unsigned char* out, size_t* count);
+int DecodeBase64Into(std::string_view text, unsigned char* out, size_t* count);
 
 // Decodes Base64 text; throws KelException (0x80090020) for empty or bad text.
 std::vector<unsigned char> DecodeBase64(const std::string& text);
+// The same for bytes that are a secret (a token's payload).
+SecretString DecodeBase64Secret(std::string_view text);
 
 // Copies ASCII letters, digits and "-._~"; every other byte becomes "%XX"
 // with upper-case hexadecimal digits.
 std::string PercentEncode(const std::string& text);
+// The same for a secret (login, password).
+SecretString PercentEncodeSecret(std::string_view text);
 
 // Splits "k1=v1&k2=v2..." into a map: pieces without "=" are skipped, the
 // first "=" separates key and value, later keys replace earlier ones, values
-// are not percent-decoded.
-std::map<std::string, std::string> ParseKeyValueText(const std::string& text);
+// are not percent-decoded. Values are tokens: they are kept as secrets.
+std::map<std::string, SecretString> ParseKeyValueText(std::string_view text);

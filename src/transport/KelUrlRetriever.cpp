@@ -5,6 +5,54 @@
 #include "base/ErrorCodes.h"
 #include "base/JsonFields.h"
 #include "base/KelException.h"
+#include "base/Wipe.h"
+
+namespace {
+
+struct ServiceError {
+    std::string_view error;
+    uint32_t code;
+};
+
+// The service's error strings and the codes they become.
+constexpr ServiceError ErrorCodeTable[] = {
+    {"content_required", codes::kBadData},
+    {"invalid_request", codes::kBadKeysetParam},
+    {"invalid_certificate", codes::kBadKeyset},
+    {"invalid_signature_type", codes::kInvalidParameter},
+    {"invalid_signature_params", codes::kInvalidParameter},
+    {"invalid_hash_alg", codes::kBadAlgId},
+    {"invalid_pin", codes::kWrongPin},
+    {"key_blocked", codes::kPinBlocked},
+    {"invalid_username", codes::kBadUserName},
+    {"invalid_password", codes::kBadPassword},
+    {"invalid_grant", codes::kBadUserName},
+    {"internal_error", codes::kFail},
+    {"unexpected_response", codes::kUnsupportedCard},
+    {"launch_failed", codes::kProviderDllFail},
+    {"cancelled_by_user", codes::kCancelled},
+    {"invalid_http_message_signature", codes::kSecurityViolation},
+    {"login_required", codes::kNotAuthenticated},
+    {"max_request_length_exceeded", codes::kRequestTooLarge},
+    {"authentication_declined", codes::kCancelled},
+    {"invalid_transaction", codes::kCancelled},
+    {"invalid_conf_token", codes::kSilentContext},
+};
+
+// The HTTP client takes std::string: its copies of the request are wiped when
+// the request is done, on every path.
+struct ClientCopies {
+    std::string url;
+    std::vector<std::string> headers;
+    std::string body;
+    ~ClientCopies() {
+        WipeString(url);
+        for (std::string& line : headers) WipeString(line);
+        WipeString(body);
+    }
+};
+
+}  // namespace
 
 KelUrlRetriever::KelUrlRetriever(uint16_t timeout, uint32_t httpErrorLevel, bool permitHttp,
                                  bool keepAlive, bool clientFlag)
@@ -13,30 +61,7 @@ KelUrlRetriever::KelUrlRetriever(uint16_t timeout, uint32_t httpErrorLevel, bool
       keepAlive_(keepAlive),
       timeout_(timeout),
       httpErrorLevel_(httpErrorLevel),
-      client_(boost::make_shared<UrlRetriever>()),
-      ErrorCodeTable{
-          {"content_required", codes::kBadData},
-          {"invalid_request", codes::kBadKeysetParam},
-          {"invalid_certificate", codes::kBadKeyset},
-          {"invalid_signature_type", codes::kInvalidParameter},
-          {"invalid_signature_params", codes::kInvalidParameter},
-          {"invalid_hash_alg", codes::kBadAlgId},
-          {"invalid_pin", codes::kWrongPin},
-          {"key_blocked", codes::kPinBlocked},
-          {"invalid_username", 2202},
-          {"invalid_password", 86},
-          {"invalid_grant", 2202},
-          {"internal_error", codes::kFail},
-          {"unexpected_response", codes::kUnsupportedCard},
-          {"launch_failed", codes::kProviderDllFail},
-          {"cancelled_by_user", codes::kCancelled},
-          {"invalid_http_message_signature", codes::kSecurityViolation},
-          {"login_required", 1244},
-          {"max_request_length_exceeded", 4336},
-          {"authentication_declined", codes::kCancelled},
-          {"invalid_transaction", codes::kCancelled},
-          {"invalid_conf_token", codes::kSilentContext},
-      } {}
+      client_(boost::make_shared<UrlRetriever>()) {}
 
 KelUrlRetriever::~KelUrlRetriever() = default;
 
@@ -44,23 +69,48 @@ void KelUrlRetriever::SetUrlRetriever(boost::shared_ptr<UrlRetriever> client) {
     client_ = std::move(client);
 }
 
-uint32_t KelUrlRetriever::LookupErrorCode(const std::string& error) const {
-    auto it = ErrorCodeTable.find(error);
-    return it == ErrorCodeTable.end() ? codes::kFail : it->second;
+uint32_t KelUrlRetriever::LookupErrorCode(std::string_view error) {
+    for (const ServiceError& entry : ErrorCodeTable) {
+        if (entry.error == error) return entry.code;
+    }
+    return codes::kFail;
 }
 
-std::string KelUrlRetriever::Request(const std::string& url,
-                                     const std::vector<std::string>& headers,
-                                     const std::string& body, const char* method) {
+std::string KelUrlRetriever::Request(std::string_view url, const std::vector<SecretString>& headers,
+                                     std::string_view body, const char* method) {
+    size_t length = 0;
+    const char* data = Perform(url, headers, body, method, length);
+    return length == 0 ? std::string() : std::string(data, length);
+}
+
+SecretString KelUrlRetriever::RequestSecret(std::string_view url,
+                                            const std::vector<SecretString>& headers,
+                                            std::string_view body, const char* method) {
+    size_t length = 0;
+    const char* data = Perform(url, headers, body, method, length);
+    return length == 0 ? SecretString() : SecretString(data, length);
+}
+
+const char* KelUrlRetriever::Perform(std::string_view url, const std::vector<SecretString>& headers,
+                                     std::string_view body, const char* method, size_t& length) {
     if (url.compare(0, 5, "https") != 0 && !permitHttp_)
         throw KelException("Usage of http protocol is restricted", codes::kHttpRestricted);
 
     if (!client_) throw KelException("The HTTP client is not set", codes::kFail);
     UrlRetriever& client = *client_;
+    ClientCopies copies;
+    copies.url.assign(url.data(), url.size());
     client.reset();
     client.set_fail_on_http_error(1);
-    if (!headers.empty()) client.set_headers(headers);
-    if (!body.empty()) client.set_post_data(body);
+    if (!headers.empty()) {
+        copies.headers.reserve(headers.size());
+        for (const SecretString& line : headers) copies.headers.emplace_back(line);
+        client.set_headers(copies.headers);
+    }
+    if (!body.empty()) {
+        copies.body.assign(body.data(), body.size());
+        client.set_post_data(copies.body);
+    }
     if (timeout_ != 0) client.set_timeout(timeout_ == 65535 ? -1 : int32_t(timeout_));
     client.set_follow_redirects(clientFlag_);
     client.set_accept_compressed(clientFlag_);
@@ -72,10 +122,9 @@ std::string KelUrlRetriever::Request(const std::string& url,
     // the option takes effect on the next one.
     client.set_keep_alive(keepAlive_);
 
-    if (client.retrieve_url(url.c_str()) != 0) {
-        size_t length = client.get_data_length();
-        if (length == 0) return std::string();
-        return std::string(client.get_data(), length);
+    if (client.retrieve_url(copies.url.c_str()) != 0) {
+        length = client.get_data_length();
+        return client.get_data();
     }
 
     uint32_t code = client.get_error_code();
@@ -84,11 +133,11 @@ std::string KelUrlRetriever::Request(const std::string& url,
     if (code == 0) code = codes::kFail;
     long status = client.get_http_status();
     if (status == 400) {
-        size_t length = client.get_data_length();
-        if (length == 0)
+        const size_t size = client.get_data_length();
+        if (size == 0)
             throw KelException("No server response data. Server code: " + std::to_string(status),
                                code);
-        std::string text(client.get_data(), length);
+        std::string text(client.get_data(), size);
         std::string key = GetJsonStringField(text, "Message");
         if (key.empty()) key = GetJsonStringField(text, "error");
         throw KelException(text, LookupErrorCode(key));

@@ -3,9 +3,11 @@
 
 #include <boost/shared_ptr.hpp>
 #include <cstdint>
-#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "base/SecretString.h"
 
 // The module's only way to send an HTTP request. Applies the transport options
 // to the shared HTTP client before every request and turns every failure into
@@ -19,12 +21,16 @@ class KelUrlRetriever {
 
     // Sends the request and returns the response body. headers: header lines
     // (none when empty); body: none when empty; method: null for the client's
-    // default (GET, or POST with a body).
-    std::string Request(const std::string& url, const std::vector<std::string>& headers,
-                        const std::string& body, const char* method = nullptr);
+    // default (GET, or POST with a body). The URL, header lines and body may
+    // carry secrets: the copies handed to the HTTP client are wiped afterwards.
+    std::string Request(std::string_view url, const std::vector<SecretString>& headers,
+                        std::string_view body, const char* method = nullptr);
+    // The same for an answer that carries secrets (tokens).
+    SecretString RequestSecret(std::string_view url, const std::vector<SecretString>& headers,
+                               std::string_view body, const char* method = nullptr);
 
     // Code of a service error string; 0x80090020 when the string is unknown.
-    uint32_t LookupErrorCode(const std::string& error) const;
+    static uint32_t LookupErrorCode(std::string_view error);
 
     void SetTimeout(uint16_t timeout) { timeout_ = timeout; }
     void SetHttpErrorLevel(uint32_t level) { httpErrorLevel_ = level; }
@@ -40,11 +46,14 @@ class KelUrlRetriever {
     boost::shared_ptr<UrlRetriever> GetUrlRetriever() const { return client_; }
 
   private:
+    // Performs the request; the answer is the client's data (length bytes).
+    const char* Perform(std::string_view url, const std::vector<SecretString>& headers,
+                        std::string_view body, const char* method, size_t& length);
+
     bool clientFlag_;
     bool permitHttp_;
     bool keepAlive_;
     uint16_t timeout_;  // milliseconds; 0 keeps the client's own, 65535 means no limit
     uint32_t httpErrorLevel_;
     boost::shared_ptr<UrlRetriever> client_;
-    std::map<std::string, uint32_t> ErrorCodeTable;
 };

@@ -75,7 +75,7 @@ class SaverTest : public ::testing::Test {
 
 // The three tokens a saver hands back, joined by "|".
 std::string Loaded(AuthTokenSaver& s) {
-    return s.LoadAuthToken() + "|" + s.LoadIdToken() + "|" + s.LoadConfToken();
+    return std::string(s.LoadAuthToken() + "|" + s.LoadIdToken() + "|" + s.LoadConfToken());
 }
 
 }  // namespace

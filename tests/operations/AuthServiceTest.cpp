@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 
+#include "KelContainerConnectorTestPeer.h"
 #include "LocalService.h"
 #include "TempEnv.h"
 #include "auth/AuthTokenRegistrySaver.h"
@@ -110,8 +111,8 @@ TEST_F(AuthService, SignInThroughTheApplicationThenSilently) {
     c->SetAuthTokenSaver(boost::make_shared<AuthTokenRegistrySaver>("local-v2", nullptr, 0));
     const std::string token = c->GetAccessToken();
     ASSERT_FALSE(token.empty());
-    EXPECT_FALSE(c->ConfToken().value.empty());
-    const std::string id = c->IdToken().value;
+    EXPECT_FALSE(KelContainerConnectorTestPeer(*c).ConfToken().value.empty());
+    const std::string id(KelContainerConnectorTestPeer(*c).IdToken().value);
 
     // The auth server recognises the user by the id token, and by the login while the
     // session runs.
@@ -144,11 +145,11 @@ TEST_F(AuthService, ExpiredTokenIsRenewedAndTheRequestRepeated) {
     // A connector over the saved token; the service lets the token expire.
     auto later = Connect("local-v2", true, kUser, kPassword);
     later->SetAuthTokenSaver(saver);
-    ASSERT_TRUE(later->TokensCurrent());
+    ASSERT_TRUE(KelContainerConnectorTestPeer(*later).TokensCurrent());
     service->expireTokens("access");
     service->reset();
     EXPECT_TRUE(later->IsMfaRequired("SignDocument"));
-    const std::string renewed = later->AccessToken().value;
+    const std::string renewed(later->AccessToken().value);
     EXPECT_EQ(Sequence(service->requestLog()),
               (std::vector<std::string>{"GET /local-v2/rest/api/policy",
                                         "POST /local-v2-auth/oauth/token",
@@ -195,8 +196,8 @@ TEST_F(AuthService, ConfirmationIsPolledUntilFinalAndItsTokenReused) {
         service->reset();
         t.confirm(*c);
         EXPECT_EQ(Sequence(service->requestLog()), t.first);
-        EXPECT_FALSE(c->ConfToken().value.empty());
-        EXPECT_EQ(saver->LoadConfToken(), c->ConfToken().value);
+        EXPECT_FALSE(KelContainerConnectorTestPeer(*c).ConfToken().value.empty());
+        EXPECT_EQ(saver->LoadConfToken(), KelContainerConnectorTestPeer(*c).ConfToken().value);
         // The confirmation token makes the next confirmation final at once.
         service->reset();
         t.confirm(*c);

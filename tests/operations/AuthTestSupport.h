@@ -5,17 +5,21 @@
 #include <string>
 #include <vector>
 
-#include "ScriptedService.h"
+#include "KelContainerConnectorTestPeer.h"
+#include "ScriptedHttpClient.h"
 #include "auth/AuthTokenSaver.h"
-#include "operations/KelContainerConnector.h"
+#include "protocol/HttpMessageSignatureCreator.h"
 #include "protocol/TextEncoding.h"
 
 namespace auth_test {
 
-// A JWT whose payload carries "exp" (seconds since the epoch); the signature
+using nimbex_test::Answer;
+using nimbex_test::SentRequest;
+
+// A JWT whose payload carries "exp" (any JSON number text); the signature
 // part is not looked at.
-inline std::string MakeIdToken(int64_t exp, const std::string& subject = "user") {
-    const std::string payload = "{\"sub\":\"" + subject + "\",\"exp\":" + std::to_string(exp) + "}";
+inline std::string MakeIdToken(const std::string& exp) {
+    const std::string payload = "{\"sub\":\"user\",\"exp\":" + exp + "}";
     std::string encoded = EncodeBase64(payload.data(), payload.size());
     for (char& c : encoded) {
         if (c == '+') c = '-';
@@ -25,51 +29,62 @@ inline std::string MakeIdToken(int64_t exp, const std::string& subject = "user")
     return "eyJhbGciOiJub25lIn0." + encoded + ".c2ln";
 }
 
-inline int64_t InOneHour() {
-    return static_cast<int64_t>(::time(nullptr)) + 3600;
+inline std::string IdTokenExpiringIn(int64_t seconds) {
+    return MakeIdToken(std::to_string(static_cast<int64_t>(::time(nullptr)) + seconds));
 }
 
-// Keeps tokens in memory and logs every call ("auth=", "id=", "conf=").
+// Keeps tokens in memory and logs every save ("auth=", "id=", "conf="). It
+// releases no token it was given before it goes.
 class MemorySaver : public AuthTokenSaver {
   public:
-    std::string auth, id, conf;
+    SecretString auth, id, conf;
     std::vector<std::string> log;
-    void SaveAuthToken(const std::string& t) override {
-        auth = t;
-        log.push_back("auth=" + t);
+    void SaveAuthToken(const SecretString& t) override { Save(auth, "auth=", t); }
+    void SaveIdToken(const SecretString& t) override { Save(id, "id=", t); }
+    void SaveConfToken(const SecretString& t) override { Save(conf, "conf=", t); }
+    SecretString LoadAuthToken() override { return auth; }
+    SecretString LoadIdToken() override { return id; }
+    SecretString LoadConfToken() override { return conf; }
+
+  private:
+    void Save(SecretString& slot, const char* name, const SecretString& t) {
+        slot = t;
+        log.emplace_back(name).append(t);
     }
-    void SaveIdToken(const std::string& t) override {
-        id = t;
-        log.push_back("id=" + t);
-    }
-    void SaveConfToken(const std::string& t) override {
-        conf = t;
-        log.push_back("conf=" + t);
-    }
-    std::string LoadAuthToken() override { return auth; }
-    std::string LoadIdToken() override { return id; }
-    std::string LoadConfToken() override { return conf; }
 };
 
-// A browser runner that records the command lines and answers from a list.
+// A browser runner that records the command lines and answers from a list,
+// in order ("" entries, and the end of the list, make the runner fail).
 struct FakeBrowser {
     std::vector<std::string> commands;
-    std::vector<std::string> answers;  // "" entries make the runner fail
-    bool Run(const std::string& command, std::string& output) {
-        commands.push_back(command);
-        if (answers.empty()) return false;
-        output = answers.front();
-        answers.erase(answers.begin());
-        return !output.empty();
-    }
+    std::vector<std::string> answers;
+    size_t next = 0;
     BrowserRunner Runner() {
-        return [this](const std::string& c, std::string& o) { return Run(c, o); };
+        return [this](const std::string& command, std::string& output) {
+            commands.push_back(command);
+            if (next == answers.size()) return false;
+            output.assign(answers[next++]);
+            return !output.empty();
+        };
+    }
+};
+
+// A request signer that numbers its signatures and names the header lines it
+// covered, so tests see which lines were signed and that a line is fresh.
+class CountingSigner : public HttpMessageSignatureCreatorBase {
+  public:
+    mutable int count = 0;
+    std::string CreateSignature(std::string_view url, const std::vector<SecretString>& headers,
+                                std::string_view body) const override {
+        std::string line = "VL-Signature: n=" + std::to_string(++count) +
+                           " url=" + std::string(url) + " lines=" + std::to_string(headers.size());
+        for (const SecretString& h : headers) line += "|" + std::string(h.substr(0, h.find(':')));
+        return line + " body=" + std::to_string(body.size());
     }
 };
 
 constexpr char kAuthUrl[] = "https://auth.example.test:8443/idp/extra";
 constexpr char kSignUrl[] = "https://sign.example.test/signserver/rest";
-constexpr char kDocUrl[] = "https://docs.example.test/docstore";
 constexpr char kAuthBase[] = "https://auth.example.test:8443/idp";
 constexpr char kSignBase[] = "https://sign.example.test/signserver";
 constexpr char kResource[] = "urn:veltra:kel:signserver:signserver";
@@ -77,16 +92,20 @@ constexpr char kResource[] = "urn:veltra:kel:signserver:signserver";
 // A connector over the scripted client, with a fake browser and no pause
 // between confirmation polls (the pauses are counted).
 struct Rig {
-    boost::shared_ptr<ScriptedService> service = boost::make_shared<ScriptedService>();
+    boost::shared_ptr<nimbex_test::ScriptedHttpClient> service =
+        boost::make_shared<nimbex_test::ScriptedHttpClient>();
     FakeBrowser browser;
     std::vector<unsigned> pauses;
     boost::shared_ptr<KelContainerConnector> connector;
+    KelContainerConnectorTestPeer peer;
 
-    explicit Rig(bool withDocstore = false) {
-        connector = boost::make_shared<KelContainerConnector>(
-            kAuthUrl, kSignUrl, withDocstore ? kDocUrl : "", browser.Runner());
+    explicit Rig(bool withDocstore = false)
+        : connector(boost::make_shared<KelContainerConnector>(
+              kAuthUrl, kSignUrl, withDocstore ? "https://docs.example.test/docstore" : "",
+              browser.Runner())),
+          peer(*connector) {
         connector->SetUrlRetriever(service);
-        connector->SetPauseFunction([this](unsigned ms) { pauses.push_back(ms); });
+        peer.SetPause([this](unsigned ms) { pauses.push_back(ms); });
     }
 };
 

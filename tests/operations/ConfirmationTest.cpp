@@ -30,9 +30,19 @@ const char kFinalWithoutConfToken[] =
     R"({"IsError":false,"IsFinal":true,"AccessToken":"acc-3","ExpiresIn":300})";
 const char kRefused[] = R"({"IsError":true,"IsFinal":false,"Error":"invalid_conf_token"})";
 
-std::string ConfirmationUrl(bool v2) {
-    return std::string(kAuthBase) + (v2 ? "/v2.0/confirmation" : "/confirmation");
-}
+// The members of every request body to the auth server (the writer puts
+// members in alphabetical order), and how a challenge answer ends.
+const std::string kClientId = R"("ClientId":"veltra.cloud.csp",)";
+const std::string kResourceMember = std::string(R"("Resource":")") + kResource + "\"";
+const std::string kClose = kClientId + kResourceMember + "}\n";
+
+// A silent connector with an access token over the scripted client.
+struct SilentRig : Rig {
+    explicit SilentRig(bool withDocstore = false) : Rig(withDocstore) {
+        connector->SetSilent(true);
+        connector->SetAccessToken("acc");
+    }
+};
 
 }  // namespace
 
@@ -46,11 +56,9 @@ TEST(Confirmation, SilentWithoutCredentialsSendsNothing) {
 }
 
 TEST(Confirmation, TextChallengeIsAnsweredAndPolledUntilFinal) {
-    Rig rig;
+    SilentRig rig;
     auto saver = boost::make_shared<MemorySaver>();
     rig.connector->SetAuthTokenSaver(saver);
-    rig.connector->SetSilent(true);
-    rig.connector->SetAccessToken("acc-1");
     rig.service->Add(Answer::Ok(kTextChallenge));
     rig.service->Add(Answer::Ok(kTextChallenge));
     rig.service->Add(Answer::Ok(kFinal));
@@ -58,25 +66,23 @@ TEST(Confirmation, TextChallengeIsAnsweredAndPolledUntilFinal) {
     rig.connector->ConfirmOperation("T-7");
 
     ASSERT_EQ(rig.service->sent.size(), 3u);
-    const std::string first = std::string(R"({"ClientId":"veltra.cloud.csp","Resource":")") +
-                              kResource + R"(","TransactionTokenId":"T-7"})" + "\n";
     const std::string answer =
-        std::string(R"({"ChallengeResponse":{"TextChallengeResponse":[{"RefId":"txt-1"}]},)") +
-        R"("ClientId":"veltra.cloud.csp","Resource":")" + kResource + "\"}\n";
-    EXPECT_EQ(rig.service->sent[0].body, first);
+        R"({"ChallengeResponse":{"TextChallengeResponse":[{"RefId":"txt-1"}]},)" + kClose;
+    EXPECT_EQ(rig.service->sent[0].body,
+              "{" + kClientId + kResourceMember + R"(,"TransactionTokenId":"T-7"})" + "\n");
     EXPECT_EQ(rig.service->sent[1].body, answer);
     EXPECT_EQ(rig.service->sent[2].body, answer);
     for (const SentRequest& r : rig.service->sent) {
-        EXPECT_EQ(r.url, ConfirmationUrl(false));
-        ASSERT_EQ(r.headers.size(), 3u);
-        EXPECT_EQ(r.headers[0], "Authorization: Bearer acc-1");
-        EXPECT_EQ(r.headers[1], "Content-Type: application/json; charset=utf-8");
-        EXPECT_EQ(r.headers[2], "Content-Length: " + std::to_string(r.body.size()));
+        EXPECT_EQ(r.url, std::string(kAuthBase) + "/confirmation");
+        EXPECT_EQ(r.headers,
+                  (std::vector<std::string>{"Authorization: Bearer acc",
+                                            "Content-Type: application/json; charset=utf-8",
+                                            "Content-Length: " + std::to_string(r.body.size())}));
     }
     EXPECT_EQ(rig.pauses, (std::vector<unsigned>{2000, 2000}));
-    EXPECT_EQ(rig.connector->AccessToken().value, "acc-2");
-    EXPECT_EQ(rig.connector->ConfToken().value, "conf-2");
-    EXPECT_TRUE(rig.connector->PendingConfirmationRequest().empty());
+    EXPECT_EQ(rig.peer.AccessToken().value, "acc-2");
+    EXPECT_EQ(rig.peer.ConfToken().value, "conf-2");
+    EXPECT_TRUE(rig.peer.PendingConfirmationRequest().empty());
     // The confirmation token is saved; the new access token is not.
     EXPECT_EQ(saver->log, (std::vector<std::string>{"conf=conf-2"}));
 }
@@ -94,20 +100,34 @@ TEST(Confirmation, ChoiceChallengeSelectsTheFirstSilentMethod) {
     rig.connector->ConfirmOperation("op-1");
     ASSERT_EQ(rig.service->sent.size(), 2u);
     EXPECT_TRUE(rig.pauses.empty());
-    EXPECT_EQ(rig.service->sent[0].url, ConfirmationUrl(true));
+    EXPECT_EQ(rig.service->sent[0].url, std::string(kAuthBase) + "/v2.0/confirmation");
     EXPECT_EQ(rig.service->sent[0].headers[0], "Authorization: Basic dTpw");
-    const Json::Value first = Parse(rig.service->sent[0].body);
-    EXPECT_EQ(first["OperationId"].asString(), "op-1");
-    EXPECT_FALSE(first.isMember("TransactionTokenId"));
-    const Json::Value reply = Parse(rig.service->sent[1].body);
-    const Json::Value& item = reply["ChallengeResponse"]["ChoiceChallengeResponse"][0];
-    EXPECT_EQ(item["RefID"].asString(), "ch-1");
-    ASSERT_EQ(item["ChoiceSelected"].size(), 1u);
-    EXPECT_EQ(item["ChoiceSelected"][0]["RefId"].asString(), "urn:authenticationmethod/simauth");
-    EXPECT_EQ(reply["Resource"].asString(), kResource);
-    EXPECT_EQ(reply["ClientId"].asString(), "veltra.cloud.csp");
-    EXPECT_FALSE(reply.isMember("ConfToken"));
-    EXPECT_EQ(rig.connector->AccessToken().value, "acc-3");
+    EXPECT_EQ(rig.service->sent[0].body,
+              "{" + kClientId + R"("OperationId":"op-1",)" + kResourceMember + "}\n");
+    EXPECT_EQ(rig.service->sent[1].body,
+              R"({"ChallengeResponse":{"ChoiceChallengeResponse":[{"ChoiceSelected":)"
+              R"([{"RefId":"urn:authenticationmethod/simauth"}],"RefID":"ch-1"}]},)" +
+                  kClose);
+    EXPECT_EQ(rig.peer.AccessToken().value, "acc-3");
+}
+
+TEST(Confirmation, NumericChallengeIdentifiersAreAnsweredAsStrings) {
+    SilentRig rig;
+    rig.service->Add(
+        Answer::Ok(R"({"IsError":false,"IsFinal":false,"Challenge":{"TextChallenge":[)"
+                   R"({"RefID":42,"AuthnMethod":"urn:authenticationmethod/mobile"}]}})"));
+    rig.service->Add(
+        Answer::Ok(R"({"IsError":false,"IsFinal":false,"Challenge":{"ChoiceChallenge":[{"RefID":7,)"
+                   R"("Choice":[{"RefID":"urn:authenticationmethod/mykel"}]}]}})"));
+    rig.service->Add(Answer::Ok(kFinalWithoutConfToken));
+    rig.connector->ConfirmOperation("T");
+    ASSERT_EQ(rig.service->sent.size(), 3u);
+    EXPECT_EQ(rig.service->sent[1].body,
+              R"({"ChallengeResponse":{"TextChallengeResponse":[{"RefId":"42"}]},)" + kClose);
+    EXPECT_EQ(rig.service->sent[2].body,
+              R"({"ChallengeResponse":{"ChoiceChallengeResponse":[{"ChoiceSelected":)"
+              R"([{"RefId":"urn:authenticationmethod/mykel"}],"RefID":"7"}]},)" +
+                  kClose);
 }
 
 TEST(Confirmation, FinalWithoutConfTokenErasesTheOldOneAndSavesNothing) {
@@ -118,80 +138,71 @@ TEST(Confirmation, FinalWithoutConfTokenErasesTheOldOneAndSavesNothing) {
     rig.connector->SetAccessToken("acc");
     rig.service->Add(Answer::Ok(kFinalWithoutConfToken));
     rig.connector->ConfirmOperation("");
-    EXPECT_EQ(Parse(rig.service->sent[0].body)["ConfToken"].asString(), "old-conf");
-    EXPECT_FALSE(Parse(rig.service->sent[0].body).isMember("TransactionTokenId"));
-    EXPECT_TRUE(rig.connector->ConfToken().value.empty());
+    EXPECT_EQ(rig.service->sent[0].body,
+              "{" + kClientId + R"("ConfToken":"old-conf",)" + kResourceMember + "}\n");
+    EXPECT_TRUE(rig.peer.ConfToken().value.empty());
     EXPECT_TRUE(saver->log.empty());
 }
 
-TEST(Confirmation, ChallengesNeedingTheUserAreRefused) {
-    const std::vector<std::string> answers = {
-        R"({"IsError":false,"IsFinal":false,"Challenge":{"TextChallenge":[{"RefID":"1","AuthnMethod":"urn:authenticationmethod/otp"}]}})",
-        R"({"IsError":false,"IsFinal":false,"Challenge":{"ChoiceChallenge":[{"RefID":"1","Choice":[{"RefID":"urn:authenticationmethod/otp"}]}]}})",
-    };
-    for (const std::string& a : answers) {
-        Rig rig;
-        rig.connector->SetSilent(true);
-        rig.connector->SetAccessToken("acc");
-        rig.service->Add(Answer::Ok(a));
-        const KelException e = CaughtKelException([&] { rig.connector->ConfirmOperation("T"); });
-        EXPECT_EQ(e.code(), codes::kSilentContext) << a;
-        EXPECT_TRUE(Contains(e.what(), "Cannot find suitable type for silent confirmation"));
-    }
-}
-
-TEST(Confirmation, MalformedAnswersFailWithTheirMessages) {
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"", "The empty response for the operation confirmation."},
-        {"not json", "The operation confirmation response is not a JSON."},
-        {R"({"IsFinal":true})", "The operation confirmation response is a wrong JSON."},
-        {R"({"IsError":false,"IsFinal":false})", "Wrong response: no Challenge field"},
-        {R"({"IsError":false,"IsFinal":false,"Challenge":{"TextChallenge":{}}})",
-         "Wrong response: Challenge is not array"},
-        {R"({"IsError":false,"IsFinal":false,"Challenge":{"TextChallenge":[{"RefID":"1"}]}})",
-         "Wrong response: No RefID or AuthnMethod"},
-        {R"({"IsError":false,"IsFinal":false,"Challenge":{"ChoiceChallenge":[{"RefID":"1"}]}})",
-         "Wrong response: no choices or RefId exist"},
-        {R"({"IsError":false,"IsFinal":false,"Challenge":{"ChoiceChallenge":[{"RefID":"1","Choice":[{"Id":2}]}]}})",
-         "Wrong response: No RefID"},
-        {R"({"IsError":false,"IsFinal":false,"Challenge":{"Other":1}})",
-         "Wrong server responce: neither TextChallenge no ChoiceChallenge"},
-        {R"({"IsError":false,"IsFinal":true,"AccessToken":"a"})",
+TEST(Confirmation, UnusableAnswersFailWithTheirMessages) {
+    const char kChallenge[] = R"({"IsError":false,"IsFinal":false,"Challenge":)";
+    const struct {
+        std::string answer;
+        uint32_t code;
+        const char* message;
+    } cases[] = {
+        {"", codes::kFail, "The empty response for the operation confirmation."},
+        {"not json", codes::kFail, "The operation confirmation response is not a JSON."},
+        {R"({"IsFinal":true})", codes::kFail,
          "The operation confirmation response is a wrong JSON."},
-        {R"({"IsError":false,"IsFinal":true,"AccessToken":"a","ExpiresIn":"soon"})",
+        {R"({"IsError":false,"IsFinal":false})", codes::kFail,
+         "Wrong response: no Challenge field"},
+        {kChallenge + std::string(R"({"TextChallenge":{}}})"), codes::kFail,
+         "Wrong response: Challenge is not array"},
+        {kChallenge + std::string(R"({"TextChallenge":[{"RefID":"1"}]}})"), codes::kFail,
+         "Wrong response: No RefID or AuthnMethod"},
+        {kChallenge + std::string(R"({"TextChallenge":[{"RefID":{},)"
+                                  R"("AuthnMethod":"authenticationmethod/mobile"}]}})"),
+         codes::kFail, "Wrong response: No RefID or AuthnMethod"},
+        {kChallenge + std::string(R"({"ChoiceChallenge":[{"RefID":"1"}]}})"), codes::kFail,
+         "Wrong response: no choices or RefId exist"},
+        {kChallenge + std::string(R"({"ChoiceChallenge":[{"RefID":null,)"
+                                  R"("Choice":[{"RefID":"authenticationmethod/mobile"}]}]}})"),
+         codes::kFail, "Wrong response: no choices or RefId exist"},
+        {kChallenge + std::string(R"({"ChoiceChallenge":[{"RefID":"1","Choice":[{"Id":2}]}]}})"),
+         codes::kFail, "Wrong response: No RefID"},
+        {kChallenge + std::string(R"({"Other":1}})"), codes::kFail,
+         "Wrong server responce: neither TextChallenge no ChoiceChallenge"},
+        {kChallenge + std::string(R"({"TextChallenge":[{"RefID":"1",)"
+                                  R"("AuthnMethod":"urn:authenticationmethod/otp"}]}})"),
+         codes::kSilentContext, "Cannot find suitable type for silent confirmation"},
+        {kChallenge + std::string(R"({"ChoiceChallenge":[{"RefID":"1",)"
+                                  R"("Choice":[{"RefID":"urn:authenticationmethod/otp"}]}]}})"),
+         codes::kSilentContext, "Cannot find suitable type for silent confirmation"},
+        {R"({"IsError":false,"IsFinal":true,"AccessToken":"a"})", codes::kFail,
+         "The operation confirmation response is a wrong JSON."},
+        {R"({"IsError":false,"IsFinal":true,"AccessToken":"a","ExpiresIn":"soon"})", codes::kFail,
          "Cannot decode auth token expire time."},
-        {R"({"IsError":false,"IsFinal":true,"AccessToken":"a","ExpiresIn":5,"ConfToken":"c","ConfTokenExpiresIn":-1})",
-         "Cannot decode conf token expire time."},
-        {R"({"IsError":true,"IsFinal":true})",
+        {R"({"IsError":false,"IsFinal":true,"AccessToken":"a","ExpiresIn":5,"ConfToken":"c",)"
+         R"("ConfTokenExpiresIn":-1})",
+         codes::kFail, "Cannot decode conf token expire time."},
+        {R"({"IsError":true,"IsFinal":true})", codes::kFail,
          "Unknown error was occured during the operation confirmation"},
+        {R"({"IsError":true,"IsFinal":true,"Error":"authentication_declined",)"
+         R"("ErrorDescription":"declined on phone"})",
+         codes::kCancelled, "authentication_declined; ErrorDescription: declined on phone"},
     };
     for (const auto& c : cases) {
-        Rig rig;
-        rig.connector->SetSilent(true);
-        rig.connector->SetAccessToken("acc");
-        rig.service->Add(Answer::Ok(c.first));
+        SilentRig rig;
+        rig.service->Add(Answer::Ok(c.answer));
         const KelException e = CaughtKelException([&] { rig.connector->ConfirmOperation("T"); });
-        EXPECT_EQ(e.code(), codes::kFail) << c.first;
-        EXPECT_TRUE(Contains(e.what(), c.second)) << c.first << " -> " << e.what();
+        EXPECT_EQ(e.code(), c.code) << c.answer;
+        EXPECT_TRUE(Contains(e.what(), c.message)) << c.answer << " -> " << e.what();
     }
-}
-
-TEST(Confirmation, ServiceErrorKeepsItsCode) {
-    Rig rig;
-    rig.connector->SetSilent(true);
-    rig.connector->SetAccessToken("acc");
-    rig.service->Add(
-        Answer::Ok(R"({"IsError":true,"IsFinal":true,"Error":"authentication_declined",)"
-                   R"("ErrorDescription":"declined on phone"})"));
-    const KelException e = CaughtKelException([&] { rig.connector->ConfirmOperation("T"); });
-    EXPECT_EQ(e.code(), codes::kCancelled);
-    EXPECT_TRUE(Contains(e.what(), "authentication_declined; ErrorDescription: declined on phone"));
 }
 
 TEST(Confirmation, RefusedTokenIsDroppedAndTheConfirmationRestarts) {
-    Rig rig;
-    rig.connector->SetSilent(true);
-    rig.connector->SetAccessToken("acc");
+    SilentRig rig;
     auto saver = boost::make_shared<MemorySaver>();
     saver->conf = "stale";
     rig.connector->SetAuthTokenSaver(saver);
@@ -203,7 +214,7 @@ TEST(Confirmation, RefusedTokenIsDroppedAndTheConfirmationRestarts) {
     const Json::Value second = Parse(rig.service->sent[1].body);
     EXPECT_FALSE(second.isMember("ConfToken"));
     EXPECT_EQ(second["TransactionTokenId"].asString(), "T-1");
-    EXPECT_EQ(rig.connector->ConfToken().value, "conf-2");
+    EXPECT_EQ(rig.peer.ConfToken().value, "conf-2");
     EXPECT_EQ(saver->conf, "conf-2");
 }
 
@@ -216,7 +227,7 @@ TEST(Confirmation, RefusedTokenRestartsInteractivelyWhenNotSilent) {
     saver->conf = "stale";
     rig.connector->SetAuthTokenSaver(saver);
     rig.service->Add(Answer::Ok(kRefused));
-    const std::string id = MakeIdToken(InOneHour());
+    const std::string id = IdTokenExpiringIn(3600);
     rig.browser.answers.push_back("access_token=ia&expires_in=60&id_token=" + id +
                                   "&conf_token=ic&conf_token_expires_in=60");
     rig.connector->ConfirmOperation("T-2");
@@ -228,9 +239,7 @@ TEST(Confirmation, RefusedTokenRestartsInteractivelyWhenNotSilent) {
 
 TEST(Confirmation, RestartsAndPollsAreBounded) {
     {
-        Rig rig;
-        rig.connector->SetSilent(true);
-        rig.connector->SetAccessToken("acc");
+        SilentRig rig;
         for (unsigned i = 0; i < 10; ++i) rig.service->Add(Answer::Ok(kRefused));
         const KelException e = CaughtKelException([&] { rig.connector->ConfirmOperation("T"); });
         EXPECT_EQ(e.code(), codes::kSilentContext);
@@ -238,9 +247,7 @@ TEST(Confirmation, RestartsAndPollsAreBounded) {
         EXPECT_EQ(rig.service->sent.size(), kMaxConfirmationRestarts + 1);
     }
     {
-        Rig rig;
-        rig.connector->SetSilent(true);
-        rig.connector->SetAccessToken("acc");
+        SilentRig rig;
         for (unsigned i = 0; i < kMaxConfirmationPolls + 5; ++i)
             rig.service->Add(Answer::Ok(kTextChallenge));
         const KelException e = CaughtKelException([&] { rig.connector->ConfirmOperation("T"); });
@@ -248,16 +255,13 @@ TEST(Confirmation, RestartsAndPollsAreBounded) {
         EXPECT_TRUE(Contains(e.what(), "not final"));
         EXPECT_EQ(rig.service->sent.size(), kMaxConfirmationPolls);
         EXPECT_EQ(rig.pauses.size(), kMaxConfirmationPolls);
-        EXPECT_TRUE(rig.connector->PendingConfirmationRequest().empty());
+        EXPECT_TRUE(rig.peer.PendingConfirmationRequest().empty());
     }
 }
 
 TEST(Transactions, SigningTransactionWithAHash) {
-    Rig rig;
-    auto signer = boost::make_shared<CountingSigner>();
-    rig.connector->SetMessageSignatureCreator(signer);
-    rig.connector->SetSilent(true);
-    rig.connector->SetAccessToken("acc");
+    SilentRig rig;
+    rig.connector->SetMessageSignatureCreator(boost::make_shared<CountingSigner>());
     rig.service->Add(Answer::Ok("\"tx-42\""));
     rig.service->Add(Answer::Ok(kFinalWithoutConfToken));
     const unsigned char hash[4] = {1, 2, 3, 4};
@@ -266,30 +270,27 @@ TEST(Transactions, SigningTransactionWithAHash) {
     ASSERT_EQ(rig.service->sent.size(), 2u);
     const SentRequest& tx = rig.service->sent[0];
     const std::string url = std::string(kSignBase) + "/rest/api/transactions";
+    const std::string body =
+        R"({"Document":"AQIDBA==","OperationCode":"SignDocument","Parameters":[)"
+        R"({"Name":"CertificateID","Value":"17"},{"Name":"SignatureType","Value":"GOST3410"},)"
+        R"({"Name":"DocumentInfo","Value":")"  // the writer escapes non-ASCII text
+        R"(\u041d\u0435\u043e\u0431\u0445\u043e\u0434\u0438\u043c\u043e \u043f\u043e\u0434\u0442\u0432\u0435\u0440\u0436\u0434\u0435\u043d\u0438\u0435 \u043e\u043f\u0435\u0440\u0430\u0446\u0438\u0438"},)"
+        R"({"Name":"Hash","Value":"true"}]})"
+        "\n";
     EXPECT_EQ(tx.url, url);
-    ASSERT_EQ(tx.headers.size(), 4u);
-    EXPECT_EQ(tx.headers[0], "Authorization: Bearer acc");
-    EXPECT_EQ(tx.headers[3], "VL-Signature: n=1 url=" + url +
-                                 " lines=3|Authorization|Content-Type|Content-Length body=" +
-                                 std::to_string(tx.body.size()));
-    const Json::Value body = Parse(tx.body);
-    EXPECT_EQ(body["OperationCode"].asString(), "SignDocument");
-    EXPECT_EQ(body["Document"].asString(), "AQIDBA==");
-    const Json::Value& p = body["Parameters"];
-    ASSERT_EQ(p.size(), 4u);
-    EXPECT_EQ(p[0]["Name"].asString(), "CertificateID");
-    EXPECT_EQ(p[0]["Value"].asString(), "17");
-    EXPECT_EQ(p[1]["Value"].asString(), "GOST3410");
-    EXPECT_EQ(p[2]["Name"].asString(), "DocumentInfo");
-    EXPECT_EQ(p[3]["Name"].asString(), "Hash");
-    EXPECT_EQ(p[3]["Value"].asString(), "true");
+    EXPECT_EQ(tx.body, body);
+    EXPECT_EQ(tx.headers,
+              (std::vector<std::string>{
+                  "Authorization: Bearer acc", "Content-Type: application/json; charset=utf-8",
+                  "Content-Length: " + std::to_string(body.size()),
+                  "VL-Signature: n=1 url=" + url +
+                      " lines=3|Authorization|Content-Type|Content-Length body=" +
+                      std::to_string(body.size())}));
     EXPECT_EQ(Parse(rig.service->sent[1].body)["TransactionTokenId"].asString(), "tx-42");
 }
 
 TEST(Transactions, OtherMembersAndTheirParameters) {
-    Rig rig;
-    rig.connector->SetSilent(true);
-    rig.connector->SetAccessToken("acc");
+    SilentRig rig;
     for (int i = 0; i < 4; ++i) {
         rig.service->Add(Answer::Ok("\"tx\""));
         rig.service->Add(Answer::Ok(kFinalWithoutConfToken));
@@ -320,31 +321,24 @@ TEST(Transactions, OtherMembersAndTheirParameters) {
               (std::vector<std::string>{"AlgId=26142", "ParamSetOid=1.2.3", "KeyLength=512"}));
 }
 
-TEST(Transactions, LargeDisplayDocumentIsRefusedBeforeSending) {
-    Rig rig;
-    rig.connector->SetAccessToken("acc");
+TEST(Transactions, RefusalsBeforeAndAfterTheRequest) {
+    SilentRig rig;
     const unsigned char byte = 0;
-    const KelException e = CaughtKelException([&] {
+    KelException e = CaughtKelException([&] {
         rig.connector->ConfirmTransaction("SignDocument", 1, &byte, 1, 0, false, &byte, 104857601u);
     });
     EXPECT_EQ(e.code(), codes::kNoMemory);
     EXPECT_TRUE(Contains(e.what(), "Use API V2 to sign large documents with confirmation"));
     EXPECT_TRUE(rig.service->sent.empty());
-}
 
-TEST(Transactions, TransactionIdMustBeAJsonString) {
-    Rig rig;
-    rig.connector->SetAccessToken("acc");
     rig.service->Add(Answer::Ok("{\"Id\":1}"));
-    const KelException e = CaughtKelException([&] { rig.connector->CreateTransaction("{}"); });
+    e = CaughtKelException([&] { rig.connector->CreateTransaction("{}"); });
     EXPECT_TRUE(Contains(e.what(), "The transaction identificator is not a JSON."));
 }
 
 TEST(ConfirmOperationV2, DeletionIsSentWithItsMethodAndWithoutSignature) {
-    Rig rig(true);
+    SilentRig rig(true);
     rig.connector->SetMessageSignatureCreator(boost::make_shared<CountingSigner>());
-    rig.connector->SetSilent(true);
-    rig.connector->SetAccessToken("acc");
     const std::string url = std::string(kSignBase) + "/rest/api/v2/certificates/4";
     rig.service->Add(Answer::Ok(R"({"Operation":{"Id":"op-4","Status":"Pending"}})"));
     rig.service->Add(Answer::Ok(kFinalWithoutConfToken));
@@ -359,24 +353,26 @@ TEST(ConfirmOperationV2, DeletionIsSentWithItsMethodAndWithoutSignature) {
 }
 
 TEST(ConfirmOperationV2, SigningIsSignedAndErrorsAreReported) {
-    Rig rig(true);
+    SilentRig rig(true);
     rig.connector->SetMessageSignatureCreator(boost::make_shared<CountingSigner>());
-    rig.connector->SetSilent(true);
-    rig.connector->SetAccessToken("acc");
     const std::string url = std::string(kSignBase) + "/rest/api/v2/signature";
-    rig.service->Add(Answer::Ok(R"({"Operation":{"Status":"Error","Error":"invalid_pin"}})"));
-    KelException e = CaughtKelException(
-        [&] { rig.connector->ConfirmOperationV2("SignDocument", url, "{}", nullptr); });
-    EXPECT_EQ(e.code(), codes::kWrongPin);
-    ASSERT_EQ(rig.service->sent.size(), 1u);
+    const struct {
+        const char *operation, *answer;
+        uint32_t code;
+        const char* message;
+    } cases[] = {
+        {"SignDocument", R"({"Operation":{"Status":"Error","Error":"invalid_pin"}})",
+         codes::kWrongPin, "invalid_pin"},
+        {"SignDocument", "[]", codes::kFail, "The SignDocumentV2 response is a wrong JSON."},
+        {"ChangePin", "<", codes::kFail, "The ChangePinV2 response is not a JSON."},
+    };
+    for (const auto& c : cases) {
+        rig.service->Add(Answer::Ok(c.answer));
+        const KelException e = CaughtKelException(
+            [&] { rig.connector->ConfirmOperationV2(c.operation, url, "{}", nullptr); });
+        EXPECT_EQ(e.code(), c.code);
+        EXPECT_TRUE(Contains(e.what(), c.message)) << e.what();
+    }
     EXPECT_TRUE(Contains(rig.service->sent[0].headers.back(), "VL-Signature: n=1"));
-
-    rig.service->Add(Answer::Ok("[]"));
-    e = CaughtKelException(
-        [&] { rig.connector->ConfirmOperationV2("SignDocument", url, "{}", nullptr); });
-    EXPECT_TRUE(Contains(e.what(), "The SignDocumentV2 response is a wrong JSON."));
-    rig.service->Add(Answer::Ok("<"));
-    e = CaughtKelException(
-        [&] { rig.connector->ConfirmOperationV2("ChangePin", url, "{}", nullptr); });
-    EXPECT_TRUE(Contains(e.what(), "The ChangePinV2 response is not a JSON."));
+    EXPECT_EQ(rig.service->sent[2].headers.back(), "Content-Length: 2");  // not signed
 }

@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "KelAssertions.h"
+#include "KelContainerConnectorTestPeer.h"
 #include "LocalService.h"
 #include "base/ErrorCodes.h"
 #include "operations/KelContainerConnector.h"
@@ -51,7 +52,7 @@ class KeyOperationsService : public ::testing::Test {
         auto c = boost::make_shared<KelContainerConnector>(urls.auth, urls.sign, urls.docstore);
         c->SetSilent(true);
         c->SetCredentials("demo", "demo-password");
-        c->SetPauseFunction([](unsigned) {});
+        KelContainerConnectorTestPeer(*c).SetPause([](unsigned) {});
         c->IsMfaRequired("");
         return c;
     }

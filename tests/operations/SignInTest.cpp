@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <json/value.h>
 
 #include "AuthTestSupport.h"
 #include "KelAssertions.h"
 #include "TempEnv.h"
 #include "auth/AuthorizeUrl.h"
+#include "base/ErrorBoundary.h"
 #include "base/ErrorCodes.h"
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
@@ -16,36 +18,29 @@ namespace {
 using nimbex_test::CaughtKelException;
 using nimbex_test::Contains;
 
-const std::string kAuthorizePrefix =
+const std::string kAuthorizeUrl =
     std::string(kAuthBase) +
     "/oauth/authorize?client_id=veltra.cloud.csp&response_type=token%20id_token&scope=kel"
-    "&redirect_uri=";
+    "&redirect_uri=" +
+    kEncodedRedirectUri + "&resource=" + kResource;
 
 std::string TokenAnswer(const std::string& id) {
     return "access_token=new-access&expires_in=3600&id_token=" + id + "&token_type=Bearer";
 }
 
+void SetAuthApp(const std::string& path) {
+    RegPutString(std::string(kModuleOptionsSection) + "AuthApp", path);
+}
+
+// What the operation's boundary answers for what `body` throws.
+uint32_t BoundaryCode(const std::function<void()>& body) {
+    return Boundary([&] {
+        body();
+        return codes::kSuccess;
+    });
+}
+
 }  // namespace
-
-TEST(AuthorizeUrl, SilentWithLoginHintAndDocumentStore) {
-    const std::string url =
-        BuildAuthorizeUrl(kAuthBase, kResource, "", "", "John Smith", true, true);
-    EXPECT_EQ(url, kAuthorizePrefix + kEncodedRedirectUri + "&resource=" + kResource +
-                       "&response_mode=fragment&prompt=none&sign_api_version=2"
-                       "&login_hint=John%20Smith");
-    EXPECT_TRUE(Contains(kEncodedRedirectUri, "%2Foauth2redirect%2Fcloudcsp"));
-    const std::string noStore = BuildAuthorizeUrl(kAuthBase, kResource, "", "", "a b", false, true);
-    EXPECT_TRUE(Contains(noStore, "&response_mode=fragment&prompt=none&login_hint=a%20b"));
-}
-
-TEST(AuthorizeUrl, OperationReferenceAndIdTokenHint) {
-    const std::string v1 = BuildAuthorizeUrl(kAuthBase, kResource, "T-1", "jwt", "", false, false);
-    EXPECT_EQ(v1, kAuthorizePrefix + kEncodedRedirectUri + "&resource=" + kResource +
-                      "&kel_transaction_token_id=T-1&id_token_hint=jwt&response_mode=form_post");
-    const std::string v2 = BuildAuthorizeUrl(kAuthBase, kResource, "op-9", "", "", true, false);
-    EXPECT_TRUE(Contains(v2, "&kel_operation_id=op-9&response_mode=form_post&sign_api_version=2"));
-    EXPECT_FALSE(Contains(v2, "id_token_hint"));
-}
 
 TEST(PasswordGrant, SendsTheExactRequestAndSavesTheToken) {
     Rig rig;
@@ -69,8 +64,8 @@ TEST(PasswordGrant, SendsTheExactRequestAndSavesTheToken) {
                                         "Content-Length: " + std::to_string(body.size())}));
     EXPECT_TRUE(r.method.empty());
     EXPECT_EQ(saver->log, (std::vector<std::string>{"auth=tok-1"}));
-    EXPECT_TRUE(rig.connector->TokensCurrent());
-    EXPECT_FALSE(IsExpired(rig.connector->AccessToken().expiry));
+    EXPECT_TRUE(rig.peer.TokensCurrent());
+    EXPECT_FALSE(IsExpired(rig.peer.AccessToken().expiry));
 
     // Current tokens are used as they are.
     EXPECT_EQ(rig.connector->GetAccessToken(), "tok-1");
@@ -82,38 +77,51 @@ TEST(PasswordGrant, WithoutSaverTokensAreRenewedByExpiryOnly) {
     rig.connector->SetCredentials("u", "p");
     rig.service->Add(Answer::Ok(R"({"access_token":"tok-1","expires_in":3600})"));
     EXPECT_EQ(rig.connector->GetAccessToken(), "tok-1");
-    EXPECT_FALSE(rig.connector->TokensCurrent());
+    EXPECT_FALSE(rig.peer.TokensCurrent());
     EXPECT_EQ(rig.connector->GetAccessToken(), "tok-1");
     EXPECT_EQ(rig.service->sent.size(), 1u);
 }
 
-TEST(PasswordGrant, BadAnswerLeadsIntoTheConfirmationFlow) {
-    Rig rig;
-    rig.connector->SetSilent(true);
-    rig.connector->SetCredentials("u", "p");
-    rig.service->Add(Answer::Ok(R"({"access_token":"tok-1"})"));  // no expires_in
-    rig.service->Add(Answer::Ok(R"({"IsError":false,"IsFinal":true,"AccessToken":"conf-acc",)"
-                                R"("ExpiresIn":60})"));
-    EXPECT_EQ(rig.connector->GetAccessToken(), "conf-acc");
-    ASSERT_EQ(rig.service->sent.size(), 2u);
-    EXPECT_EQ(rig.service->sent[1].url, std::string(kAuthBase) + "/confirmation");
-    // No access token: the confirmation authenticates with the login and password.
-    EXPECT_EQ(rig.service->sent[1].headers[0], "Authorization: Basic dTpw");
+TEST(PasswordGrant, UnusableAnswerLeadsIntoTheConfirmationFlow) {
+    // No "expires_in", no token, or a lifetime that cannot be added to the
+    // current time (the grant fails rather than keep a wrapped-around expiry).
+    for (const char* answer : {R"({"access_token":"tok-1"})", R"({"expires_in":60})", "<html>",
+                               R"({"access_token":"tok-1","expires_in":4294967295})"}) {
+        Rig rig;
+        rig.connector->SetSilent(true);
+        rig.connector->SetCredentials("u", "p");
+        rig.service->Add(Answer::Ok(answer));
+        rig.service->Add(Answer::Ok(R"({"IsError":false,"IsFinal":true,"AccessToken":"conf-acc",)"
+                                    R"("ExpiresIn":60})"));
+        EXPECT_EQ(rig.connector->GetAccessToken(), "conf-acc") << answer;
+        ASSERT_EQ(rig.service->sent.size(), 2u);
+        EXPECT_EQ(rig.service->sent[1].url, std::string(kAuthBase) + "/confirmation");
+        // No access token: the confirmation authenticates with the login and password.
+        EXPECT_EQ(rig.service->sent[1].headers[0], "Authorization: Basic dTpw");
+        EXPECT_FALSE(IsExpired(rig.peer.AccessToken().expiry));
+    }
 }
 
-TEST(PasswordGrant, LifetimeBeyondTheTimeRangeLeadsIntoTheConfirmationFlow) {
-    // 4294967295 seconds cannot be added to the current time: the grant fails
-    // instead of keeping a token with a wrapped-around expiry.
-    Rig rig;
-    rig.connector->SetSilent(true);
-    rig.connector->SetCredentials("u", "p");
-    rig.service->Add(Answer::Ok(R"({"access_token":"tok-1","expires_in":4294967295})"));
-    rig.service->Add(Answer::Ok(R"({"IsError":false,"IsFinal":true,"AccessToken":"conf-acc",)"
-                                R"("ExpiresIn":60})"));
-    EXPECT_EQ(rig.connector->GetAccessToken(), "conf-acc");
-    ASSERT_EQ(rig.service->sent.size(), 2u);
-    EXPECT_EQ(rig.service->sent[1].url, std::string(kAuthBase) + "/confirmation");
-    EXPECT_FALSE(IsExpired(rig.connector->AccessToken().expiry));
+TEST(SignIn, NumbersOutsideThirtyTwoBitsFailWithoutConfirmation) {
+    // A lifetime or an id token expiry that is negative or wider than 32 bits
+    // raises the JSON library's conversion error, no KelException: the sign-in
+    // does not turn to the confirmation flow and the boundary answers 0x80090020.
+    for (const char* number : {"-5", "4294967296"}) {
+        for (const bool grant : {true, false}) {
+            Rig rig;
+            rig.connector->SetSilent(true);
+            rig.connector->SetCredentials("u", grant ? "p" : "");
+            const std::string answer =
+                grant ? R"({"access_token":"tok-1","expires_in":)" + std::string(number) + "}"
+                      : "x#" + TokenAnswer(MakeIdToken(number));
+            rig.service->Add(Answer::Ok(answer));
+            rig.service->Add(Answer::Ok(answer));
+            EXPECT_THROW(rig.connector->Authenticate(), Json::LogicError);
+            EXPECT_EQ(BoundaryCode([&] { rig.connector->GetAccessToken(); }), codes::kFail);
+            ASSERT_EQ(rig.service->sent.size(), 2u) << number;
+            EXPECT_FALSE(Contains(rig.service->sent[1].url, "confirmation")) << number;
+        }
+    }
 }
 
 TEST(PasswordGrant, RejectedGrantWithSilentConnectorEndsInTheConfirmationError) {
@@ -123,7 +131,7 @@ TEST(PasswordGrant, RejectedGrantWithSilentConnectorEndsInTheConfirmationError) 
     rig.service->Add(Answer::Status(400, R"({"error":"invalid_grant"})"));
     rig.service->Add(Answer::Status(400, R"({"error":"invalid_grant"})"));
     const KelException e = CaughtKelException([&] { rig.connector->GetAccessToken(); });
-    EXPECT_EQ(e.code(), 2202u);
+    EXPECT_EQ(e.code(), codes::kBadUserName);
     EXPECT_EQ(rig.service->sent.size(), 2u);
 }
 
@@ -140,16 +148,16 @@ TEST(SilentAuthorization, TakesTokensFromTheRedirectFragment) {
     Rig rig(true);
     auto saver = boost::make_shared<MemorySaver>();
     rig.connector->SetAuthTokenSaver(saver);
-    rig.connector->SetCredentials("ann", "");
-    const std::string id = MakeIdToken(InOneHour());
+    rig.connector->SetCredentials("a b", "");
+    const std::string id = IdTokenExpiringIn(3600);
     rig.service->Add(
         Answer::Ok("https://cloud.veltra.example/oauth2redirect/cloudcsp#" + TokenAnswer(id)));
     EXPECT_EQ(rig.connector->GetIdToken(), id);
-    EXPECT_EQ(rig.connector->AccessToken().value, "new-access");
+    EXPECT_EQ(rig.peer.AccessToken().value, "new-access");
     ASSERT_EQ(rig.service->sent.size(), 1u);
     const SentRequest& r = rig.service->sent[0];
-    EXPECT_EQ(r.url, kAuthorizePrefix + kEncodedRedirectUri + "&resource=" + kResource +
-                         "&response_mode=fragment&prompt=none&sign_api_version=2&login_hint=ann");
+    EXPECT_EQ(r.url, kAuthorizeUrl +
+                         "&response_mode=fragment&prompt=none&sign_api_version=2&login_hint=a%20b");
     EXPECT_TRUE(r.headers.empty());
     EXPECT_TRUE(r.body.empty());
     EXPECT_EQ(saver->log, (std::vector<std::string>{"auth=new-access", "id=" + id}));
@@ -157,7 +165,7 @@ TEST(SilentAuthorization, TakesTokensFromTheRedirectFragment) {
 
 TEST(SilentAuthorization, ValidIdTokenIsTheHintAndExpiredTokensAreDropped) {
     Rig rig;
-    const std::string id = MakeIdToken(InOneHour());
+    const std::string id = IdTokenExpiringIn(3600);
     rig.service->Add(Answer::Ok("x#" + TokenAnswer(id)));
     rig.connector->EnsureAuthenticated();
     // Access and id token held and not expired: nothing is sent.
@@ -166,8 +174,7 @@ TEST(SilentAuthorization, ValidIdTokenIsTheHintAndExpiredTokensAreDropped) {
     EXPECT_FALSE(Contains(rig.service->sent[0].url, "id_token_hint"));
 
     // Renewal with the id token as hint; this answer's id token expired already.
-    const std::string expired = MakeIdToken(static_cast<int64_t>(::time(nullptr)) - 60);
-    rig.service->Add(Answer::Ok("x#" + TokenAnswer(expired)));
+    rig.service->Add(Answer::Ok("x#" + TokenAnswer(IdTokenExpiringIn(-60))));
     rig.connector->Authenticate();
     ASSERT_EQ(rig.service->sent.size(), 2u);
     EXPECT_TRUE(Contains(rig.service->sent[1].url,
@@ -178,7 +185,7 @@ TEST(SilentAuthorization, ValidIdTokenIsTheHintAndExpiredTokensAreDropped) {
     rig.connector->EnsureAuthenticated();
     ASSERT_EQ(rig.service->sent.size(), 3u);
     EXPECT_FALSE(Contains(rig.service->sent[2].url, "id_token_hint"));
-    EXPECT_EQ(rig.connector->IdToken().value, id);
+    EXPECT_EQ(rig.peer.IdToken().value, id);
 }
 
 TEST(SilentAuthorization, AnswerWithoutFragmentFallsIntoConfirmation) {
@@ -193,59 +200,52 @@ TEST(SilentAuthorization, AnswerWithoutFragmentFallsIntoConfirmation) {
 
 TEST(SilentAuthorization, OAuthErrorInFragmentLeadsToInteractiveSignIn) {
     nimbex_test::TempEnv env;
-    RegPutString(std::string(kModuleOptionsSection) + "AuthApp", "/opt/app/authapp");
+    SetAuthApp("/opt/app/authapp");
     Rig rig;
     rig.service->Add(Answer::Ok("x#error=login_required"));
-    const std::string id = MakeIdToken(InOneHour());
-    rig.browser.answers.push_back(TokenAnswer(id));
+    rig.browser.answers.push_back(TokenAnswer(IdTokenExpiringIn(3600)));
     EXPECT_EQ(rig.connector->GetAccessToken(), "new-access");
     ASSERT_EQ(rig.browser.commands.size(), 1u);
-    EXPECT_EQ(rig.browser.commands[0], "/opt/app/authapp \"" + kAuthorizePrefix +
-                                           kEncodedRedirectUri + "&resource=" + kResource +
-                                           "&response_mode=form_post\"");
+    EXPECT_EQ(rig.browser.commands[0],
+              "/opt/app/authapp \"" + kAuthorizeUrl + "&response_mode=form_post\"");
 }
 
-TEST(InteractiveSignIn, RefusedInSilentModeAndOverPlainHttp) {
-    Rig rig;
-    rig.connector->SetSilent(true);
-    KelException e = CaughtKelException([&] { rig.connector->SignInInteractive(""); });
-    EXPECT_EQ(e.code(), codes::kSilentContext);
-    EXPECT_TRUE(Contains(e.what(), "Cannot create interactive window in silent mode"));
-
-    FakeBrowser browser;
-    KelContainerConnector plain("http://auth.test/a", kSignUrl, "", browser.Runner());
-    e = CaughtKelException([&] { plain.SignInInteractive(""); });
-    EXPECT_EQ(e.code(), codes::kHttpRestricted);
-    EXPECT_TRUE(browser.commands.empty());
-}
-
-TEST(InteractiveSignIn, ReportsMissingApplicationAndFailures) {
+TEST(InteractiveSignIn, RefusalsAndFailures) {
     nimbex_test::TempEnv env;
     Rig rig;
     KelException e = CaughtKelException([&] { rig.connector->SignInInteractive("T"); });
     EXPECT_TRUE(
         Contains(e.what(), "Cannot find the configuration parameter with path to OAuth2Client"));
-    EXPECT_TRUE(rig.browser.commands.empty());
+    SetAuthApp("app");
+    rig.browser.answers = {"", "error=access_denied&error_description=cancelled_by_user",
+                           "garbage\x01\x02 without pairs"};
+    const std::pair<uint32_t, const char*> failures[] = {
+        {codes::kFail, "Cannot get auth token from the OAuth2 client"},  // the runner fails
+        {codes::kCancelled, "cancelled_by_user"},
+        {codes::kFail, "access_token"},
+    };
+    for (const auto& f : failures) {
+        e = CaughtKelException([&] { rig.connector->SignInInteractive("T"); });
+        EXPECT_EQ(e.code(), f.first) << e.what();
+        EXPECT_TRUE(Contains(e.what(), f.second)) << e.what();
+    }
+    EXPECT_TRUE(rig.peer.AccessToken().value.empty());
+    EXPECT_EQ(rig.browser.commands.size(), 3u);
 
-    RegPutString(std::string(kModuleOptionsSection) + "AuthApp", "app");
-    e = CaughtKelException([&] { rig.connector->SignInInteractive("T"); });  // runner fails
-    EXPECT_EQ(e.code(), codes::kFail);
-    EXPECT_TRUE(Contains(e.what(), "Cannot get auth token from the OAuth2 client"));
-
-    rig.browser.answers.push_back("error=access_denied&error_description=cancelled_by_user");
-    e = CaughtKelException([&] { rig.connector->SignInInteractive("T"); });
-    EXPECT_EQ(e.code(), codes::kCancelled);
-
-    rig.browser.answers.push_back("garbage\x01\x02 without pairs");
-    e = CaughtKelException([&] { rig.connector->SignInInteractive("T"); });
-    EXPECT_EQ(e.code(), codes::kFail);
-    EXPECT_TRUE(Contains(e.what(), "access_token"));
-    EXPECT_TRUE(rig.connector->AccessToken().value.empty());
+    rig.connector->SetSilent(true);
+    e = CaughtKelException([&] { rig.connector->SignInInteractive(""); });
+    EXPECT_EQ(e.code(), codes::kSilentContext);
+    EXPECT_TRUE(Contains(e.what(), "Cannot create interactive window in silent mode"));
+    FakeBrowser browser;
+    KelContainerConnector plain("http://auth.test/a", kSignUrl, "", browser.Runner());
+    EXPECT_EQ(CaughtKelException([&] { plain.SignInInteractive(""); }).code(),
+              codes::kHttpRestricted);
+    EXPECT_TRUE(browser.commands.empty());
 }
 
 TEST(InteractiveSignIn, AnswerFailingHalfWayKeepsWhatWasDecoded) {
     nimbex_test::TempEnv env;
-    RegPutString(std::string(kModuleOptionsSection) + "AuthApp", "app");
+    SetAuthApp("app");
     Rig rig;
     rig.connector->SetIdToken("old-id");
     auto saver = boost::make_shared<MemorySaver>();
@@ -254,21 +254,23 @@ TEST(InteractiveSignIn, AnswerFailingHalfWayKeepsWhatWasDecoded) {
     rig.browser.answers.push_back("access_token=fresh&expires_in=60&id_token=no-dots");
     const KelException e = CaughtKelException([&] { rig.connector->SignInInteractive(""); });
     EXPECT_TRUE(Contains(e.what(), "Wrong \"id_token\" value. Cannot parse the value."));
-    EXPECT_EQ(rig.connector->AccessToken().value, "fresh");
-    EXPECT_FALSE(IsExpired(rig.connector->AccessToken().expiry));
-    EXPECT_EQ(rig.connector->IdToken().value, "no-dots");
-    EXPECT_EQ(rig.connector->ConfToken().value, "old-conf");
+    EXPECT_EQ(rig.peer.AccessToken().value, "fresh");
+    EXPECT_FALSE(IsExpired(rig.peer.AccessToken().expiry));
+    EXPECT_EQ(rig.peer.IdToken().value, "no-dots");
+    EXPECT_EQ(rig.peer.ConfToken().value, "old-conf");
 }
 
 TEST(InteractiveSignIn, KeepsConfirmationTokenFromTheAnswer) {
     nimbex_test::TempEnv env;
-    RegPutString(std::string(kModuleOptionsSection) + "AuthApp", "app");
-    Rig rig;
-    rig.browser.answers.push_back(TokenAnswer(MakeIdToken(InOneHour())) +
+    SetAuthApp("app");
+    Rig rig(true);
+    rig.browser.answers.push_back(TokenAnswer(IdTokenExpiringIn(3600)) +
                                   "&conf_token=ct&conf_token_expires_in=600");
-    rig.connector->SignInInteractive("T-5");
-    EXPECT_EQ(rig.connector->ConfToken().value, "ct");
-    EXPECT_TRUE(Contains(rig.browser.commands[0], "&kel_transaction_token_id=T-5&"));
+    rig.connector->SignInInteractive("op-5");
+    EXPECT_EQ(rig.peer.ConfToken().value, "ct");
+    EXPECT_EQ(rig.browser.commands[0], "app \"" + kAuthorizeUrl +
+                                           "&kel_operation_id=op-5&response_mode=form_post"
+                                           "&sign_api_version=2\"");
 }
 
 TEST(SendRequest, FailureWithCurrentTokensRenewsAndResendsOnce) {
@@ -278,9 +280,9 @@ TEST(SendRequest, FailureWithCurrentTokensRenewsAndResendsOnce) {
     rig.connector->SetCredentials("u", "p");
     rig.connector->SetAccessToken("old");
     const std::string url = std::string(kSignBase) + "/rest/api/transactions";
-    std::vector<std::string> headers = {"Authorization: Bearer old", "VL-Signature: stale",
-                                        "Content-Type: application/json; charset=utf-8",
-                                        "Content-Length: 2"};
+    std::vector<SecretString> headers = {"Authorization: Bearer old", "VL-Signature: stale",
+                                         "Content-Type: application/json; charset=utf-8",
+                                         "Content-Length: 2"};
     rig.service->Add(Answer::Status(401));
     rig.service->Add(Answer::Ok(R"({"access_token":"new","expires_in":60})"));
     rig.service->Add(Answer::Ok("\"tx\""));
@@ -292,12 +294,12 @@ TEST(SendRequest, FailureWithCurrentTokensRenewsAndResendsOnce) {
     const SentRequest& again = rig.service->sent[2];
     EXPECT_EQ(again.url, url);
     EXPECT_EQ(again.body, "{}");
-    ASSERT_EQ(again.headers.size(), 4u);
-    EXPECT_EQ(again.headers[0], "Authorization: Bearer new");
-    EXPECT_EQ(again.headers[1], "Content-Type: application/json; charset=utf-8");
-    EXPECT_EQ(again.headers[2], "Content-Length: 2");
-    EXPECT_EQ(again.headers[3], "VL-Signature: n=1 url=" + url +
-                                    " lines=3|Authorization|Content-Type|Content-Length body=2");
+    EXPECT_EQ(again.headers,
+              (std::vector<std::string>{
+                  "Authorization: Bearer new", "Content-Type: application/json; charset=utf-8",
+                  "Content-Length: 2",
+                  "VL-Signature: n=1 url=" + url +
+                      " lines=3|Authorization|Content-Type|Content-Length body=2"}));
     EXPECT_EQ(signer->count, 1);
 }
 
@@ -305,7 +307,7 @@ TEST(SendRequest, SecondFailurePassesToTheCaller) {
     Rig rig;
     rig.connector->SetCredentials("u", "p");
     rig.connector->SetAccessToken("old");
-    std::vector<std::string> headers = {"Authorization: Bearer old"};
+    std::vector<SecretString> headers = {"Authorization: Bearer old"};
     rig.service->Add(Answer::Status(500));
     rig.service->Add(Answer::Ok(R"({"access_token":"new","expires_in":60})"));
     rig.service->Add(Answer::Status(503));
@@ -319,7 +321,7 @@ TEST(SendRequest, SecondFailurePassesToTheCaller) {
 TEST(SendRequest, FailureWithoutCurrentTokensIsSentOnce) {
     Rig rig;
     rig.connector->SetCredentials("u", "p");
-    std::vector<std::string> headers = {"Authorization: Bearer x", "VL-Signature: s"};
+    std::vector<SecretString> headers = {"Authorization: Bearer x", "VL-Signature: s"};
     rig.service->Add(Answer::Status(401));
     EXPECT_THROW(rig.connector->SendRequest(std::string(kSignBase) + "/x", headers, ""),
                  KelException);
@@ -332,7 +334,7 @@ TEST(SendRequest, WithoutBearerOrSignatureLinesNoneIsAdded) {
     rig.connector->SetCredentials("u", "p");
     rig.connector->SetMessageSignatureCreator(boost::make_shared<CountingSigner>());
     rig.connector->SetIdToken("id");
-    std::vector<std::string> headers = {"Content-Length: 0"};
+    std::vector<SecretString> headers = {"Content-Length: 0"};
     rig.service->Add(Answer::Failure(12002));
     rig.service->Add(Answer::Ok(R"({"access_token":"new","expires_in":60})"));
     rig.service->Add(Answer::Ok("done"));
@@ -344,7 +346,7 @@ TEST(SendRequest, WithoutBearerOrSignatureLinesNoneIsAdded) {
 
 TEST(SignOut, RunsTheApplicationAndMapsItsAnswer) {
     nimbex_test::TempEnv env;
-    RegPutString(std::string(kModuleOptionsSection) + "AuthApp", "/bin/authapp");
+    SetAuthApp("/bin/authapp");
     Rig rig;
     rig.connector->SetAccessToken("keep");
     rig.browser.answers = {"error_message=cancelled_by_user", "error_message=internal_error",
@@ -352,20 +354,20 @@ TEST(SignOut, RunsTheApplicationAndMapsItsAnswer) {
     rig.connector->SignOut();
     EXPECT_EQ(rig.browser.commands[0],
               std::string("/bin/authapp \"") + kAuthBase + "/Authentication/SignOut\"");
-    EXPECT_EQ(rig.connector->AccessToken().value, "keep");
+    EXPECT_EQ(rig.peer.AccessToken().value, "keep");
 
-    KelException e = CaughtKelException([&] { rig.connector->SignOut(); });
-    EXPECT_EQ(e.code(), codes::kFail);
-    EXPECT_TRUE(Contains(
-        e.what(), "Unexpected code was return from browser app for DropAuth: internal_error"));
-    e = CaughtKelException([&] { rig.connector->SignOut(); });
-    EXPECT_TRUE(Contains(e.what(), "There is no code in browser app resonse for DropAuth"));
-    e = CaughtKelException([&] { rig.connector->SignOut(); });  // the application fails
-    EXPECT_TRUE(Contains(e.what(), "Cannot perform SignOut command"));
-
+    const std::pair<uint32_t, const char*> failures[] = {
+        {codes::kFail, "Unexpected code was return from browser app for DropAuth: internal_error"},
+        {codes::kFail, "There is no code in browser app resonse for DropAuth"},
+        {codes::kFail, "Cannot perform SignOut command"},  // the application fails
+    };
+    for (const auto& f : failures) {
+        const KelException e = CaughtKelException([&] { rig.connector->SignOut(); });
+        EXPECT_EQ(e.code(), f.first);
+        EXPECT_TRUE(Contains(e.what(), f.second)) << e.what();
+    }
     rig.connector->SetSilent(true);
-    e = CaughtKelException([&] { rig.connector->SignOut(); });
-    EXPECT_EQ(e.code(), codes::kSilentContext);
+    EXPECT_EQ(CaughtKelException([&] { rig.connector->SignOut(); }).code(), codes::kSilentContext);
     EXPECT_EQ(rig.browser.commands.size(), 4u);
     EXPECT_TRUE(rig.service->sent.empty());
 }

@@ -46,7 +46,7 @@ class AuthResponseTest : public ::testing::Test {
     }
 
     KelUrlRetriever transport{0, 0, false, true, true};
-    std::string access = "old-access", id = "old-id", conf = "old-conf";
+    SecretString access = "old-access", id = "old-id", conf = "old-conf";
     TSupTime accessExpiry{1}, idExpiry{2}, confExpiry{3};
 };
 

@@ -90,7 +90,7 @@ class SignatureTest : public ::testing::Test {
     }
 
     std::pair<std::string, uint32_t> Failure(const std::string& url,
-                                             const std::vector<std::string>& headers) {
+                                             const std::vector<SecretString>& headers) {
         const KelException e =
             nimbex_test::CaughtKelException([&] { signer->CreateSignature(url, headers, ""); });
         return {nimbex_test::KelMessage(e), e.code()};
@@ -104,8 +104,8 @@ class SignatureTest : public ::testing::Test {
 
 TEST_F(SignatureTest, ExactLineSigningStringAndHmac) {
     const std::string body = R"({"Content":"YWJj"})";
-    std::vector<std::string> headers = {"Authorization: Bearer eyJ0.x-y_z",
-                                        "Content-Type: application/json; charset=utf-8"};
+    std::vector<SecretString> headers = {"Authorization: Bearer eyJ0.x-y_z",
+                                         "Content-Type: application/json; charset=utf-8"};
     std::string line = signer->CreateSignature(
         "https://sign.example:8443/ss/rest/api/signature?v=2", headers, body);
 
@@ -128,7 +128,7 @@ TEST_F(SignatureTest, ExactLineSigningStringAndHmac) {
 TEST_F(SignatureTest, SigningStringShapes) {
     const struct {
         const char* url;
-        std::vector<std::string> headers;
+        std::vector<SecretString> headers;
         const char *body, *names, *signing;
     } cases[] = {
         {"http://h/p", {}, "", "(request-target)", "(request-target): post /p"},
@@ -193,13 +193,13 @@ TEST_F(SignatureTest, HmacIsAlwaysThe32ByteBuffer) {
 }
 
 TEST_F(SignatureTest, SignedRequestHeadersAppendTheSignatureLast) {
-    std::vector<std::string> h =
+    std::vector<SecretString> h =
         MakeSignedRequestHeaders(signer, "https://s/ss/rest/api/v2/sign", "tok", "{}");
     ASSERT_EQ(4u, h.size());
     EXPECT_EQ("Authorization: Bearer tok", h[0]);
     EXPECT_EQ("Content-Length: 2", h[2]);
     EXPECT_EQ("(request-target) authorization content-type content-length",
-              ParseLine(h[3]).headers);
+              ParseLine(std::string(h[3])).headers);
     EXPECT_EQ(
         "(request-target): post /ss/rest/api/v2/sign\nauthorization: Bearer tok\n"
         "content-type: application/json; charset=utf-8\ncontent-length: 2{}",

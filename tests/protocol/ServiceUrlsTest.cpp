@@ -62,13 +62,13 @@ TEST(ServiceUrlsTest, SignServerIsCheckedFirstAndDocstoreLast) {
 
 TEST(RequestHeadersTest, AuthorizationAndContentLines) {
     std::string body(1234, 'x');
-    EXPECT_EQ((std::vector<std::string>{"Authorization: Bearer tok",
-                                        "Content-Type: application/json; charset=utf-8",
-                                        "Content-Length: 1234"}),
+    EXPECT_EQ((std::vector<SecretString>{"Authorization: Bearer tok",
+                                         "Content-Type: application/json; charset=utf-8",
+                                         "Content-Length: 1234"}),
               MakeRequestHeaders("tok", body, "user", "pass"));
-    EXPECT_EQ((std::vector<std::string>{"Authorization: Basic " + EncodeBase64("us:er:p w", 9)}),
+    EXPECT_EQ((std::vector<SecretString>{"Authorization: Basic " + EncodeBase64("us:er:p w", 9)}),
               MakeRequestHeaders("", "", "us:er", "p w"));
-    EXPECT_EQ((std::vector<std::string>{"Authorization: Basic dXNlcjo="}),
+    EXPECT_EQ((std::vector<SecretString>{"Authorization: Basic dXNlcjo="}),
               MakeRequestHeaders("", "", "user", ""));
     EXPECT_TRUE(MakeRequestHeaders("", "", "", "pass").empty());
     // Length in bytes, not characters.
@@ -76,6 +76,6 @@ TEST(RequestHeadersTest, AuthorizationAndContentLines) {
 }
 
 TEST(RequestHeadersTest, UnsignedRequestHasNoSignatureLine) {
-    EXPECT_EQ((std::vector<std::string>{"Authorization: Bearer t"}),
+    EXPECT_EQ((std::vector<SecretString>{"Authorization: Bearer t"}),
               MakeSignedRequestHeaders(nullptr, "https://h/x", "t", ""));
 }

@@ -7,6 +7,7 @@
 #include <boost/pointer_cast.hpp>
 
 #include "Host.h"
+#include "KelContainerConnectorTestPeer.h"
 #include "LocalService.h"
 #include "TempEnv.h"
 #include "config/ModuleOptions.h"
@@ -76,13 +77,13 @@ TEST_P(ReaderService, SelectServiceConfiguresTheConnector) {
     session.Lock();
     boost::shared_ptr<KelContainerConnector> connector = ConnectorOf(session);
     ASSERT_TRUE(connector);
-    EXPECT_EQ(connector->Login(), "demo");
+    EXPECT_EQ(KelContainerConnectorTestPeer(*connector).Login(), "demo");
     connector->EnsureAuthenticated();
-    const std::string token = connector->AccessToken().value;
+    const std::string token(connector->AccessToken().value);
 
     const std::string url = urls.sign + "/rest/api/certificates";
-    std::vector<std::string> headers =
-        MakeSignedRequestHeaders(connector->SignatureCreator(), url, token, "");
+    std::vector<SecretString> headers = MakeSignedRequestHeaders(
+        KelContainerConnectorTestPeer(*connector).SignatureCreator(), url, token, "");
     const std::string answer = connector->SendRequest(url, headers, "", "GET");
     EXPECT_NE(answer.find("Demo EC key"), std::string::npos) << answer;
     session.Unlock();

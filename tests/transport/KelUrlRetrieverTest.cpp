@@ -3,172 +3,142 @@
 #include <boost/make_shared.hpp>
 
 #include "KelAssertions.h"
-#include "ScriptedRetriever.h"
+#include "ScriptedHttpClient.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {
 
-using Calls = std::vector<std::string>;
-
-struct Failure {
-    uint32_t code = 0;
-    std::string what;
-};
+using nimbex_test::Answer;
+using nimbex_test::CaughtKelException;
+using nimbex_test::SentRequest;
 
 class KelUrlRetrieverTest : public ::testing::Test {
   protected:
-    KelUrlRetrieverTest() : transport(0, 0, false, true, true) {
-        client = boost::make_shared<ScriptedRetriever>();
-        transport.SetUrlRetriever(client);
-    }
+    KelUrlRetrieverTest() { transport.SetUrlRetriever(client); }
 
-    // Runs a request that must fail and returns what it raised.
-    Failure Fail(const std::string& url = "https://h/p", const char* method = nullptr) {
+    // The code and text of a request answered with `answer`, which must fail.
+    std::pair<uint32_t, std::string> Failure(const Answer& answer) {
+        client->Add(answer);
         const KelException e =
-            nimbex_test::CaughtKelException([&] { transport.Request(url, {}, "", method); });
+            CaughtKelException([&] { transport.Request("https://h/p", {}, ""); });
         return {e.code(), e.what()};
     }
 
-    Failure FailWith400(const std::string& body) {
-        client->result = 0;
-        client->status = 400;
-        client->response = body;
-        return Fail();
-    }
-
-    KelUrlRetriever transport;
-    boost::shared_ptr<ScriptedRetriever> client;
+    KelUrlRetriever transport{0, 0, false, true, true};
+    boost::shared_ptr<nimbex_test::ScriptedHttpClient> client =
+        boost::make_shared<nimbex_test::ScriptedHttpClient>();
 };
 
-TEST_F(KelUrlRetrieverTest, ConfiguresTheClientInOrder) {
+TEST_F(KelUrlRetrieverTest, EveryRequestCarriesTheOptionsAsTheyStandThen) {
     transport.SetTimeout(1500);
     transport.SetHttpErrorLevel(7);
-    client->response = "payload";
-    EXPECT_EQ(transport.Request("https://h/p", {"A: 1", "B: 2"}, "data", "DELETE"), "payload");
-    EXPECT_EQ(client->calls, (Calls{"reset", "fail 1", "headers 2", "body", "timeout 1500",
-                                    "follow 1", "compressed 1", "error_level 7", "method DELETE",
-                                    "keep_body 1", "perform https://h/p"}));
-    EXPECT_EQ(client->headers, (std::vector<std::string>{"A: 1", "B: 2"}));
-    EXPECT_EQ(client->body, "data");
-}
-
-TEST_F(KelUrlRetrieverTest, SkipsEmptyArgumentsAndMapsTimeouts) {
+    client->Add(Answer::Ok(std::string("a\0b\xff", 4)));
+    EXPECT_EQ(transport.Request("https://h/p", {"A: 1", "B: 2"}, "data", "DELETE"),
+              std::string("a\0b\xff", 4));
+    transport.SetTimeout(65535);
+    transport.SetKeepAlive(false);
+    client->Add(Answer::Ok("secret"));
+    EXPECT_EQ(transport.RequestSecret("https://h/q", {}, ""), "secret");
     KelUrlRetriever plain(0, 0, false, false, false);
     plain.SetUrlRetriever(client);
-    EXPECT_EQ(plain.Request("https://h/", {}, ""), "");
-    EXPECT_EQ(client->calls, (Calls{"reset", "fail 1", "follow 0", "compressed 0", "error_level 0",
-                                    "keep_body 1", "perform https://h/"}));
-    EXPECT_FALSE(client->keepAliveAtPerform);
+    client->Add(Answer::Ok(""));
+    EXPECT_EQ(plain.Request("https://h/r", {}, ""), "");
 
-    client->calls.clear();
-    transport.SetTimeout(65535);
-    transport.Request("https://h/", {}, "");
-    EXPECT_EQ(client->calls.at(2), "timeout -1");
-    EXPECT_TRUE(client->keepAliveAtPerform);
-
-    // Options are read afresh for every request.
-    client->calls.clear();
-    transport.SetKeepAlive(false);
-    transport.SetTimeout(0);
-    transport.Request("https://h/", {}, "");
-    EXPECT_EQ(client->calls.at(2), "follow 1");
-    EXPECT_FALSE(client->keepAliveAtPerform);
+    const std::vector<SentRequest>& sent = client->sent;
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[0].url, "https://h/p");
+    EXPECT_EQ(sent[0].headers, (std::vector<std::string>{"A: 1", "B: 2"}));
+    EXPECT_EQ(sent[0].body, "data");
+    EXPECT_EQ(sent[0].method, "DELETE");
+    const auto options = [](const SentRequest& r) {
+        return std::to_string(r.timeout) + " " + std::to_string(r.errorLevel) + " " +
+               std::to_string(r.followRedirects) + std::to_string(r.acceptCompressed) +
+               std::to_string(r.keepAlive);
+    };
+    EXPECT_EQ(options(sent[0]), "1500 7 111");
+    EXPECT_EQ(options(sent[1]), "-1 7 110");  // 65535: no limit
+    EXPECT_EQ(options(sent[2]), "0 0 000");   // 0: the client's own time-out
+    EXPECT_TRUE(sent[1].headers.empty() && sent[1].body.empty() && sent[1].method.empty());
 }
 
-TEST_F(KelUrlRetrieverTest, RefusesPlainHttpBeforeTouchingTheClient) {
+TEST_F(KelUrlRetrieverTest, PlainHttpIsRefusedBeforeTheClientIsTouched) {
     for (const char* url : {"http://h/", "HTTPS://h/", "ftp://h", "", "htt"}) {
-        Failure f = Fail(url);
-        EXPECT_EQ(f.code, 0x8010000Fu) << url;
-        EXPECT_EQ(f.what, "Cloud exception: Usage of http protocol is restricted");
+        EXPECT_KEL_THROW(transport.Request(url, {}, ""), 0x8010000Fu,
+                         "Cloud exception: Usage of http protocol is restricted");
     }
-    EXPECT_TRUE(client->calls.empty());
+    EXPECT_TRUE(client->sent.empty());
     transport.SetPermitHttp(true);
-    EXPECT_EQ(transport.Request("http://h/", {}, ""), "");
-    EXPECT_EQ(client->calls.back(), "perform http://h/");
-}
+    client->Add(Answer::Ok(""));
+    transport.Request("http://h/", {}, "");
+    EXPECT_EQ(client->sent.size(), 1u);
 
-TEST_F(KelUrlRetrieverTest, ConnectionErrors) {
-    client->result = 0;
-    Failure f = Fail();
-    EXPECT_EQ(f.code, 0x80090020u);
-    EXPECT_EQ(f.what, "Cloud exception: Connection error: 2148073504");
-
-    client->errorCode = 5;
-    client->status = 503;
-    f = Fail();
-    EXPECT_EQ(f.code, 5u);
-    EXPECT_EQ(f.what, "Cloud exception: Connection error: 5, Server code: 503");
-
-    // A code with the high bit set prints unsigned.
-    client->errorCode = 0x80100065;
-    client->status = 0;
-    EXPECT_EQ(Fail().what, "Cloud exception: Connection error: 2148532325");
-}
-
-TEST_F(KelUrlRetrieverTest, SecureChannelErrorLooksNoFurther) {
-    client->result = 0;
-    client->errorCode = 12157;
-    client->status = 400;
-    client->response = R"({"error":"invalid_grant"})";
-    Failure f = Fail();
-    EXPECT_EQ(f.code, 12157u);
-    EXPECT_EQ(f.what, "Cloud exception: Connection error: 12157");
-    EXPECT_EQ(std::count(client->calls.begin(), client->calls.end(), "status"), 0);
-}
-
-TEST_F(KelUrlRetrieverTest, BadRequestAnswersGoThroughTheErrorTable) {
-    Failure f = FailWith400(R"({"error":"invalid_grant"})");
-    EXPECT_EQ(f.code, 2202u);
-    EXPECT_EQ(f.what, R"(Cloud exception: {"error":"invalid_grant"})");
-
-    EXPECT_EQ(FailWith400(R"({"Message":"invalid_pin","error":"invalid_grant"})").code,
-              0x8010006Bu);
-    EXPECT_EQ(FailWith400(R"({"Message":"The PIN is wrong.","error":"invalid_pin"})").code,
-              0x80090020u);
-    // "Message" that is not a string falls back to "error".
-    EXPECT_EQ(FailWith400(R"({"Message":17,"error":"key_blocked"})").code, 0x8010006Cu);
-    EXPECT_EQ(FailWith400(R"({"Message":"","error":"cancelled_by_user"})").code, 0x8010006Eu);
-    EXPECT_EQ(FailWith400(R"({"error":"INVALID_GRANT"})").code, 0x80090020u);
-    EXPECT_EQ(FailWith400("<html>Bad Request</html>").code, 0x80090020u);
-    EXPECT_EQ(FailWith400(R"(["invalid_pin"])").code, 0x80090020u);
-}
-
-TEST_F(KelUrlRetrieverTest, BadRequestWithoutBody) {
-    Failure f = FailWith400("");
-    EXPECT_EQ(f.code, 0x80090020u);
-    EXPECT_EQ(f.what, "Cloud exception: No server response data. Server code: 400");
-    client->errorCode = 9;
-    EXPECT_EQ(FailWith400("").code, 9u);
-}
-
-TEST_F(KelUrlRetrieverTest, ResponseBytesAreReturnedUnchanged) {
-    client->response = std::string("a\0b\xff", 4);
-    EXPECT_EQ(transport.Request("https://h/", {}, ""), client->response);
-}
-
-TEST_F(KelUrlRetrieverTest, ErrorLookupIsExact) {
-    EXPECT_EQ(transport.LookupErrorCode("invalid_conf_token"), 0x80090022u);
-    EXPECT_EQ(transport.LookupErrorCode("max_request_length_exceeded"), 4336u);
-    EXPECT_EQ(transport.LookupErrorCode(""), 0x80090020u);
-    EXPECT_EQ(transport.LookupErrorCode("invalid_pin "), 0x80090020u);
-    EXPECT_EQ(transport.LookupErrorCode("Invalid_pin"), 0x80090020u);
-}
-
-TEST(KelUrlRetrieverOptions, ConstructorAndSetters) {
-    KelUrlRetriever t(300, 2, true, false, true);
-    EXPECT_EQ(t.GetTimeout(), 300);
-    EXPECT_EQ(t.GetHttpErrorLevel(), 2u);
-    EXPECT_TRUE(t.GetPermitHttp());
-    EXPECT_FALSE(t.GetKeepAlive());
-    EXPECT_TRUE(t.GetClientFlag());
-    ASSERT_TRUE(t.GetUrlRetriever());
-    auto other = boost::make_shared<ScriptedRetriever>();
-    t.SetUrlRetriever(other);
-    EXPECT_EQ(t.GetUrlRetriever(), other);
-
-    t.SetUrlRetriever(nullptr);
-    EXPECT_KEL_THROW(t.Request("https://h/", {}, ""), 0x80090020u,
+    transport.SetUrlRetriever(nullptr);
+    EXPECT_KEL_THROW(transport.Request("https://h/", {}, ""), 0x80090020u,
                      "Cloud exception: The HTTP client is not set");
+}
+
+TEST_F(KelUrlRetrieverTest, FailuresBecomeCodesAndTexts) {
+    const struct {
+        Answer answer;
+        uint32_t code;
+        std::string what;  // after "Cloud exception: "; empty: the body
+    } cases[] = {
+        {Answer::Failure(0), 0x80090020u, "Connection error: 2148073504"},
+        {Answer{false, "", 503, 5}, 5u, "Connection error: 5, Server code: 503"},
+        {Answer::Failure(0x80100065), 0x80100065u, "Connection error: 2148532325"},
+        // A secure channel failure looks no further, whatever the answer.
+        {Answer{false, R"({"error":"invalid_grant"})", 400, 12157}, 12157u,
+         "Connection error: 12157"},
+        {Answer::Status(400), 0x80090020u, "No server response data. Server code: 400"},
+        {Answer{false, "", 400, 9}, 9u, "No server response data. Server code: 400"},
+        // A 400 answer: its body is the text, its "Message" or else "error" the code.
+        {Answer::Status(400, R"({"error":"invalid_grant"})"), 2202u, ""},
+        {Answer::Status(400, R"({"Message":"invalid_pin","error":"invalid_grant"})"), 0x8010006Bu,
+         ""},
+        {Answer::Status(400, R"({"Message":"The PIN is wrong.","error":"invalid_pin"})"),
+         0x80090020u, ""},
+        {Answer::Status(400, R"({"Message":17,"error":"key_blocked"})"), 0x8010006Cu, ""},
+        {Answer::Status(400, R"({"Message":"","error":"cancelled_by_user"})"), 0x8010006Eu, ""},
+        {Answer::Status(400, "<html>Bad Request</html>"), 0x80090020u, ""},
+        {Answer::Status(400, R"(["invalid_pin"])"), 0x80090020u, ""},
+    };
+    for (const auto& c : cases) {
+        const auto failure = Failure(c.answer);
+        const std::string what = c.what.empty() ? c.answer.body : c.what;
+        EXPECT_EQ(failure.first, c.code) << what;
+        EXPECT_EQ(failure.second, "Cloud exception: " + what);
+    }
+}
+
+TEST(ServiceErrorTable, EveryServiceErrorHasItsCode) {
+    const std::pair<const char*, uint32_t> table[] = {
+        {"content_required", 0x80090005},
+        {"invalid_request", 0x8009001F},
+        {"invalid_certificate", 0x80090016},
+        {"invalid_signature_type", 87},
+        {"invalid_signature_params", 87},
+        {"invalid_hash_alg", 0x80090008},
+        {"invalid_pin", 0x8010006B},
+        {"key_blocked", 0x8010006C},
+        {"invalid_username", 2202},
+        {"invalid_password", 86},
+        {"invalid_grant", 2202},
+        {"internal_error", 0x80090020},
+        {"unexpected_response", 0x80100065},
+        {"launch_failed", 0x8009001D},
+        {"cancelled_by_user", 0x8010006E},
+        {"invalid_http_message_signature", 0x8010006A},
+        {"login_required", 1244},
+        {"max_request_length_exceeded", 4336},
+        {"authentication_declined", 0x8010006E},
+        {"invalid_transaction", 0x8010006E},
+        {"invalid_conf_token", 0x80090022},
+    };
+    for (const auto& entry : table)
+        EXPECT_EQ(KelUrlRetriever::LookupErrorCode(entry.first), entry.second) << entry.first;
+    // The lookup is exact; anything else is a general failure.
+    for (const char* other : {"", "invalid_pin ", "Invalid_pin", "INVALID_GRANT", "pin"})
+        EXPECT_EQ(KelUrlRetriever::LookupErrorCode(other), 0x80090020u) << other;
 }
 
 }  // namespace
