@@ -122,7 +122,13 @@ Text EncodeBase64As(const void* data, size_t size) {
     Text out;
     if (data == nullptr || size == 0) return out;
     const unsigned char* in = static_cast<const unsigned char*>(data);
-    out.resize((size + 2) / 3 * 4);
+    // Four characters per started group of three bytes, checked before
+    // anything is written: on a 32-bit target the length of the text for an
+    // input past 3 GiB does not fit in a size_t and would wrap.
+    const size_t groups = size / 3 + (size % 3 != 0);
+    if (groups > out.max_size() / 4)
+        throw KelException("Data too large for Base64", codes::kNoMemory);
+    out.resize(groups * 4);
     char* o = &out[0];
     size_t i = 0;
     // Two groups per step from one 8-byte load.
@@ -168,6 +174,10 @@ Text PercentEncodeAs(std::string_view text) {
     size_t escaped = 0;
     for (unsigned char c : text) escaped += !kUnreserved.keep[c];
     Text out;
+    // Three characters per escaped byte; checked so that it cannot wrap on a
+    // 32-bit target.
+    if (escaped > (out.max_size() - text.size()) / 2)
+        throw KelException("Text too large for percent-encoding", codes::kNoMemory);
     out.resize(text.size() + 2 * escaped);
     char* o = &out[0];
     for (unsigned char c : text) {

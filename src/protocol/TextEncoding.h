@@ -8,7 +8,8 @@
 #include "base/SecretString.h"
 
 // Base64 (RFC 4648 alphabet with "=" padding, no line breaks) of size bytes at
-// data. A null pointer or a size of 0 gives the empty string.
+// data. A null pointer or a size of 0 gives the empty string. Throws
+// KelException (0x8009000E) when the text would be longer than a string can be.
 std::string EncodeBase64(const void* data, size_t size);
 // The same for bytes that are a secret (credentials).
 SecretString EncodeBase64Secret(const void* data, size_t size);
@@ -26,7 +27,8 @@ std::vector<unsigned char> DecodeBase64(const std::string& text);
 SecretString DecodeBase64Secret(std::string_view text);
 
 // Copies ASCII letters, digits and "-._~"; every other byte becomes "%XX"
-// with upper-case hexadecimal digits.
+// with upper-case hexadecimal digits. Throws KelException (0x8009000E) when
+// the text would be longer than a string can be.
 std::string PercentEncode(const std::string& text);
 // The same for a secret (login, password).
 SecretString PercentEncodeSecret(std::string_view text);
