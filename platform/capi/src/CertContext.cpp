@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 
 #include "CertInternal.h"
 
@@ -61,11 +60,16 @@ bool NameDer(const X509_NAME* name, Bytes* out) {
     return true;
 }
 
+// Counted as days and seconds from the Unix epoch rather than through time_t,
+// which is 32 bits wide on 32-bit targets and ends in 2038.
 bool FileTimeOf(const ASN1_TIME* t, int64_t* out) {
-    struct tm tm {};
-    if (!t || !ASN1_TIME_to_tm(t, &tm)) return false;
-    time_t secs = timegm(&tm);
-    *out = (static_cast<int64_t>(secs) + 11644473600LL) * 10000000LL;
+    if (!t) return false;
+    ASN1_TIME* epoch = ASN1_TIME_set(nullptr, 0);
+    int days = 0, secs = 0;
+    const bool ok = epoch && ASN1_TIME_diff(&days, &secs, epoch, t);
+    ASN1_TIME_free(epoch);
+    if (!ok) return false;
+    *out = (int64_t(days) * 86400 + secs + 11644473600LL) * 10000000LL;
     return true;
 }
 
