@@ -151,14 +151,14 @@ struct UrlRetriever::Impl {
     static size_t OnData(char* data, size_t size, size_t count, void* user) {
         Impl* self = static_cast<Impl*>(user);
         size_t n = size * count;
-        if (self->response.empty()) {
-            curl_off_t expected = -1;
-            if (curl_easy_getinfo(self->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected) ==
-                    CURLE_OK &&
-                expected > 0)
-                self->response.reserve(size_t(std::min(expected, kMaxReserve)));
-        }
         try {
+            if (self->response.empty()) {
+                curl_off_t expected = -1;
+                if (curl_easy_getinfo(self->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &expected) ==
+                        CURLE_OK &&
+                    expected > 0)
+                    self->response.reserve(size_t(std::min(expected, kMaxReserve)));
+            }
             self->response.append(data, n);
         } catch (...) {
             return 0;  // aborts the transfer with a write error
