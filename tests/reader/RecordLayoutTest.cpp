@@ -14,81 +14,53 @@
 
 namespace {
 
-constexpr size_t kWord32 = 4;
-
 // A byte offset or size of the 32-bit layout in this build's bytes.
 constexpr size_t Native(size_t bytes32) {
-    return bytes32 / kWord32 * sizeof(uintptr_t);
+    return bytes32 / 4 * sizeof(uintptr_t);
 }
 
 struct Field {
     const char* name;
-    size_t offset;    // this build
-    size_t size;      // this build
-    size_t offset32;  // the 32-bit layout
-    size_t size32;
+    size_t offset, size;      // this build
+    size_t offset32, size32;  // the 32-bit layout
 };
 
 struct Record {
     const char* name;
-    size_t size;
-    size_t size32;
+    size_t size, size32;
     std::vector<Field> fields;  // in order, covering the whole record
 };
-
-// name, offset and size in this build, offset and size on the 32-bit layout
-#define FIELD(type, member, offset32, size32) \
-    { #member, offsetof(type, member), sizeof(type::member), offset32, size32 }
-
-// One row per declared record: its size and every field at its byte offset.
-const Record kRecords[] = {
-    {"CloudReaderFunction",
-     sizeof(CloudReaderFunction),
-     8,
-     {FIELD(CloudReaderFunction, id, 0, 4), FIELD(CloudReaderFunction, handler, 4, 4)}},
-    {"CloudReaderTable",
-     sizeof(CloudReaderTable),
-     32,
-     {FIELD(CloudReaderTable, count, 0, 4), FIELD(CloudReaderTable, functions, 4, 4),
-      FIELD(CloudReaderTable, firstName, 8, 4), FIELD(CloudReaderTable, secondName, 12, 4),
-      FIELD(CloudReaderTable, reserved, 16, 16)}},
-    {"CloudSizeBufferRecord",
-     sizeof(CloudSizeBufferRecord),
-     8,
-     {FIELD(CloudSizeBufferRecord, size, 0, 4), FIELD(CloudSizeBufferRecord, buffer, 4, 4)}},
-    {"CloudFeatureBitsRecord",
-     sizeof(CloudFeatureBitsRecord),
-     12,
-     {FIELD(CloudFeatureBitsRecord, selector, 0, 4), FIELD(CloudFeatureBitsRecord, bits, 4, 4),
-      FIELD(CloudFeatureBitsRecord, buffer, 8, 4)}},
-    {"CloudInterfaceVersionRecord",
-     sizeof(CloudInterfaceVersionRecord),
-     16,
-     {FIELD(CloudInterfaceVersionRecord, version, 0, 4),
-      FIELD(CloudInterfaceVersionRecord, reserved, 4, 12)}},
-    {"CloudMediaLimitsRecord",
-     sizeof(CloudMediaLimitsRecord),
-     244,
-     {FIELD(CloudMediaLimitsRecord, version, 0, 4), FIELD(CloudMediaLimitsRecord, unused, 4, 224),
-      FIELD(CloudMediaLimitsRecord, maxNameLength, 228, 4),
-      FIELD(CloudMediaLimitsRecord, maxPinLength, 232, 4),
-      FIELD(CloudMediaLimitsRecord, minPinLength, 236, 4),
-      FIELD(CloudMediaLimitsRecord, pinRequired, 240, 4)}},
-    {"CloudNegotiateRecord",
-     sizeof(CloudNegotiateRecord),
-     4,
-     {FIELD(CloudNegotiateRecord, version, 0, 4)}},
-    {"CloudMaxValueRecord",
-     sizeof(CloudMaxValueRecord),
-     4,
-     {FIELD(CloudMaxValueRecord, value, 0, 4)}},
-};
-
-#undef FIELD
 
 void PrintTo(const Record& r, std::ostream* os) {
     *os << r.name;
 }
+
+// RECORD(type, size in bytes on 32-bit, FIELD(member, byte offset, size)...)
+#define RECORD(type, size32, ...)                               \
+    [] {                                                        \
+        using T = type;                                         \
+        return Record{#type, sizeof(T), size32, {__VA_ARGS__}}; \
+    }()
+#define FIELD(member, offset32, size32) \
+    { #member, offsetof(T, member), sizeof(T::member), offset32, size32 }
+
+const Record kRecords[] = {
+    RECORD(CloudReaderFunction, 8, FIELD(id, 0, 4), FIELD(handler, 4, 4)),
+    RECORD(CloudReaderTable, 32, FIELD(count, 0, 4), FIELD(functions, 4, 4), FIELD(firstName, 8, 4),
+           FIELD(secondName, 12, 4), FIELD(reserved, 16, 16)),
+    RECORD(CloudSizeBufferRecord, 8, FIELD(size, 0, 4), FIELD(buffer, 4, 4)),
+    RECORD(CloudFeatureBitsRecord, 12, FIELD(selector, 0, 4), FIELD(bits, 4, 4),
+           FIELD(buffer, 8, 4)),
+    RECORD(CloudInterfaceVersionRecord, 16, FIELD(version, 0, 4), FIELD(reserved, 4, 12)),
+    RECORD(CloudMediaLimitsRecord, 244, FIELD(version, 0, 4), FIELD(unused, 4, 224),
+           FIELD(maxNameLength, 228, 4), FIELD(maxPinLength, 232, 4), FIELD(minPinLength, 236, 4),
+           FIELD(pinRequired, 240, 4)),
+    RECORD(CloudNegotiateRecord, 4, FIELD(version, 0, 4)),
+    RECORD(CloudMaxValueRecord, 4, FIELD(value, 0, 4)),
+};
+
+#undef FIELD
+#undef RECORD
 
 class RecordLayout : public testing::TestWithParam<Record> {};
 
