@@ -12,12 +12,11 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
 
-# find_library/find_package look in lib/i386-linux-gnu (and its cmake/ folder) first; the
+# find_library/find_package look in lib/i386-linux-gnu (and its cmake/ folder); the
 # 64-bit lib/x86_64-linux-gnu is never searched, so nothing 64-bit can slip into the link.
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
 set(CMAKE_IGNORE_PATH /usr/lib/x86_64-linux-gnu /lib/x86_64-linux-gnu
                       /usr/lib/x86_64-linux-gnu/cmake /usr/lib/x86_64-linux-gnu/pkgconfig)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 
 # pkg-config answers from the i386 .pc files only.
 set(ENV{PKG_CONFIG_LIBDIR} "/usr/lib/i386-linux-gnu/pkgconfig:/usr/share/pkgconfig")

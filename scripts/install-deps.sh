@@ -67,7 +67,7 @@ same_version_pins() {
     apt-cache policy "${names[@]}" "${names[@]/%/:i386}" 2>/dev/null \
       | awk '/^[^ ]/ {sub(/:$/, ""); n = $0} /^ *Candidate:/ {print "cand", n, $2}'
     apt-cache madison "${names[@]}" "${names[@]/%/:i386}" 2>/dev/null \
-      | awk -F'|' '{gsub(/ /, "", $1); gsub(/ /, "", $2); print "offer", $1, $2}'
+      | awk -F'|' '$3 ~ / Packages/ {gsub(/ /, "", $1); gsub(/ /, "", $2); print "offer", $1, $2}'
   } | awk '
     $1 == "have" && $4 == "same" { have[$2] = $3 }
     $1 == "cand" { cand[$2] = $3 }
