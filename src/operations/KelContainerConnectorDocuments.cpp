@@ -39,7 +39,7 @@ void KelContainerConnector::GetDocumentContent(const std::string& id, unsigned c
     headers.push_back("cache-control: no-cache");
     const std::string answer = SendRequest(url, headers, std::string_view());
     // A buffer is filled only when the whole document fits its capacity.
-    if (answer.size() > UINT32_MAX ||
+    if ((static_cast<uint64_t>(answer.size()) >> 32) != 0 ||
         (buffer && (!length || answer.size() > static_cast<size_t>(*length))))
         throw KelException("Cannot decode server response. The document does not fit the buffer.",
                            codes::kFail);

@@ -13,7 +13,8 @@ bool DecodeText(std::string_view text, unsigned char* out, uint32_t* length) {
     // Counted first, so that a result that does not fit is refused with
     // nothing written; a buffer without a capacity holds nothing.
     size_t count = 0;
-    if (DecodeBase64Into(text, nullptr, &count) != 0 || count > UINT32_MAX) return false;
+    if (DecodeBase64Into(text, nullptr, &count) != 0 || (static_cast<uint64_t>(count) >> 32) != 0)
+        return false;
     if (out) {
         if (!length || count > *length) return false;
         if (count != 0 && DecodeBase64Into(text, out, &count) != 0) return false;
