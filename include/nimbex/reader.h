@@ -466,7 +466,7 @@ typedef struct CloudAgreeKeyRecord {
     uintptr_t resultLength;
 } CloudAgreeKeyRecord;
 
-/* generate_key: key spec, algorithm id, parameter-set OID text and key
+/* generate_key: KeySpec, algorithm id, parameter-set OID text and key
  * permissions. */
 typedef struct CloudGenerateKeyRecord {
     uintptr_t unused1, unused2, unused3, unused4;
@@ -478,7 +478,7 @@ typedef struct CloudGenerateKeyRecord {
     uintptr_t permissions;
 } CloudGenerateKeyRecord;
 
-/* generate_rsa_key: key length in bytes, key spec, algorithm id (0x2400 asks
+/* generate_rsa_key: key length in bytes, KeySpec, algorithm id (0x2400 asks
  * for the signature parameter set) and key permissions. */
 typedef struct CloudGenerateRsaKeyRecord {
     uintptr_t keyLength;

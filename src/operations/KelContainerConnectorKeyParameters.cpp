@@ -1,5 +1,5 @@
 // Key parameters of KelContainerConnector: named texts the service keeps for
-// a key (container extensions, key permissions, key specification), written
+// a key (container extensions, key permissions, KeySpec), written
 // and read through one generic request each.
 #include "base/KelException.h"
 #include "operations/KelContainerConnector.h"
