@@ -161,6 +161,18 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
     void ConfirmOperationV2(const std::string& operation, std::string_view url,
                             std::string_view body, const char* method);
 
+    // ---- document store
+
+    // Uploads size bytes to the document store and returns the document id;
+    // "" without a request for null or empty bytes. Sent once, not renewed.
+    std::string UploadDocument(const unsigned char* data, size_t size);
+    // Downloads a document: copies it into buffer when one is given (refused,
+    // with nothing written, when it is longer than the capacity *length) and
+    // stores its length in *length when given.
+    void GetDocumentContent(const std::string& id, unsigned char* buffer, uint32_t* length);
+    // Deletes a document; nothing for an empty id.
+    void DeleteDocument(const std::string& id);
+
     // ---- service URLs, policy and the access token (shown by the demo)
     const std::string& AuthUrl() const { return authUrl_; }
     const std::string& SignUrl() const { return signUrl_; }
@@ -212,8 +224,17 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
     void SetKeyParameter(uint32_t id, const std::string& name, const std::string& text);
     std::string GetKeyParameter(uint32_t id, const std::string& name);
 
+    // ---- the two ways of signing (KelContainerConnectorSigning.cpp)
+    void SignOverDocuments(bool confirm, uint32_t id, const unsigned char* data,
+                           uint32_t dataLength, uint32_t hashAlgId, const std::string& pin,
+                           unsigned char* signature, uint32_t* signatureLength,
+                           const unsigned char* displayDocument, uint32_t displayLength);
+    void SignInBody(bool confirm, uint32_t id, const unsigned char* data, uint32_t dataLength,
+                    uint32_t hashAlgId, const std::string& pin, unsigned char* signature,
+                    uint32_t* signatureLength, bool isDocument,
+                    const unsigned char* displayDocument, uint32_t displayLength);
+
     void ConfirmOperation(const std::string& reference, unsigned restarts);
-    [[noreturn]] void ThrowNotSupported(const char* operation) const;
 
     std::string authUrl_;
     std::string signUrl_;

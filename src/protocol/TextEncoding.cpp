@@ -121,15 +121,27 @@ template <class Text>
 Text EncodeBase64As(const void* data, size_t size) {
     Text out;
     if (data == nullptr || size == 0) return out;
-    const unsigned char* in = static_cast<const unsigned char*>(data);
+    out.resize(Base64Length(size));
+    EncodeBase64To(data, size, &out[0]);
+    return out;
+}
+
+}  // namespace
+
+size_t Base64Length(size_t size) {
     // Four characters per started group of three bytes, checked before
     // anything is written: on a 32-bit target the length of the text for an
     // input past 3 GiB does not fit in a size_t and would wrap.
     const size_t groups = size / 3 + (size % 3 != 0);
-    if (groups > out.max_size() / 4)
+    if (groups > std::string().max_size() / 4)
         throw KelException("Data too large for Base64", codes::kNoMemory);
-    out.resize(groups * 4);
-    char* o = &out[0];
+    return groups * 4;
+}
+
+size_t EncodeBase64To(const void* data, size_t size, char* out) {
+    if (data == nullptr || size == 0) return 0;
+    const unsigned char* in = static_cast<const unsigned char*>(data);
+    char* o = out;
     size_t i = 0;
     // Two groups per step from one 8-byte load.
     for (; i + 8 <= size; i += 6) {
@@ -165,8 +177,10 @@ Text EncodeBase64As(const void* data, size_t size) {
         o[2] = kAlphabet[(v >> 6) & 63];
         o[3] = '=';
     }
-    return out;
+    return size_t(o - out) + (rest != 0 ? 4 : 0);
 }
+
+namespace {
 
 template <class Text>
 Text PercentEncodeAs(std::string_view text) {

@@ -14,6 +14,16 @@ std::string EncodeBase64(const void* data, size_t size);
 // The same for bytes that are a secret (credentials).
 SecretString EncodeBase64Secret(const void* data, size_t size);
 
+// The length of the Base64 text of size bytes; throws KelException "Data too
+// large for Base64" (0x8009000E) when it does not fit in a size_t (an input
+// past 3 GiB on a 32-bit target).
+size_t Base64Length(size_t size);
+
+// Writes the Base64 text of size bytes at data to out, which must have room
+// for Base64Length(size) characters (nothing else is written, no NUL);
+// returns that length. A null pointer or a size of 0 writes nothing.
+size_t EncodeBase64To(const void* data, size_t size, char* out);
+
 // Decodes Base64 text up to the first "=" or its end. out may be null (then
 // the bytes are only counted); *count is the capacity of out on entry and the
 // number of bytes produced on success. Returns 0 on success, -1 for bad input

@@ -1,6 +1,7 @@
 #include "transport/KelUrlRetriever.h"
 
 #include <boost/make_shared.hpp>
+#include <typeinfo>
 
 #include "base/ErrorCodes.h"
 #include "base/JsonFields.h"
@@ -108,8 +109,15 @@ const char* KelUrlRetriever::Perform(std::string_view url, const std::vector<Sec
         client.set_headers(copies.headers);
     }
     if (!body.empty()) {
-        copies.body.assign(body.data(), body.size());
-        client.set_post_data(copies.body);
+        // The platform's own client sends the caller's bytes where they lie (a
+        // 100 MiB document is not copied twice more); a client of another
+        // class gets its body setting, from a copy wiped afterwards.
+        if (typeid(client) == typeid(UrlRetriever)) {
+            client.set_post_data_view(body.data(), body.size());
+        } else {
+            copies.body.assign(body.data(), body.size());
+            client.set_post_data(copies.body);
+        }
     }
     if (timeout_ != 0) client.set_timeout(timeout_ == 65535 ? -1 : int32_t(timeout_));
     client.set_follow_redirects(clientFlag_);

@@ -83,6 +83,8 @@ struct UrlRetriever::Impl {
 
     // Per-request settings (cleared by reset).
     std::string body;
+    const char* bodyView = nullptr;  // the caller's bytes, when the body is not copied
+    size_t bodyViewSize = 0;
     bool hasBody = false;
     curl_slist* headers = nullptr;
     bool badHeader = false;
@@ -112,6 +114,8 @@ struct UrlRetriever::Impl {
 
     void ForgetSecrets() {
         Wipe(body);
+        bodyView = nullptr;
+        bodyViewSize = 0;
         hasBody = false;
         WipeAndFree(headers);
         headers = nullptr;
@@ -224,8 +228,9 @@ struct UrlRetriever::Impl {
         }
 
         if (!asGet && hasBody) {
-            set(CURLOPT_POSTFIELDS, body.data());
-            set(CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body.size()));
+            // Not copied by libcurl: the bytes stay ours until the transfer is over.
+            set(CURLOPT_POSTFIELDS, bodyView ? bodyView : body.data());
+            set(CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(bodyView ? bodyViewSize : body.size()));
         }
         if (!asGet && hasMethod) {
             set(CURLOPT_CUSTOMREQUEST, method.c_str());
@@ -263,7 +268,7 @@ struct UrlRetriever::Impl {
         }
 
         std::string current = url;
-        const std::string origin = Origin(url);
+        std::string origin;  // worked out at the first redirect: most requests have none
         bool asGet = false;
         for (int hop = 0;; ++hop) {
             curl_easy_reset(curl);
@@ -281,6 +286,7 @@ struct UrlRetriever::Impl {
                 curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &target);
                 if (target != nullptr) {
                     std::string next = target;
+                    if (follow && origin.empty()) origin = Origin(url);
                     if (follow && !origin.empty() && Origin(next.c_str()) == origin) {
                         if (hop + 1 > kMaxRedirects) {
                             errorCode = http_errors::kRedirectFailed;
@@ -327,7 +333,16 @@ int UrlRetriever::retrieve_url(const char* url) {
 
 void UrlRetriever::set_post_data(const std::string& body) {
     Wipe(impl_->body);
+    impl_->bodyView = nullptr;
+    impl_->bodyViewSize = 0;
     impl_->body = body;
+    impl_->hasBody = true;
+}
+
+void UrlRetriever::set_post_data_view(const char* data, size_t size) {
+    Wipe(impl_->body);
+    impl_->bodyView = size != 0 ? data : "";
+    impl_->bodyViewSize = data != nullptr ? size : 0;
     impl_->hasBody = true;
 }
 
@@ -340,8 +355,8 @@ void UrlRetriever::set_headers(const std::vector<std::string>& headers) {
         if (strncasecmp(line.c_str(), "Expect:", 7) == 0) hasExpect = true;
         // A line break would smuggle further header lines into the request; a
         // NUL would send the line cut short of what the caller built.
-        if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
-            impl_->badHeader = true;
+        for (char c : line)
+            if (c == '\r' || c == '\n' || c == '\0') impl_->badHeader = true;
         curl_slist* next = curl_slist_append(impl_->headers, line.c_str());
         if (next == nullptr) break;
         impl_->headers = next;

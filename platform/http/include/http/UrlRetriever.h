@@ -91,6 +91,13 @@ class __attribute__((visibility("default"))) UrlRetriever {
     void set_keep_alive(bool keepAlive);
     bool keep_alive() const;
 
+    // Request body sent straight from the caller's memory, like slot 1 but
+    // without a copy: the bytes must stay valid and unchanged until
+    // retrieve_url returns. The client never writes to them (so it does not
+    // wipe them either); like slot 1 the setting is single-use and a later
+    // slot 1 or reset() replaces it.
+    void set_post_data_view(const char* data, size_t size);
+
     UrlRetriever(const UrlRetriever&) = delete;
     UrlRetriever& operator=(const UrlRetriever&) = delete;
 

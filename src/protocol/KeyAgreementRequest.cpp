@@ -1,0 +1,18 @@
+#include "protocol/KeyAgreementRequest.h"
+
+#include <json/value.h>
+
+#include "base/SecretText.h"
+
+SecretString MakeAgreeKeyRequest(uint32_t id, const std::string& peerKeyBase64,
+                                 const std::string& ukmBase64, const std::string& maskBase64,
+                                 const std::string& pin, uint32_t algId) {
+    SecretJson request(Json::objectValue);
+    request["PublicKeyInfo"] = peerKeyBase64;
+    request["Ukm"] = ukmBase64;
+    request["Mask"] = maskBase64;
+    request["CertificateId"] = Json::UInt(id);
+    if (!pin.empty()) request["PinCode"] = pin;
+    if (algId == kLongVkoAlgId) request["VkoAlgid"] = Json::UInt(algId);
+    return WriteSecretJson(request);
+}
