@@ -16,8 +16,6 @@ namespace cloud_reader {
 NIMBEX_NOT_SUPPORTED(open_container_enum)
 NIMBEX_NOT_SUPPORTED(next_container)
 NIMBEX_NOT_SUPPORTED(close_container_enum)
-NIMBEX_NOT_SUPPORTED(open_container)
-NIMBEX_NOT_SUPPORTED(close_container)
 NIMBEX_NOT_SUPPORTED(delete_container)
 NIMBEX_NOT_SUPPORTED(open_file)
 NIMBEX_NOT_SUPPORTED(read_file)

@@ -55,6 +55,9 @@ class Session {
     void SetMediaParam(uintptr_t subCode, uintptr_t value, const void* data);
 
     // ---- containers, PIN and signing
+    // open_container: the container of the selected service; with `create`,
+    // a name without a container is kept for key generation (an existing
+    // one answers 0x8009000F).
     void OpenContainer(const std::string& name, bool create = false);
     void CloseContainer();
     // Checks the PIN from the host's PIN source against the service.
