@@ -107,7 +107,10 @@ uintptr_t sign_hash(void* context, void* record) {
     const uint32_t rc =
         SignReversedHash(*ctx, sign->hash, hashLength, sign->hashHandle,
                          static_cast<uint32_t>(sign->algorithm), sign->signature, &length);
-    if (rc == codes::kSuccess) sign->signatureLength = length;
+    if (rc != codes::kSuccess) return rc;
+    // The CSP takes the signature least significant byte first as well.
+    if (sign->signature) std::reverse(sign->signature, sign->signature + length);
+    sign->signatureLength = length;
     return rc;
 }
 
