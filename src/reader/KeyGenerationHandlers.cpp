@@ -65,8 +65,13 @@ uint32_t GenerateInto(CloudReaderContext& ctx, const std::string& name,
     return ctx.OpenContainer(name, false);
 }
 
-uint32_t GenerateKey(CloudReaderContext& ctx, const KeyRequest& request) {
+// The common procedure of both generation handlers, at the boundary.
+uint32_t GenerateKey(CloudReaderContext& ctx, uintptr_t keySpec, uintptr_t algorithm,
+                     const char* paramSet, uintptr_t keyBits, uintptr_t permissions) {
     return Boundary([&]() -> uint32_t {
+        const KeyRequest request{static_cast<uint32_t>(keySpec), static_cast<uint32_t>(algorithm),
+                                 paramSet ? paramSet : "", static_cast<uint32_t>(keyBits),
+                                 static_cast<uint32_t>(permissions)};
         if (boost::shared_ptr<CloudContainerBase> open = ctx.container)
             return open->key_spec() == request.keySpec ? codes::kExists : codes::kUnsupportedKey;
         if (ctx.pendingContainerName.empty()) return codes::kNoContainer;
@@ -87,10 +92,8 @@ uintptr_t generate_key(void* context, void* record) {
     CloudReaderContext* ctx = AsContext(context);
     auto* generate = static_cast<const CloudGenerateKeyRecord*>(record);
     if (!ctx || !generate) return codes::kInvalidParameter;
-    const std::string paramSet = generate->paramSet ? generate->paramSet : "";
-    return GenerateKey(
-        *ctx, {static_cast<uint32_t>(generate->keySpec), static_cast<uint32_t>(generate->algorithm),
-               paramSet, 0, static_cast<uint32_t>(generate->permissions)});
+    return GenerateKey(*ctx, generate->keySpec, generate->algorithm, generate->paramSet, 0,
+                       generate->permissions);
 }
 
 uintptr_t generate_rsa_key(void* context, void* record) {
@@ -99,10 +102,8 @@ uintptr_t generate_rsa_key(void* context, void* record) {
     if (!ctx || !generate) return codes::kInvalidParameter;
     const char* paramSet = generate->algorithm == kRsaSignatureAlgorithm ? kRsaSignatureParamSet
                                                                          : kRsaExchangeParamSet;
-    return GenerateKey(
-        *ctx, {static_cast<uint32_t>(generate->keySpec), static_cast<uint32_t>(generate->algorithm),
-               paramSet, static_cast<uint32_t>(generate->keyLength * 8),
-               static_cast<uint32_t>(generate->permissions)});
+    return GenerateKey(*ctx, generate->keySpec, generate->algorithm, paramSet,
+                       generate->keyLength * 8, generate->permissions);
 }
 
 uintptr_t list_param_sets(void* context, void* record) {

@@ -38,9 +38,10 @@ uintptr_t verify_pin(void* context, void* record) {
     boost::shared_ptr<ContainerConnectorBase> connector = ctx->connector;
     boost::shared_ptr<CloudContainerBase> container = ctx->container;
     if (!container || !connector) return codes::kNoContainer;
-    std::string pin = PinText(verify->pin, verify->pinLength);
+    std::string pin;
     WipeOnExit wipe(pin);
     return Boundary([&]() -> uint32_t {
+        pin = PinText(verify->pin, verify->pinLength);
         if (connector->ValidatePin(ctx->CertificateId(), pin, &ctx->pinTriesLeft)) {
             ctx->noPinNeeded = pin.empty();
             return codes::kSuccess;
@@ -61,11 +62,11 @@ uintptr_t change_pin(void* context, void* record) {
     if ((change->version & 0xF0) != CLOUD_RECORD_VERSION) return codes::kFail;
     if (change->pinLength > kMaxPinBytes) return codes::kPinTooLong;
     if (!change->pin && change->pinLength) return codes::kInvalidParameter;
-    std::string newPin = change->pin ? PinText(change->pin, change->pinLength) : std::string();
+    std::string newPin, oldPin;
     WipeOnExit wipeNew(newPin);
-    std::string oldPin;
     WipeOnExit wipeOld(oldPin);
     return Boundary([&]() -> uint32_t {
+        if (change->pin) newPin = PinText(change->pin, change->pinLength);
         const uint32_t rc = AcquirePin(*ctx, oldPin);
         if (rc != codes::kSuccess) return rc;
         connector->ChangePin(ctx->CertificateId(), oldPin, newPin);

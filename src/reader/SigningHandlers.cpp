@@ -119,16 +119,16 @@ uintptr_t sign_hash_split(void* context, void* record) {
     auto* sign = static_cast<CloudSignHashSplitRecord*>(record);
     if (!ctx || !sign) return codes::kInvalidParameter;
     if (!sign->firstHalf || !sign->secondHalf) return codes::kInvalidParameter;
-    std::vector<unsigned char> signature(kSplitCapacity);
+    unsigned char signature[kSplitCapacity];
     uint32_t length = kSplitCapacity;
     const uint32_t rc = SignReversedHash(*ctx, sign->hash, sign->hashLength, sign->hashHandle, 0,
-                                         signature.data(), &length);
+                                         signature, &length);
     if (rc != codes::kSuccess) return rc;
     const size_t half = length / 2;
     sign->firstLength = half;
     sign->secondLength = half;
-    std::reverse_copy(signature.begin(), signature.begin() + half, sign->firstHalf);
-    std::reverse_copy(signature.begin() + half, signature.begin() + 2 * half, sign->secondHalf);
+    std::reverse_copy(signature, signature + half, sign->firstHalf);
+    std::reverse_copy(signature + half, signature + 2 * half, sign->secondHalf);
     return codes::kSuccess;
 }
 
