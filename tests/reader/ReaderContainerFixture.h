@@ -66,6 +66,9 @@ class ReaderContainerFixture : public ::testing::Test {
         return options;
     }
 
+    // The path of a URL of the service.
+    static std::string PathOf(const std::string& url) { return url.substr(url.find('/', 8)); }
+
     // "METHOD target" of every logged request.
     std::vector<std::string> Requests() const {
         std::vector<std::string> lines;
