@@ -148,7 +148,7 @@ TEST_P(SignHashes, SignsAgreesAndSignsCms) {
     const std::string text = "A document \xFF signed as CMS\n";
     std::ofstream(doc) << text;
     service.reset();
-    csphost::CmsSigner(session, ec).SignFile(doc, sig, csphost::CmsFormat::kPem);
+    csphost::CmsSigner(session).SignFile(doc, sig, csphost::CmsFormat::kPem);
     const std::string verify = "openssl cms -verify -binary -inform PEM -purpose any -in " + sig +
                                " -content " + doc + " -CAfile " + service.caFile() +
                                " -out /dev/null 2>/dev/null";
