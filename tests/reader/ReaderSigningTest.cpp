@@ -253,6 +253,15 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
     EXPECT_EQ(Last("/pin/validate")["target"].asString(),
               "/" + name + "/rest/api/certificates/2/pin/validate?returnAttempts=true");
 
+    // Hash objects: the sixth evicts the first; data past MaxDocSize is refused.
+    uint32_t handles[6];
+    for (uint32_t& handle : handles) handle = session.CreateHash(kSha256);
+    const Bytes large((10u << 20) + 1);
+    EXPECT_EQ(CodeOf([&] { session.HashData(handles[0], large.data(), 1); }), 2u);
+    EXPECT_EQ(CodeOf([&] { session.HashData(handles[5], large.data(), large.size()); }), 4336u);
+    session.HashData(handles[5], large.data(), 3);
+    EXPECT_EQ(session.HashValue(handles[5]), Digest(EVP_sha256(), Bytes(3)));
+
     session.OpenContainer("rsa");
     session.ChangePin("5678");
     EXPECT_EQ(Last("/pin")["body"].asString(),
@@ -312,6 +321,7 @@ TEST_P(PinAndKeys, SilentRefusesInteraction) {
     const Bytes hash = Digest(EVP_sha256(), {'s'});
     EXPECT_EQ(CodeOf([&] { session.SignHash(hash, kSha256); }), 0x252D1303u)
         << "signed without a container";
+    EXPECT_EQ(CodeOf([&] { session.CreateHash(kSha256); }), 0x252D1303u);
     session.Lock();
     session.OpenContainer("ec");
     EXPECT_EQ(CodeOf([&] { session.SignHash(hash, kSha256); }), 0x80090022u)
