@@ -20,13 +20,14 @@ enum class CmsFormat { kDer, kPem };
 // OpenSSL and file errors).
 class CmsSigner {
   public:
-    // The certificate is read from the open container (the signature key's
-    // file, else the exchange key's).
-    explicit CmsSigner(Session& session, uint32_t hashAlgId = 0x800C);
     // `certificate`: the DER of the open container's certificate.
     // `hashAlgId`: 0x8004 (SHA-1), 0x800C, 0x800D or 0x800E (SHA-256/384/512).
     CmsSigner(Session& session, std::vector<unsigned char> certificate,
               uint32_t hashAlgId = 0x800C);
+
+    // The certificate is read from the open container (the signature key's
+    // file, else the exchange key's).
+    explicit CmsSigner(Session& session, uint32_t hashAlgId = 0x800C);
 
     std::vector<unsigned char> Sign(const std::vector<unsigned char>& document,
                                     CmsFormat format) const;
