@@ -1,10 +1,9 @@
 // Service faults through the built libnimbex.so: writing a container's
-// extensions first asks the service for the certificate's id by thumbprint;
-// that request meets the local service's fault injection. Each fault gives
+// extensions over a link without a certificate id first asks the service for
+// the id by thumbprint, and that request meets the fault. Each fault gives
 // its code, the cloud lock is free afterwards (another process takes it),
 // and the same call succeeds once the fault has cleared.
 #include <nimbex/reader.h>
-#include <signal.h>
 
 #include "ChildProcess.h"
 #include "ReaderContainerFixture.h"
@@ -14,10 +13,13 @@ namespace {
 using csphost::Host;
 using csphost::HostError;
 using csphost::Session;
+using nimbex_test::LocalServiceFault;
+
+const char* const kLookup = "certificates?thumbprint";
 
 struct FaultCase {
     const char* what;
-    nimbex_test::LocalServiceFault fault;
+    LocalServiceFault fault;
     uint32_t code;
 };
 
@@ -31,12 +33,12 @@ class ReaderFaults : public nimbex_test::ReaderContainerFixture,
     }
 
     // A forked process takes the cloud lock and gives it back within 20 s.
-    static bool AnotherProcessTakesTheLock(const csphost::HostOptions& options) {
+    bool AnotherProcessTakesTheLock() {
         const pid_t child = fork();
         if (child == 0) {
             alarm(20);
             try {
-                Host host(NIMBEX_MODULE_PATH, options);
+                Host host(NIMBEX_MODULE_PATH, Options());
                 Session session = host.Open();
                 session.Lock();
                 session.Unlock();
@@ -49,66 +51,54 @@ class ReaderFaults : public nimbex_test::ReaderContainerFixture,
         return WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
 
-    uint32_t WriteExtensions(Session& session) {
+    // The extensions written under the cloud lock; the answer.
+    static uint32_t WriteExtensions(Session& session) {
+        session.Lock();
+        uint32_t rc = 0;
         try {
             session.WriteFile(CLOUD_FILE_EXTENSIONS, {4, 2});
-            return 0;
         } catch (const HostError& e) {
-            return e.code();
+            rc = e.code();
         }
+        session.Unlock();
+        return rc;
     }
 };
 
 TEST_P(ReaderFaults, GivesItsCodeLeavesTheLockFreeAndClears) {
-    const FaultCase& c = GetParam();
-    nimbex_test::LocalServiceFault fault = c.fault;
-    fault.pathContains = "certificates?thumbprint";
     Host host(NIMBEX_MODULE_PATH, Options());
     Session session = host.Open(urls.name);
     session.OpenContainer("signing");
-    service.injectFault(fault);
-    session.Lock();
-    EXPECT_EQ(WriteExtensions(session), c.code);
-    session.Unlock();
+    service.injectFault(GetParam().fault);
+    EXPECT_EQ(WriteExtensions(session), GetParam().code);
     const Json::Value log = service.requestLog();
     ASSERT_FALSE(log.empty());
     EXPECT_TRUE(log[log.size() - 1].isMember("fault")) << "the lookup met the fault";
-    EXPECT_TRUE(AnotherProcessTakesTheLock(Options()));
+    EXPECT_TRUE(AnotherProcessTakesTheLock());
 
     service.reset();
-    session.Lock();
     EXPECT_EQ(WriteExtensions(session), 0u);
-    session.Unlock();
-    const std::string api = PathOf(urls.sign) + "/rest/api/";
     const std::vector<std::string> requests = Requests();
     ASSERT_GE(requests.size(), 2u);
-    EXPECT_EQ(requests.back(), "POST " + api + "keys/1/params");
     EXPECT_EQ(requests[requests.size() - 2].rfind("GET " + api + "certificates?thumbprint=", 0),
               0u);
-}
-
-nimbex_test::LocalServiceFault Fault(int status, const std::string& body, bool drop,
-                                     unsigned delayMs) {
-    nimbex_test::LocalServiceFault fault;
-    fault.status = status;
-    fault.body = body;
-    fault.drop = drop;
-    fault.delayMs = delayMs;
-    return fault;
+    EXPECT_EQ(requests.back(), "POST " + api + "keys/1/params");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, ReaderFaults,
-    ::testing::Values(FaultCase{"server_error", Fault(503, "", false, 0), 0x80090020},
-                      FaultCase{"dropped", Fault(0, "", true, 0), 12030},
-                      FaultCase{"slow", Fault(0, "", false, 2000), 12002},
-                      FaultCase{"malformed", Fault(200, "[{\"ID\": ", false, 0), 0x80090020}),
+    ::testing::Values(
+        FaultCase{"server_error", LocalServiceFault{1, 503, "", false, 0, kLookup}, 0x80090020},
+        FaultCase{"dropped", LocalServiceFault{1, 0, "", true, 0, kLookup}, 12030},
+        FaultCase{"slow", LocalServiceFault{1, 0, "", false, 2000, kLookup}, 12002},
+        FaultCase{"malformed", LocalServiceFault{1, 200, "[{\"ID\": ", false, 0, kLookup},
+                  0x80090020}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return info.param.what; });
 
 // An access token that expired on the service: with the tokens saved the
-// request is sent again after a new sign-in (the saved password) and the
-// call succeeds; without, the token is renewed only by its own expiry, so
-// the service's refusal is the answer until a new context signs in afresh.
+// request is sent again after a new sign-in and succeeds; without, the token
+// is renewed only by its own expiry, so the service's refusal is the answer
+// until a new context signs in afresh.
 TEST_F(ReaderFaults, ExpiredToken) {
     for (const bool saved : {true, false}) {
         SCOPED_TRACE(saved ? "tokens saved" : "tokens not saved");
@@ -116,23 +106,17 @@ TEST_F(ReaderFaults, ExpiredToken) {
         Host host(NIMBEX_MODULE_PATH, Options());
         Session session = host.Open(urls.name);
         session.OpenContainer("signing");
-        session.Lock();
         EXPECT_EQ(WriteExtensions(session), 0u);
         service.reset();
         service.expireTokens("access");
         EXPECT_EQ(WriteExtensions(session), saved ? 0u : 0x80090020u);
-        session.Unlock();
-        const std::string params = "POST " + PathOf(urls.sign) + "/rest/api/keys/1/params";
-        std::vector<std::string> expected{params};
-        if (saved)
-            expected.insert(expected.end(), {"POST " + PathOf(urls.auth) + "/oauth/token", params});
-        EXPECT_EQ(Requests(), expected);
-        EXPECT_TRUE(AnotherProcessTakesTheLock(Options()));
+        const std::string params = "POST " + api + "keys/1/params";
+        EXPECT_EQ(Requests(), (saved ? std::vector<std::string>{params, token, params}
+                                     : std::vector<std::string>{params}));
+        EXPECT_TRUE(AnotherProcessTakesTheLock());
         Session fresh = host.Open(urls.name);
         fresh.OpenContainer("signing");
-        fresh.Lock();
         EXPECT_EQ(WriteExtensions(fresh), 0u);
-        fresh.Unlock();
     }
 }
 
