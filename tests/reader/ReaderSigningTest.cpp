@@ -290,7 +290,8 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
         Last("keys/generate")["body"].asString(),
         "{\"AlgId\":\"8707\",\"ParametersOid\":\"1.2.840.10045.3.1.7\",\"PinCode\":\"4321\"}\n");
     const Bytes hash = Digest(EVP_sha256(), {'k'});
-    EXPECT_TRUE(Verifies(ServiceCertificate(3), hash, session.SignHash(hash, kSha256)));
+    EXPECT_TRUE(Verifies(session.ReadFile(CLOUD_FILE_SIGNATURE_CERTIFICATE), hash,
+                         session.SignHash(hash, kSha256)));
     session.CloseContainer();
     session.OpenContainer("fresh-rsa", true);
     session.GenerateRsaKey(2048, AT_KEYEXCHANGE, 0xA400);
@@ -299,7 +300,8 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
               "\"PinCode\":\"4321\"}\n");
     session.CloseContainer();
     session.OpenContainer("fresh-ec");
-    EXPECT_TRUE(Verifies(ServiceCertificate(3), hash, session.SignHash(hash, kSha256)));
+    EXPECT_TRUE(Verifies(session.ReadFile(CLOUD_FILE_SIGNATURE_CERTIFICATE), hash,
+                         session.SignHash(hash, kSha256)));
 
     // drop_auth: the next signature signs in again.
     session.DropAuth();
