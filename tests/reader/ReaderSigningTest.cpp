@@ -141,8 +141,9 @@ TEST_P(SignHashes, SignsAgreesAndSignsCms) {
     EXPECT_TRUE(Verifies(ec, hash, session.SignHashSplit(hash)));
     EXPECT_EQ(Sequence(), g.signRequests);
 
-    // CMS: the document goes along as the display document (version 2), or
-    // the signed attributes as the signed data (version 1).
+    // CMS: the document goes along as the display document (version 2, and
+    // in the transaction of a confirmed version 1 signature), and version 1
+    // signs the signed attributes as the document.
     nimbex_test::TempDir dir;
     const std::string doc = dir.path() + "/doc.txt", sig = dir.path() + "/doc.p7s";
     const std::string text = "A document \xFF signed as CMS\n";
@@ -171,6 +172,9 @@ TEST_P(SignHashes, SignsAgreesAndSignsCms) {
         EXPECT_EQ(DecodeBase64(content)[0], 0x31) << "the signed attributes, not a hash";
         EXPECT_EQ(body["Signature"]["Parameters"]["HashAlgorithm"].asUInt(), kSha256);
         EXPECT_FALSE(body["Signature"]["Parameters"].isMember("Hash"));
+    } else {  // the confirmed transaction shows the document
+        const std::string shown = EncodeBase64(text.data(), text.size());
+        EXPECT_NE(Last("/transactions")["body"].asString().find(shown), std::string::npos);
     }
 
     // Key agreement with a peer key: SHA-256 (SHA-512 in the long form) of
