@@ -287,6 +287,9 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
     EXPECT_EQ(CodeOf([&] { session.GenerateKey(AT_SIGNATURE, 0x2203, "1.2.840.10045.3.1.7"); }),
               0x8009000Fu)
         << "generated while a container is open";
+    EXPECT_EQ(CodeOf([&] { session.GenerateKey(AT_KEYEXCHANGE, 0xAA24, "1.2.840.10045.3.1.7"); }),
+              0x80100028u)
+        << "a key the open container cannot hold";
     session.CloseContainer();
     EXPECT_EQ(CodeOf([&] { session.GenerateKey(AT_SIGNATURE, 0x2203, "1.2.840.10045.3.1.7"); }),
               0x252D1303u)
@@ -320,6 +323,13 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
     session.SignHash(hash, kSha256);
     EXPECT_EQ(Requests().front(), "POST /" + name + "-auth/oauth/token");
     session.Unlock();
+
+    // A policy without an RSA parameter set: no RSA key range.
+    Json::Value policy;
+    policy["policy"]["providers"][0]["ProviderType"] = 80;
+    policy["policy"]["providers"][0]["SupportedParamSets"][0] = "1.2.840.10045.3.1.7";
+    service.configure(policy);
+    EXPECT_FALSE(host.Open(size_t(0)).SupportsRsa());
 }
 
 // Silent: without saved credentials or a running session nothing can sign
