@@ -146,8 +146,10 @@ TEST_P(SignHashes, SignsAgreesAndSignsCms) {
     const std::string text = "A document \xFF signed as CMS\n";
     std::ofstream(doc) << text;
     service.reset();
-    csphost::CmsSigner(session).SignFile(doc, sig, csphost::CmsFormat::kPem);
-    const std::string verify = "openssl cms -verify -binary -inform PEM -purpose any -in " + sig +
+    csphost::CmsSigner(session).SignFile(doc, sig,
+                                         v2 ? csphost::CmsFormat::kPem : csphost::CmsFormat::kDer);
+    const std::string verify = "openssl cms -verify -binary -inform " +
+                               std::string(v2 ? "PEM" : "DER") + " -purpose any -in " + sig +
                                " -content " + doc + " -CAfile " + service.caFile() +
                                " -out /dev/null 2>/dev/null";
     EXPECT_EQ(system(verify.c_str()), 0) << verify;
