@@ -121,7 +121,8 @@ class Session {
                      uint32_t permissions = 0);
     void GenerateRsaKey(uint32_t keyBits, uint32_t keySpec, uint32_t algId,
                         uint32_t permissions = 0);
-    // list_param_sets; get_rsa_key_range (false when the reader answers 50).
+    // list_param_sets (none when the reader answers 2); get_rsa_key_range
+    // (false when the reader answers 50).
     std::vector<std::string> ParamSets();
     bool SupportsRsa();
 

@@ -11,6 +11,7 @@ namespace csphost {
 namespace {
 
 const uint32_t kWrongPin = 0x8010006B;
+const uint32_t kNotFound = 2;
 const uint32_t kNotSupportedSelector = 50;
 const size_t kSlot = 64;
 const size_t kUkmSize = 16;
@@ -118,7 +119,9 @@ void Session::GenerateRsaKey(uint32_t keyBits, uint32_t keySpec, uint32_t algId,
 
 std::vector<std::string> Session::ParamSets() {
     CloudMultiStringRecord record{0, nullptr};
-    module_->Require(CLOUD_LIST_PARAM_SETS, context_, &record, "list_param_sets");
+    const uint32_t rc = module_->Call(CLOUD_LIST_PARAM_SETS, context_, &record);
+    if (rc == kNotFound) return {};
+    if (rc != 0) throw HostError("list_param_sets", rc);
     std::vector<char> buffer(record.size + 1, '\0');
     record.size = buffer.size();
     record.buffer = buffer.data();
