@@ -1,8 +1,6 @@
 // Reader functions that this build does not provide yet. Each answers
 // "not supported" (0x80090029); a handler moves out of this file when its
-// implementation lands. The null-pointer answer that the reader interface
-// fixes regardless of the implementation is kept: close_file accepts a null
-// context with 0.
+// implementation lands.
 #include "base/ErrorCodes.h"
 #include "reader/ReaderHandlers.h"
 
@@ -13,17 +11,6 @@ namespace cloud_reader {
         return codes::kNotSupported; \
     }
 
-NIMBEX_NOT_SUPPORTED(open_container_enum)
-NIMBEX_NOT_SUPPORTED(next_container)
-NIMBEX_NOT_SUPPORTED(close_container_enum)
-NIMBEX_NOT_SUPPORTED(open_container)
-NIMBEX_NOT_SUPPORTED(close_container)
-NIMBEX_NOT_SUPPORTED(delete_container)
-NIMBEX_NOT_SUPPORTED(open_file)
-NIMBEX_NOT_SUPPORTED(read_file)
-NIMBEX_NOT_SUPPORTED(write_file)
-NIMBEX_NOT_SUPPORTED(get_file_size)
-NIMBEX_NOT_SUPPORTED(get_key_info)
 NIMBEX_NOT_SUPPORTED(drop_auth)
 NIMBEX_NOT_SUPPORTED(create_hash)
 NIMBEX_NOT_SUPPORTED(hash_data)
@@ -39,9 +26,5 @@ NIMBEX_NOT_SUPPORTED(generate_rsa_key)
 NIMBEX_NOT_SUPPORTED(get_rsa_key_range)
 
 #undef NIMBEX_NOT_SUPPORTED
-
-uintptr_t close_file(void* context, void*) {
-    return context ? codes::kNotSupported : codes::kSuccess;
-}
 
 }  // namespace cloud_reader

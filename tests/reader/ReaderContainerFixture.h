@@ -1,0 +1,80 @@
+#pragma once
+// The local signature service saved as a per-user service with the demo
+// user's credentials, its certificates linked in the user's store as
+// containers of the reader, registry and stores in temporary directories.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <boost/make_shared.hpp>
+#include <string>
+#include <vector>
+
+#include "Host.h"
+#include "LocalService.h"
+#include "TempEnv.h"
+#include "config/ModuleOptions.h"
+#include "config/SavedCredentials.h"
+#include "config/ServerSettings.h"
+#include "container/CloudCertificateLink.h"
+#include "operations/KelContainerConnector.h"
+
+namespace nimbex_test {
+
+class ReaderContainerFixture : public ::testing::Test {
+  protected:
+    using Bytes = std::vector<unsigned char>;
+
+    void SaveService(const std::string& serviceName) {
+        setenv("NIMBEX_CA_FILE", service.caFile().c_str(), 1);
+        urls = service.service(serviceName);
+        entry = ServerSettings(urls.name.c_str(), urls.auth.c_str(), urls.sign.c_str(),
+                               urls.docstore.c_str(), nullptr, false);
+        SaveServerSettings(entry, false);
+        SaveUserName(entry.name, SecretString("demo"));
+        SavePassword(entry.name, SecretString("demo-password"));
+        api = PathOf(urls.sign) + "/rest/api/";
+        token = "POST " + PathOf(urls.auth) + "/oauth/token";
+    }
+    void TearDown() override { unsetenv("NIMBEX_CA_FILE"); }
+
+    // Links the service's certificate `id` (asked by a connector of the
+    // test's own, the log cleared afterwards) as container `name` with the
+    // certificate id `linkedId` (0xFFFFFFFF: not known yet); returns its DER.
+    Bytes Link(const std::string& name, uint32_t id, uint32_t keySpec, uint32_t linkedId,
+               uint32_t permissions = 0, const Bytes& extensions = {}) {
+        auto connector = boost::make_shared<KelContainerConnector>(urls.auth, urls.sign, "");
+        connector->SetSilent(true);
+        connector->SetCredentials("demo", "demo-password");
+        const Bytes der = connector->GetCertificate(id).certificate;
+        service.reset();
+        EXPECT_EQ(InstallCloudCertificateFromBytes(der, name, entry, linkedId, permissions,
+                                                   extensions, false, nullptr, 0, keySpec),
+                  0u);
+        return der;
+    }
+
+    csphost::HostOptions Options() {
+        csphost::HostOptions options;
+        options.storeDirectory = env.root() + "/host";
+        options.silent = true;
+        return options;
+    }
+
+    static std::string PathOf(const std::string& url) { return url.substr(url.find('/', 8)); }
+
+    // "METHOD target" of every logged request.
+    std::vector<std::string> Requests() const {
+        std::vector<std::string> lines;
+        for (const Json::Value& r : service.requestLog())
+            lines.push_back(r["method"].asString() + " " + r["target"].asString());
+        return lines;
+    }
+
+    TempEnv env;
+    LocalService service;
+    LocalServiceUrls urls;
+    ServerSettings entry;
+    std::string api, token;  // the REST path prefix, the sign-in request
+};
+
+}  // namespace nimbex_test
