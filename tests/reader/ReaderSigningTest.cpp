@@ -292,10 +292,12 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
                          session.SignHash(hash, kSha256)));
     session.CloseContainer();
     session.OpenContainer("fresh-rsa", true);
+    unsetenv("NIMBEX_TEST_PIN");  // the host is silent: the key is generated without a PIN
     session.GenerateRsaKey(2048, AT_KEYEXCHANGE, 0xA400);
     EXPECT_EQ(Last("keys/generate")["body"].asString(),
               "{\"AlgId\":\"41984\",\"KeyLength\":\"2048\",\"ParametersOid\":\"1.3.14.3.2.22\","
-              "\"PinCode\":\"4321\"}\n");
+              "\"PinCode\":\"\"}\n");
+    setenv("NIMBEX_TEST_PIN", "4321", 1);
     session.CloseContainer();
     session.OpenContainer("fresh-ec");
     EXPECT_TRUE(Verifies(session.ReadFile(CLOUD_FILE_SIGNATURE_CERTIFICATE), hash,
