@@ -22,8 +22,9 @@ CloudReaderContext* AsContext(void* context) {
 }
 
 // A PIN given in a record is text: at most `length` bytes, cut at a NUL.
-std::string PinText(const char* text, uintptr_t length) {
-    return std::string(text, strnlen(text, length));
+// Assigned in place, so that no temporary holds it.
+void AssignPin(std::string& pin, const char* text, uintptr_t length) {
+    pin.assign(text, strnlen(text, length));
 }
 
 }  // namespace
@@ -41,7 +42,7 @@ uintptr_t verify_pin(void* context, void* record) {
     std::string pin;
     WipeOnExit wipe(pin);
     return Boundary([&]() -> uint32_t {
-        pin = PinText(verify->pin, verify->pinLength);
+        AssignPin(pin, verify->pin, verify->pinLength);
         if (connector->ValidatePin(ctx->CertificateId(), pin, &ctx->pinTriesLeft)) {
             ctx->noPinNeeded = pin.empty();
             return codes::kSuccess;
@@ -66,7 +67,7 @@ uintptr_t change_pin(void* context, void* record) {
     WipeOnExit wipeNew(newPin);
     WipeOnExit wipeOld(oldPin);
     return Boundary([&]() -> uint32_t {
-        if (change->pin) newPin = PinText(change->pin, change->pinLength);
+        if (change->pin) AssignPin(newPin, change->pin, change->pinLength);
         const uint32_t rc = AcquirePin(*ctx, oldPin);
         if (rc != codes::kSuccess) return rc;
         connector->ChangePin(ctx->CertificateId(), oldPin, newPin);
