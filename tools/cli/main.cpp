@@ -75,12 +75,12 @@ int main(int argc, char** argv) {
         } else if (option == "--quiet") {
             inv.quiet = true;
         } else {
-            std::fprintf(stderr, "nimbex: unknown option %s\n%s", option.c_str(), kUsage);
+            std::fprintf(stderr, "nimbex: unknown option %s (see nimbex --help)\n", option.c_str());
             return 2;
         }
     }
     if (i >= argc) {
-        std::fprintf(stderr, "%s", kUsage);
+        std::fprintf(stderr, "nimbex: no command given (see nimbex --help)\n");
         return 2;
     }
     const std::string name = argv[i];
