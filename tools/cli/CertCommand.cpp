@@ -1,12 +1,11 @@
 // nimbex cert list | install | cleanup | linked
-#include <capi/wincrypt.h>
-
 #include <cstdio>
 #include <iostream>
 
 #include "CertificateSummary.h"
 #include "Commands.h"
 #include "Failure.h"
+#include "LinkedStore.h"
 #include "PinSource.h"
 
 namespace nimbex_cli {
@@ -31,44 +30,6 @@ const char kUsage[] =
     "SIGN-IN: --user NAME with --password-env VAR, --password-fd N or\n"
     "--ask-password signs in with that password; without them the saved\n"
     "credentials or the browser application are used.\n";
-
-// UTF-8 and back, for provider and container names.
-std::wstring Widen(const std::string& text) {
-    std::wstring out;
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char lead = static_cast<unsigned char>(text[i]);
-        const size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-        wchar_t c = extra ? static_cast<wchar_t>(lead & (0x3F >> extra)) : lead;
-        for (size_t k = 1; k <= extra && i + k < text.size(); ++k)
-            c = static_cast<wchar_t>((c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F));
-        out += c;
-        i += extra + 1;
-    }
-    return out;
-}
-
-std::string Narrow(const wchar_t* text) {
-    std::string out;
-    for (; text && *text; ++text) {
-        const uint32_t c = static_cast<uint32_t>(*text);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 const char* HasPinText(uint32_t hasPin) {
     return hasPin == 1 ? "yes" : hasPin == 2 ? "no" : "not stated";
@@ -226,34 +187,15 @@ int Cleanup(Invocation& inv, const CommandLine& line) {
 
 int Linked(Invocation& inv, const CommandLine& line) {
     line.AtMost(1);
-    const bool machine = line.Has("machine");
-    HCERTSTORE store =
-        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                      (machine ? CERT_SYSTEM_STORE_LOCAL_MACHINE : CERT_SYSTEM_STORE_CURRENT_USER) |
-                          CERT_STORE_OPEN_EXISTING_FLAG,
-                      L"My");
     Json::Value list(Json::arrayValue);
-    PCCERT_CONTEXT c = nullptr;
-    while (store && (c = CertEnumCertificatesInStore(store, c))) {
-        DWORD size = 0;
-        if (!CertGetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size))
-            continue;
-        std::vector<uint64_t> buffer(size / 8 + 1);
-        if (!CertGetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size))
-            continue;
-        const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
-        const std::string container = Narrow(info->pwszContainerName);
-        if (container.compare(0, 6, "CLOUD\\") != 0) continue;
-        Json::Value j = SummariseCertificate(
-            std::vector<uint8_t>(c->pbCertEncoded, c->pbCertEncoded + c->cbCertEncoded));
-        const size_t split = container.find('\\', 6);
-        j["service"] = container.substr(6, split == std::string::npos ? 0 : split - 6);
-        j["container"] = container;
-        j["provider"] = Narrow(info->pwszProvName);
-        j["provider_type"] = static_cast<uint32_t>(info->dwProvType);
+    for (const LinkedCertificate& c : ReadLinkedCertificates(line.Has("machine"))) {
+        Json::Value j = SummariseCertificate(c.der);
+        j["service"] = c.service;
+        j["container"] = c.link;
+        j["provider"] = c.provider;
+        j["provider_type"] = c.providerType;
         list.append(j);
     }
-    if (store) CertCloseStore(store, 0);
     if (inv.json) {
         PrintJson(list);
         return 0;

@@ -40,5 +40,8 @@ int ServiceCommand(Invocation& inv);
 int CertCommand(Invocation& inv);
 int LogoutCommand(Invocation& inv);
 int TimeoutCommand(Invocation& inv);
+int SignCommand(Invocation& inv);
+int PinCommand(Invocation& inv);
+int KeyCommand(Invocation& inv);
 
 }  // namespace nimbex_cli

@@ -8,6 +8,7 @@
 
 #include "Commands.h"
 #include "Failure.h"
+#include "HostError.h"
 
 namespace {
 
@@ -20,6 +21,9 @@ const char kUsage[] =
     "            links, list the linked certificates of the store\n"
     "  logout    sign out of a service and forget its tokens and credentials\n"
     "  timeout   get or set the connection time-out\n"
+    "  sign      sign a file (raw signature or CMS) with a linked certificate's key\n"
+    "  pin       verify or change a key's PIN\n"
+    "  key       generate a key on the service and link its certificate\n"
     "\n"
     "Options:\n"
     "  --module PATH  the reader module (default: $NIMBEX_MODULE, else the\n"
@@ -35,10 +39,10 @@ typedef int (*Command)(nimbex_cli::Invocation&);
 
 const std::map<std::string, Command>& Commands() {
     static const std::map<std::string, Command> commands = {
-        {"service", nimbex_cli::ServiceCommand},
-        {"cert", nimbex_cli::CertCommand},
-        {"logout", nimbex_cli::LogoutCommand},
-        {"timeout", nimbex_cli::TimeoutCommand},
+        {"service", nimbex_cli::ServiceCommand}, {"cert", nimbex_cli::CertCommand},
+        {"logout", nimbex_cli::LogoutCommand},   {"timeout", nimbex_cli::TimeoutCommand},
+        {"sign", nimbex_cli::SignCommand},       {"pin", nimbex_cli::PinCommand},
+        {"key", nimbex_cli::KeyCommand},
     };
     return commands;
 }
@@ -97,6 +101,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "nimbex %s: %s (see nimbex %s --help)\n", name.c_str(), e.what(),
                      name.c_str());
         return 2;
+    } catch (const csphost::HostError& e) {
+        const nimbex_cli::CallFailure failure(name + ": " + e.what(), e.code());
+        if (inv.json) ReportJsonFailure(failure);
+        std::fprintf(stderr, "%s\n", nimbex_cli::FailureLine(failure).c_str());
+        return 1;
     } catch (const nimbex_cli::CallFailure& e) {
         if (inv.json) ReportJsonFailure(e);
         std::fprintf(stderr, "%s\n", nimbex_cli::FailureLine(e).c_str());
