@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 #include <poll.h>
+#include <pty.h>
 #include <stdlib.h>
 
 #include <algorithm>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,40 @@ Result Nimbex(const std::vector<std::string>& args, const std::string& input = "
             }
         }
     }
+    const int status = nimbex_test::WaitExit(pid);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// Runs nimbex on a new pseudo-terminal; `answer` is typed once the terminal
+// shows `prompt`. Returns what the terminal showed and the exit status.
+Result OnTerminal(const std::vector<std::string>& args, const std::string& prompt,
+                  const std::string& answer) {
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        std::vector<char*> argv{const_cast<char*>(NIMBEX_CLI_PATH)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(NIMBEX_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    Result r;
+    bool answered = false;
+    char buffer[4096];
+    for (;;) {
+        pollfd fd = {master, POLLIN, 0};
+        if (poll(&fd, 1, 60000) <= 0) break;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the child has gone
+        r.out.append(buffer, static_cast<size_t>(n));
+        if (!answered && r.out.find(prompt) != std::string::npos) {
+            EXPECT_EQ(static_cast<ssize_t>(answer.size()),
+                      write(master, answer.data(), answer.size()));
+            answered = true;
+        }
+    }
+    close(master);
     const int status = nimbex_test::WaitExit(pid);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
@@ -178,6 +214,74 @@ TEST_F(Cli, ServicesAreDiscoveredAndTheirCertificatesListedInstalledAndCleanedUp
     EXPECT_EQ("", LoadUserName(v2));
     EXPECT_EQ(0, Nimbex({"timeout", "set", "1500"}).status);
     EXPECT_EQ(1500u, Nimbex({"timeout", "get", "--json"}).json()["timeout_ms"].asUInt());
+    unsetenv("NIMBEX_CA_FILE");
+}
+
+// Signing, the PIN and key generation through the reader, as a user does it:
+// the PIN typed on a terminal, the progress bar only there, CMS checked by openssl.
+TEST_F(Cli, SignsOnATerminalAndChecksPinsAndMakesKeys) {
+    nimbex_test::LocalService svc;
+    setenv("NIMBEX_CA_FILE", svc.caFile().c_str(), 1);
+    const std::string name = svc.service("local-v2").name;
+    ASSERT_EQ(0,
+              Nimbex({"service", "add", name, "--auth", svc.service("local-v2").auth, "--sign",
+                      svc.service("local-v2").sign, "--docstore", svc.service("local-v2").docstore})
+                  .status);
+    ASSERT_EQ(0, Nimbex({"cert", "install", "--service", name, "--id", "1", "--user", "demo",
+                         "--password-fd", "3"},
+                        "demo-password\n")
+                     .status);
+    const std::string doc = env.root() + "/doc.bin";
+    std::ofstream(doc) << std::string(3u << 20, 'd');
+
+    const Result typed = OnTerminal({"sign", doc, "--service", name, "--cms"}, "PIN: ", "1234\n");
+    EXPECT_EQ(0, typed.status) << typed.out;
+    EXPECT_EQ(std::string::npos, typed.out.find("1234")) << "the PIN was echoed";
+    EXPECT_NE(std::string::npos, typed.out.find("] 100%")) << typed.out;
+    const std::string verify = "openssl cms -verify -binary -inform DER -purpose any -in " + doc +
+                               ".p7s -content " + doc + " -CAfile " + svc.caFile() +
+                               " -out /dev/null 2>/dev/null";
+    EXPECT_EQ(0, system(verify.c_str())) << verify;
+    setenv("NIMBEX_TEST_PIN", "1234", 1);
+    const Result quiet = OnTerminal(
+        {"sign", doc, "--service", name, "--quiet", "--pin-env", "NIMBEX_TEST_PIN"}, "never", "");
+    EXPECT_EQ(0, quiet.status) << quiet.out;
+    EXPECT_EQ(std::string::npos, quiet.out.find('%')) << quiet.out;
+
+    const Result piped = Nimbex(
+        {"sign", doc, "--service", name, "--pin-env", "NIMBEX_TEST_PIN", "--out", doc + ".sig"});
+    EXPECT_EQ(0, piped.status) << piped.err;
+    EXPECT_EQ(std::string::npos, piped.err.find('%'));
+    const std::string raw = "openssl cms -verify -binary -inform DER -purpose any -noverify -in " +
+                            doc + ".p7s -content " + doc + " -signer " + env.root() +
+                            "/signer.pem -out /dev/null 2>/dev/null && openssl x509 -in " +
+                            env.root() + "/signer.pem -pubkey -noout > " + env.root() +
+                            "/pub.pem && openssl dgst -sha256 -verify " + env.root() +
+                            "/pub.pem -signature " + doc + ".sig " + doc + " >/dev/null";
+    EXPECT_EQ(0, system(raw.c_str())) << raw;
+
+    setenv("NIMBEX_TEST_PIN", "9999", 1);
+    const Result wrong = Nimbex({"pin", "verify", "--service", name, "--pin-fd", "3"}, "0000\n");
+    EXPECT_EQ(1, wrong.status);
+    EXPECT_EQ("nimbex: pin verify: error 2148532331 (0x8010006B): wrong PIN; 9 tries left\n",
+              wrong.err);
+    EXPECT_EQ(0, Nimbex({"pin", "change", "--service", name, "--pin-fd", "3", "--new-pin-env",
+                         "NIMBEX_TEST_PIN"},
+                        "1234\n")
+                     .status);
+    EXPECT_EQ(0,
+              Nimbex({"pin", "verify", "--service", name, "--pin-env", "NIMBEX_TEST_PIN"}).status);
+
+    EXPECT_EQ(0, Nimbex({"key", "generate", "--service", name, "--container", "made", "--pin-env",
+                         "NIMBEX_TEST_PIN"})
+                     .status);
+    EXPECT_EQ(2u, Nimbex({"cert", "linked", "--json"}).json().size());
+    const Result several = Nimbex({"sign", doc, "--service", name, "--pin-env", "NIMBEX_TEST_PIN"});
+    EXPECT_EQ(2, several.status);
+    EXPECT_EQ(0, Nimbex({"sign", doc, "--service", name, "--container", "made", "--pin-env",
+                         "NIMBEX_TEST_PIN", "--cms", "--pem", "--out", "-"})
+                     .out.find("-----BEGIN CMS-----"));
+    unsetenv("NIMBEX_TEST_PIN");
     unsetenv("NIMBEX_CA_FILE");
 }
 
