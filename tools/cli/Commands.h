@@ -43,5 +43,6 @@ int TimeoutCommand(Invocation& inv);
 int SignCommand(Invocation& inv);
 int PinCommand(Invocation& inv);
 int KeyCommand(Invocation& inv);
+int ConfigCommand(Invocation& inv);
 
 }  // namespace nimbex_cli

@@ -24,6 +24,7 @@ const char kUsage[] =
     "  sign      sign a file (raw signature or CMS) with a linked certificate's key\n"
     "  pin       verify or change a key's PIN\n"
     "  key       generate a key on the service and link its certificate\n"
+    "  config    get or set a module option or the browser application\n"
     "\n"
     "Options:\n"
     "  --module PATH  the reader module (default: $NIMBEX_MODULE, else the\n"
@@ -42,7 +43,7 @@ const std::map<std::string, Command>& Commands() {
         {"service", nimbex_cli::ServiceCommand}, {"cert", nimbex_cli::CertCommand},
         {"logout", nimbex_cli::LogoutCommand},   {"timeout", nimbex_cli::TimeoutCommand},
         {"sign", nimbex_cli::SignCommand},       {"pin", nimbex_cli::PinCommand},
-        {"key", nimbex_cli::KeyCommand},
+        {"key", nimbex_cli::KeyCommand},         {"config", nimbex_cli::ConfigCommand},
     };
     return commands;
 }
