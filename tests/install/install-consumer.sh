@@ -12,7 +12,8 @@ export PKG_CONFIG_PATH="$(dirname "$pc")"
 # The installed tree moved elsewhere must still be found through its pkg-config file.
 mv "$scratch/prefix" "$scratch/moved"
 export PKG_CONFIG_PATH="${PKG_CONFIG_PATH/$scratch\/prefix/$scratch/moved}"
-cc -Wall -Werror -o "$scratch/consumer" "$source/tests/install/consumer.c" \
+# CC and CFLAGS: the compiler and flags of the build (-m32, sanitizers).
+"${CC:-cc}" ${CFLAGS:-} -Wall -Werror -o "$scratch/consumer" "$source/tests/install/consumer.c" \
   $(pkg-config --cflags --libs nimbex)
 export NIMBEX_MACHINE_DIR="$scratch/machine" NIMBEX_USER_DIR="$scratch/user"
 export NIMBEX_RUNTIME_DIR="$scratch/run"
