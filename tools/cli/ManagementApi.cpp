@@ -29,6 +29,10 @@ std::string ProgramDirectory() {
 
 }  // namespace
 
+void* KeepModuleLoaded(const std::string& modulePath) {
+    return dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+}
+
 std::string ModulePath(const std::string& option) {
     if (!option.empty()) return option;
     const char* env = std::getenv("NIMBEX_MODULE");
@@ -40,7 +44,7 @@ std::string ModulePath(const std::string& option) {
 }
 
 ManagementApi::ManagementApi(const std::string& modulePath) {
-    handle_ = dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    handle_ = KeepModuleLoaded(modulePath);
     if (!handle_) throw CallFailure("cannot load " + modulePath, 0x8009001D);
 #define NIMBEX_CLI_RESOLVE(name)                                             \
     name = reinterpret_cast<decltype(&::name)>(dlsym(handle_, #name));       \

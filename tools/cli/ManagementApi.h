@@ -10,6 +10,11 @@ namespace nimbex_cli {
 // module of the build tree the program was built in.
 std::string ModulePath(const std::string& option);
 
+// Loads the module for the rest of the process: the libraries it brings in
+// keep process-wide state (the HTTP client's) that must not be unloaded under
+// a later user. Null when it does not load.
+void* KeepModuleLoaded(const std::string& modulePath);
+
 // The management exports of the module, loaded with dlopen. CallFailure
 // 0x8009001D when the module or one of its exports cannot be found.
 class ManagementApi {

@@ -66,6 +66,7 @@ csphost::PinSource PinFrom(const CommandLine& line, const char* env, const char*
 
 // The CSP host over the module with the PIN source of the command line.
 std::unique_ptr<csphost::Host> OpenHost(const Invocation& inv, const CommandLine& line) {
+    KeepModuleLoaded(inv.modulePath);
     csphost::HostOptions options;
     options.pin = PinFrom(line, "pin-env", "pin-fd", "PIN: ");
     return std::unique_ptr<csphost::Host>(new csphost::Host(inv.modulePath, options));
