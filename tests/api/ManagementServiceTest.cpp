@@ -146,7 +146,17 @@ TEST_F(ManagementService, CertificatesComeWithTheSizeQueryProtocolAndInstallWith
     }
     CloudServerSettings record = Record("local-v2", "fresh");
     KelCertificatesEnum* e = nullptr;
+    svc.reset();
     ASSERT_EQ(0u, m.KelCertificatesEnumOpen(&record, &e));
+    std::string requests;
+    for (const Json::Value& r : svc.requestLog())
+        requests += r["method"].asString() + " " + r["target"].asString() + "\n";
+    std::string expected = "POST /local-v2-auth/oauth/token\nGET /local-v2/rest/api/certificates\n";
+    for (const char* id : {"1", "2"})
+        for (const char* param : {"container_extensions", "key_permissions", "KeySpec"})
+            expected +=
+                "GET /local-v2/rest/api/keys/" + std::string(id) + "/params?param=" + param + "\n";
+    EXPECT_EQ(expected, requests);
 
     CloudCertificateInfo info{};
     ASSERT_EQ(0u, m.KelCertificateEnumNext(e, &info));  // sizes only
