@@ -29,6 +29,7 @@ void CloudStoreLink::Reset() {
     items_.clear();
     if (store_) CertCloseStore(store_, 0);
     store_ = nullptr;
+    ++generation_;
 }
 
 void CloudStoreLink::Fill() {

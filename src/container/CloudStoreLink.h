@@ -27,6 +27,9 @@ class CloudStoreLink {
     bool Open(bool machine);
     // Clears the items and closes the store, so the next use reads it again.
     void Reset();
+    // Counts the resets: a walk begun before a reset must not go on (its
+    // positions were in the items that were cleared).
+    uint64_t generation() const { return generation_; }
 
     bool IsOpen() const { return store_ != nullptr; }
     HCERTSTORE store() const { return store_; }
@@ -39,4 +42,5 @@ class CloudStoreLink {
     HCERTSTORE store_ = nullptr;
     uint32_t machine_ = 0;
     Items items_;
+    uint64_t generation_ = 0;
 };

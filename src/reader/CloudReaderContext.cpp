@@ -113,6 +113,12 @@ boost::shared_ptr<CloudContainerBase> CloudReaderContext::Container() const {
     return open;
 }
 
+boost::shared_ptr<ContainerConnectorBase> CloudReaderContext::Connector() const {
+    boost::shared_ptr<ContainerConnectorBase> selected = connector;
+    if (!selected) throw KelException("No service is selected", codes::kFail);
+    return selected;
+}
+
 uint32_t CloudReaderContext::CertificateId() {
     boost::shared_ptr<CloudContainerBase> open = Container();
     boost::shared_ptr<ContainerConnectorBase> service = connector;

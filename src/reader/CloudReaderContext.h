@@ -51,6 +51,9 @@ class CloudReaderContext {
     // KelException("No container is open", 0x252D1303). Handlers that work
     // on the open container (signing, PIN, files) start here.
     boost::shared_ptr<CloudContainerBase> Container() const;
+    // The connector, likewise; without a selected service,
+    // KelException("No service is selected", 0x80090020).
+    boost::shared_ptr<ContainerConnectorBase> Connector() const;
 
     // The service's id of the open container's certificate: the stored one,
     // else (API version 2) the service's answer to a thumbprint lookup,

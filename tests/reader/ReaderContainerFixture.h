@@ -1,7 +1,7 @@
 #pragma once
-// A local signature service whose certificates are linked in the user's
-// store as containers of the reader, the registry and stores in temporary
-// directories, and a CSP host over the built libnimbex.so.
+// The local signature service saved as a per-user service with the demo
+// user's credentials, its certificates linked in the user's store as
+// containers of the reader, registry and stores in temporary directories.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -24,8 +24,6 @@ class ReaderContainerFixture : public ::testing::Test {
   protected:
     using Bytes = std::vector<unsigned char>;
 
-    // `serviceName` of the local service saved per user with the demo user's
-    // credentials; the tokens are not saved, so every context signs in.
     void SaveService(const std::string& serviceName) {
         setenv("NIMBEX_CA_FILE", service.caFile().c_str(), 1);
         urls = service.service(serviceName);
@@ -34,28 +32,24 @@ class ReaderContainerFixture : public ::testing::Test {
         SaveServerSettings(entry, false);
         SaveUserName(entry.name, SecretString("demo"));
         SavePassword(entry.name, SecretString("demo-password"));
+        api = PathOf(urls.sign) + "/rest/api/";
+        token = "POST " + PathOf(urls.auth) + "/oauth/token";
     }
     void TearDown() override { unsetenv("NIMBEX_CA_FILE"); }
 
-    // The DER of the service's certificate `id`, asked by a connector of the
-    // test's own; the request log is cleared afterwards.
-    Bytes ServiceCertificate(uint32_t id) {
+    // Links the service's certificate `id` (asked by a connector of the
+    // test's own, the log cleared afterwards) as container `name` with the
+    // certificate id `linkedId` (0xFFFFFFFF: not known yet); returns its DER.
+    Bytes Link(const std::string& name, uint32_t id, uint32_t keySpec, uint32_t linkedId,
+               uint32_t permissions = 0, const Bytes& extensions = {}) {
         auto connector = boost::make_shared<KelContainerConnector>(urls.auth, urls.sign, "");
         connector->SetSilent(true);
         connector->SetCredentials("demo", "demo-password");
         const Bytes der = connector->GetCertificate(id).certificate;
         service.reset();
-        return der;
-    }
-
-    // Links the service's certificate `id` as container `name`; the link's
-    // certificate id is `linkedId` (0xFFFFFFFF: not known yet).
-    Bytes Link(const std::string& name, uint32_t id, uint32_t keySpec, uint32_t linkedId,
-               uint32_t permissions = 0, const Bytes& extensions = {}) {
-        const Bytes der = ServiceCertificate(id);
-        if (InstallCloudCertificateFromBytes(der, name, entry, linkedId, permissions, extensions,
-                                             false, nullptr, 0, keySpec) != 0)
-            ADD_FAILURE() << "linking " << name;
+        EXPECT_EQ(InstallCloudCertificateFromBytes(der, name, entry, linkedId, permissions,
+                                                   extensions, false, nullptr, 0, keySpec),
+                  0u);
         return der;
     }
 
@@ -65,6 +59,8 @@ class ReaderContainerFixture : public ::testing::Test {
         options.silent = true;
         return options;
     }
+
+    static std::string PathOf(const std::string& url) { return url.substr(url.find('/', 8)); }
 
     // "METHOD target" of every logged request.
     std::vector<std::string> Requests() const {
@@ -78,6 +74,7 @@ class ReaderContainerFixture : public ::testing::Test {
     LocalService service;
     LocalServiceUrls urls;
     ServerSettings entry;
+    std::string api, token;  // the REST path prefix, the sign-in request
 };
 
 }  // namespace nimbex_test

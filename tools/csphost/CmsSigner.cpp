@@ -1,5 +1,6 @@
 #include "CmsSigner.h"
 
+#include <nimbex/reader.h>
 #include <openssl/bio.h>
 #include <openssl/cms.h>
 #include <openssl/ec.h>
@@ -22,6 +23,7 @@ namespace {
 
 const uint32_t kFail = 0x80090020;
 const uint32_t kBadAlgId = 0x80090008;
+const uint32_t kNotFound = 2;
 
 template <class T, void (*Free)(T*)>
 struct Deleter {
@@ -107,7 +109,20 @@ Bytes EcdsaSignatureDer(const Bytes& raw) {
     return out;
 }
 
+// The certificate of the open container: the file of whichever key it holds.
+Bytes ContainerCertificate(Session& session) {
+    try {
+        return session.ReadFile(CLOUD_FILE_SIGNATURE_CERTIFICATE);
+    } catch (const HostError& e) {
+        if (e.code() != kNotFound) throw;
+    }
+    return session.ReadFile(CLOUD_FILE_EXCHANGE_CERTIFICATE);
+}
+
 }  // namespace
+
+CmsSigner::CmsSigner(Session& session, uint32_t hashAlgId)
+    : CmsSigner(session, ContainerCertificate(session), hashAlgId) {}
 
 CmsSigner::CmsSigner(Session& session, std::vector<unsigned char> certificate, uint32_t hashAlgId)
     : session_(&session), certificate_(std::move(certificate)), hashAlgId_(hashAlgId) {

@@ -25,6 +25,10 @@ class CmsSigner {
     CmsSigner(Session& session, std::vector<unsigned char> certificate,
               uint32_t hashAlgId = 0x800C);
 
+    // The certificate is read from the open container (the signature key's
+    // file, else the exchange key's).
+    explicit CmsSigner(Session& session, uint32_t hashAlgId = 0x800C);
+
     std::vector<unsigned char> Sign(const std::vector<unsigned char>& document,
                                     CmsFormat format) const;
     // Reads `documentPath` whole and writes the signature to `outputPath`.

@@ -176,6 +176,70 @@ void Session::CloseContainer() {
     module_->Require(CLOUD_CLOSE_CONTAINER, context_, nullptr, "close_container");
 }
 
+std::vector<std::string> Session::ContainerNames() {
+    CloudContainerEnumRecord walk{};
+    module_->Require(CLOUD_OPEN_CONTAINER_ENUM, context_, &walk, "open_container_enum");
+    std::vector<std::string> names;
+    std::vector<char> buffer(walk.size + 1);
+    uint32_t rc = 0;
+    for (;;) {
+        walk.size = buffer.size();
+        walk.buffer = buffer.data();
+        rc = module_->Call(CLOUD_NEXT_CONTAINER, context_, &walk);
+        if (rc != 0) break;
+        names.emplace_back(buffer.data(), walk.size);
+    }
+    module_->Call(CLOUD_CLOSE_CONTAINER_ENUM, context_, &walk);
+    if (rc != kNotFound) throw HostError("next_container", rc);
+    return names;
+}
+
+void Session::DeleteContainer() {
+    module_->Require(CLOUD_DELETE_CONTAINER, context_, nullptr, "delete_container");
+}
+
+// The file is opened with a record of the reader's minimum size whose
+// words 3 and 4 are set, and closed on every path.
+std::vector<unsigned char> Session::ReadFile(uintptr_t kind) {
+    CloudOpenFileRecord open{sizeof(CloudOpenFileRecord), CLOUD_OPEN_FILE_READ, 1, 1, kind};
+    module_->Require(CLOUD_OPEN_FILE, context_, &open, "open_file");
+    std::vector<unsigned char> data;
+    try {
+        CloudFileSizeRecord size{0};
+        module_->Require(CLOUD_GET_FILE_SIZE, context_, &size, "get_file_size");
+        data.resize(size.size);
+        CloudReadFileRecord read{0, data.size(), data.data()};
+        module_->Require(CLOUD_READ_FILE, context_, &read, "read_file");
+    } catch (...) {
+        module_->Call(CLOUD_CLOSE_FILE, context_, nullptr);
+        throw;
+    }
+    module_->Call(CLOUD_CLOSE_FILE, context_, nullptr);
+    return data;
+}
+
+void Session::WriteFile(uintptr_t kind, const std::vector<unsigned char>& data) {
+    CloudOpenFileRecord open{sizeof(CloudOpenFileRecord), 0, 1, 1, kind};
+    module_->Require(CLOUD_OPEN_FILE, context_, &open, "open_file");
+    CloudWriteFileRecord write{0, data.size(), data.data()};
+    const uint32_t rc = module_->Call(CLOUD_WRITE_FILE, context_, &write);
+    module_->Call(CLOUD_CLOSE_FILE, context_, nullptr);
+    if (rc != 0) throw HostError("write_file", rc);
+}
+
+Session::KeyInfo Session::GetKeyInfo(uintptr_t keySpec) {
+    CloudKeyInfoRecord record{};
+    record.keySpec = keySpec;
+    record.flags = CLOUD_KEY_INFO_PERMISSIONS;
+    module_->Require(CLOUD_GET_KEY_INFO, context_, &record, "get_key_info");
+    KeyInfo info;
+    info.keySpec = record.keySpec;
+    info.keyType = record.keyType;
+    info.algorithm = record.algorithm;
+    info.permissions = record.permissions;
+    return info;
+}
+
 // Word 2 PIN length, word 3 PIN, word 4 tries left (out).
 void Session::VerifyPin() {
     std::string pin;

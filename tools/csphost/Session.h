@@ -60,6 +60,21 @@ class Session {
     // one answers 0x8009000F).
     void OpenContainer(const std::string& name, bool create = false);
     void CloseContainer();
+    // The names of the selected service's containers, in the reader's order.
+    std::vector<std::string> ContainerNames();
+    // delete_container: the open container (on the service too when the
+    // module's option RealDelete is set).
+    void DeleteContainer();
+    // A file of the open container (CLOUD_FILE_*), read whole.
+    std::vector<unsigned char> ReadFile(uintptr_t kind);
+    // Writes a file of the open container: a certificate (kinds 8, 9) is
+    // installed on the service and in the store, extensions (10) are set.
+    void WriteFile(uintptr_t kind, const std::vector<unsigned char>& data);
+    // get_key_info for the key of that spec; the permissions are asked too.
+    struct KeyInfo {
+        uintptr_t keySpec = 0, keyType = 0, algorithm = 0, permissions = 0;
+    };
+    KeyInfo GetKeyInfo(uintptr_t keySpec);
     // Checks the PIN from the host's PIN source against the service.
     void VerifyPin();
     // Signs a hash given in its natural byte order; the signature comes back
