@@ -70,5 +70,10 @@ SecretString MakePinChangeRequest(const std::string& oldPin, const std::string& 
 }
 
 SecretString MakePinValidationBody(const std::string& pin) {
-    return "=" + PercentEncodeSecret(pin);
+    const SecretString encoded = PercentEncodeSecret(pin);
+    SecretString body;
+    body.reserve(encoded.size() + 1);
+    body += '=';
+    body += encoded;
+    return body;
 }
