@@ -44,12 +44,15 @@ const char kPinUsage[] =
 
 const char kKeyUsage[] =
     "usage: nimbex key generate --service NAME --container NAME\n"
-    "                           [--rsa BITS | --param-set OID] [--exchange] [PIN]\n"
+    "                           [--rsa BITS | --param-set OID [--alg-id N]] [--exchange]\n"
+    "                           [PIN]\n"
     "\n"
-    "Creates a key on the service (an EC key, P-256 unless --param-set names\n"
-    "another curve, or an RSA key of BITS bits) for signing (or key exchange\n"
-    "with --exchange), and links its certificate in the user's store \"My\"\n"
-    "under the container NAME. The new key's PIN comes from the PIN source.\n"
+    "Creates a key on the service for signing (or key exchange with --exchange)\n"
+    "and links its certificate in the user's store \"My\" under the container\n"
+    "NAME: an EC key, P-256 unless --param-set names another curve, or an RSA\n"
+    "key of BITS bits. --alg-id names the algorithm of a parameter set that is\n"
+    "not an EC curve (default 0x2203, ECDSA), a GOST one for instance. The new\n"
+    "key's PIN comes from the PIN source.\n"
     "PIN: --pin-env VAR or --pin-fd N, else the terminal without echo.\n";
 
 constexpr uint64_t kProgressThreshold = 1u << 20;
@@ -249,9 +252,9 @@ int PinCommand(Invocation& inv) {
 }
 
 int KeyCommand(Invocation& inv) {
-    const CommandLine line(inv.words,
-                           {"service", "container", "rsa", "param-set", "pin-env", "pin-fd"},
-                           {"help", "json", "exchange"});
+    const CommandLine line(
+        inv.words, {"service", "container", "rsa", "param-set", "alg-id", "pin-env", "pin-fd"},
+        {"help", "json", "exchange"});
     if (line.Has("help")) {
         std::cout << kKeyUsage;
         return 0;
@@ -261,8 +264,8 @@ int KeyCommand(Invocation& inv) {
         throw UsageError("unknown key subcommand '" + line.positional()[0] + "'");
     const std::string service = line.Required("service");
     const std::string container = line.Required("container");
-    if (line.Has("rsa") && line.Has("param-set"))
-        throw UsageError("--rsa and --param-set exclude each other");
+    if (line.Has("rsa") && (line.Has("param-set") || line.Has("alg-id")))
+        throw UsageError("--rsa excludes --param-set and --alg-id");
     const bool exchange = line.Has("exchange");
     std::unique_ptr<csphost::Host> host = OpenHost(inv, line);
     csphost::Session session = host->Open(service);
@@ -273,7 +276,8 @@ int KeyCommand(Invocation& inv) {
                                exchange ? kAtKeyExchange : kAtSignature,
                                exchange ? kCalgRsaKeyx : kCalgRsaSign);
     else
-        session.GenerateKey(exchange ? kAtKeyExchange : kAtSignature, kCalgEcdsa,
+        session.GenerateKey(exchange ? kAtKeyExchange : kAtSignature,
+                            static_cast<uint32_t>(line.Number("alg-id", kCalgEcdsa)),
                             line.Value("param-set", "1.2.840.10045.3.1.7"));
     session.CloseContainer();
     session.Unlock();
