@@ -23,7 +23,7 @@ bool IsStandard(const std::string& name) {
 
 }  // namespace
 
-TEST(ExportedSymbols, OnlyTheReaderEntryPoint) {
+TEST(ExportedSymbols, OnlyTheReaderEntryPointAndTheManagementInterface) {
     const std::string command = std::string("nm -D --defined-only '") + NIMBEX_MODULE_PATH + "'";
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
@@ -40,5 +40,28 @@ TEST(ExportedSymbols, OnlyTheReaderEntryPoint) {
     }
     ASSERT_EQ(pclose(pipe), 0) << command;
     ASSERT_GT(lines, 0u);
-    EXPECT_EQ(exported, std::set<std::string>{"cloud_reader_get_table"});
+    EXPECT_EQ(exported, (std::set<std::string>{
+                            "cloud_reader_get_table",
+                            "SaveCloudServerSettings",
+                            "SaveExtendedCloudServerSettings",
+                            "DeleteCloudServerSettings",
+                            "CloudServerSettingsEnumOpen",
+                            "CloudServerSettingsEnumOpenFromDiscovery",
+                            "CloudServerSettingsEnumNext",
+                            "ExtendedCloudServerSettingsEnumNext",
+                            "CloudServerSettingsEnumClose",
+                            "UpdateCloudServerSettings",
+                            "UpdateCloudServerSettingsUsingDiscovery",
+                            "KelCertificatesEnumOpen",
+                            "ExtendedKelCertificatesEnumOpen",
+                            "KelCertificateEnumNext",
+                            "KelCertificateEnumHasPin",
+                            "KelCertificatesEnumClose",
+                            "SetCloudCertificateToStore",
+                            "FormContainerName",
+                            "UpdateCloudCertificates",
+                            "KelDropAuthCookies",
+                            "KelSetConnectionTimeout",
+                            "KelGetConnectionTimeout",
+                        }));
 }

@@ -1,0 +1,288 @@
+// nimbex as a user runs it: the words on the command line, what it prints,
+// its JSON parsed back, and its exit status; the services are those of the
+// local signature service.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <json/json.h>
+#include <poll.h>
+#include <pty.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "LocalService.h"
+#include "TempEnv.h"
+#include "config/ModuleOptions.h"
+#include "config/RegistryAccess.h"
+#include "config/SavedCredentials.h"
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+    Json::Value json() const {
+        Json::Value v;
+        EXPECT_TRUE(Json::Reader().parse(out, v)) << out;
+        return v;
+    }
+};
+
+// Runs nimbex with `args`; `input` is written to its descriptor 3.
+Result Nimbex(const std::vector<std::string>& args, const std::string& input = "") {
+    int out[2], err[2], in[2];
+    EXPECT_EQ(0, pipe(out));
+    EXPECT_EQ(0, pipe(err));
+    EXPECT_EQ(0, pipe(in));
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        dup2(in[0], 3);
+        std::vector<char*> argv{const_cast<char*>(NIMBEX_CLI_PATH)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(NIMBEX_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    close(in[0]);
+    EXPECT_EQ(static_cast<ssize_t>(input.size()), write(in[1], input.data(), input.size()));
+    close(in[1]);
+    Result r;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* sinks[2] = {&r.out, &r.err};
+    for (int open = 2; open > 0;) {
+        poll(fds, 2, 60000);
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !fds[i].revents) continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<size_t>(n));
+            } else {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    const int status = nimbex_test::WaitExit(pid);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// Runs nimbex on a new pseudo-terminal; `answer` is typed once the terminal
+// shows `prompt`. Returns what the terminal showed and the exit status.
+Result OnTerminal(const std::vector<std::string>& args, const std::string& prompt,
+                  const std::string& answer) {
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        std::vector<char*> argv{const_cast<char*>(NIMBEX_CLI_PATH)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(NIMBEX_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    Result r;
+    bool answered = false;
+    char buffer[4096];
+    for (;;) {
+        pollfd fd = {master, POLLIN, 0};
+        if (poll(&fd, 1, 60000) <= 0) break;
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the child has gone
+        r.out.append(buffer, static_cast<size_t>(n));
+        if (!answered && r.out.find(prompt) != std::string::npos) {
+            EXPECT_EQ(static_cast<ssize_t>(answer.size()),
+                      write(master, answer.data(), answer.size()));
+            answered = true;
+        }
+    }
+    close(master);
+    const int status = nimbex_test::WaitExit(pid);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+class Cli : public ::testing::Test {
+  protected:
+    nimbex_test::TempEnv env;
+};
+
+TEST_F(Cli, UsageErrorsAndModuleFailuresHaveTheirExitStatusAndOneLine) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;  // the whole of standard error, when not empty
+    } cases[] = {
+        {{"--help"}, 0, ""},
+        {{"service", "--help"}, 0, ""},
+        {{"cert", "list", "--help"}, 0, ""},
+        {{}, 2, ""},
+        {{"bogus"}, 2, "nimbex: unknown command 'bogus' (see nimbex --help)\n"},
+        {{"service", "add", "x", "--auth", "https://a/"},
+         2,
+         "nimbex service: option --sign is required (see nimbex service --help)\n"},
+        {{"timeout", "set", "soon"}, 2, ""},
+        {{"cert", "list"}, 2, ""},
+        {{"service", "add", "x", "--auth", "https://a/", "--sign", "https://a/s/", "--user", "u"},
+         2,
+         ""},
+        {{"service", "delete", "nope"},
+         1,
+         "nimbex: service delete nope: error 2 (0x00000002): not found\n"},
+        {{"service", "add", "x", "--auth", "no url", "--sign", "https://a/s/"},
+         1,
+         "nimbex: service add x: error 2148073504 (0x80090020): general failure\n"},
+        {{"--module", "/nonexistent.so", "timeout", "get"}, 1, ""},
+    };
+    for (const Case& c : cases) {
+        const Result r = Nimbex(c.args);
+        const std::string words = c.args.empty() ? "" : c.args[0] + " " + c.args.back();
+        EXPECT_EQ(c.status, r.status) << words << "\n" << r.err;
+        if (!c.err.empty()) {
+            EXPECT_EQ(c.err, r.err) << words;
+        }
+        if (c.status == 0) {
+            EXPECT_NE(std::string::npos, r.out.find("usage: nimbex")) << words;
+        } else {
+            EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << words;
+        }
+    }
+    const Json::Value failure = Nimbex({"--json", "service", "delete", "nope"}).json()["error"];
+    EXPECT_EQ(2u, failure["code"].asUInt());
+    EXPECT_EQ("0x00000002", failure["hex"].asString());
+    EXPECT_EQ("not found", failure["meaning"].asString());
+}
+
+TEST_F(Cli, ServicesAreDiscoveredAndTheirCertificatesListedInstalledAndCleanedUp) {
+    nimbex_test::LocalService svc;
+    setenv("NIMBEX_CA_FILE", svc.caFile().c_str(), 1);
+    const std::string url = svc.discoveryUrl();
+
+    const Json::Value found = Nimbex({"service", "discover", url, "--json"}).json();
+    ASSERT_EQ(2u, found.size());
+    EXPECT_EQ("No unique", found[0]["name"].asString());
+    EXPECT_EQ(0, Nimbex({"service", "discover", url, "--save"}).status);
+    const Json::Value listed = Nimbex({"--json", "service", "list"}).json();
+    ASSERT_EQ(2u, listed.size());
+    std::string v2;
+    for (const Json::Value& s : listed)
+        if (s["sign_url"].asString() == svc.service("local-v2").sign) v2 = s["name"].asString();
+    ASSERT_FALSE(v2.empty());
+
+    setenv("NIMBEX_TEST_PASSWORD", "demo-password", 1);
+    const Json::Value certs = Nimbex({"cert", "list", "--service", v2, "--json", "--user", "demo",
+                                      "--password-env", "NIMBEX_TEST_PASSWORD"})
+                                  .json();
+    unsetenv("NIMBEX_TEST_PASSWORD");
+    ASSERT_EQ(2u, certs.size());
+    EXPECT_EQ(1u, certs[0]["id"].asUInt());
+    EXPECT_EQ("/CN=Demo RSA key", certs[0]["subject"].asString());
+    EXPECT_TRUE(certs[0]["has_pin"].asBool());
+    EXPECT_EQ(1u, certs[0]["key_spec"].asUInt());
+    EXPECT_EQ("", LoadUserName(v2));  // listing saves nothing
+
+    Result wrong = Nimbex(
+        {"cert", "install", "--service", v2, "--id", "1", "--user", "demo", "--password-fd", "3"},
+        "not-the-password\n");
+    EXPECT_EQ(1, wrong.status);
+    EXPECT_EQ(0u, wrong.err.find("nimbex: cert list --service " + v2 + ": error ")) << wrong.err;
+    const Result installed = Nimbex(
+        {"cert", "install", "--service", v2, "--id", "2", "--user", "demo", "--password-fd", "3"},
+        "demo-password\n");
+    ASSERT_EQ(0, installed.status) << installed.err;
+    EXPECT_EQ("demo", LoadUserName(v2));
+    const Json::Value linked = Nimbex({"cert", "linked", "--json"}).json();
+    ASSERT_EQ(1u, linked.size());
+    EXPECT_EQ(v2, linked[0]["service"].asString());
+    EXPECT_EQ("/CN=Demo EC key", linked[0]["subject"].asString());
+    EXPECT_NE(std::string::npos, installed.out.find(linked[0]["container"].asString()));
+    EXPECT_EQ(0, Nimbex({"cert", "cleanup", "--service", v2}).status);
+    EXPECT_EQ(1u, Nimbex({"cert", "linked", "--json"}).json().size());  // the key is still there
+
+    RegPutString(std::string(kModuleOptionsSection) + "AuthApp",
+                 nimbex_test::LocalService::authAppPath());
+    EXPECT_EQ(0, Nimbex({"logout", "--service", v2}).status);
+    EXPECT_EQ("", LoadUserName(v2));
+    EXPECT_EQ(0, Nimbex({"timeout", "set", "1500"}).status);
+    EXPECT_EQ(1500u, Nimbex({"timeout", "get", "--json"}).json()["timeout_ms"].asUInt());
+    unsetenv("NIMBEX_CA_FILE");
+}
+
+// Signing, the PIN and key generation through the reader, as a user does it:
+// the PIN typed on a terminal, the progress bar only there, CMS checked by openssl.
+TEST_F(Cli, SignsOnATerminalAndChecksPinsAndMakesKeys) {
+    nimbex_test::LocalService svc;
+    setenv("NIMBEX_CA_FILE", svc.caFile().c_str(), 1);
+    const std::string name = svc.service("local-v2").name;
+    ASSERT_EQ(0,
+              Nimbex({"service", "add", name, "--auth", svc.service("local-v2").auth, "--sign",
+                      svc.service("local-v2").sign, "--docstore", svc.service("local-v2").docstore})
+                  .status);
+    ASSERT_EQ(0, Nimbex({"cert", "install", "--service", name, "--id", "1", "--user", "demo",
+                         "--password-fd", "3"},
+                        "demo-password\n")
+                     .status);
+    const std::string doc = env.root() + "/doc.bin";
+    std::ofstream(doc) << std::string(3u << 20, 'd');
+
+    const Result typed = OnTerminal({"sign", doc, "--service", name, "--cms"}, "PIN: ", "1234\n");
+    EXPECT_EQ(0, typed.status) << typed.out;
+    EXPECT_EQ(std::string::npos, typed.out.find("1234")) << "the PIN was echoed";
+    EXPECT_NE(std::string::npos, typed.out.find("] 100%")) << typed.out;
+    const std::string verify = "openssl cms -verify -binary -inform DER -purpose any -in " + doc +
+                               ".p7s -content " + doc + " -CAfile " + svc.caFile() +
+                               " -out /dev/null 2>/dev/null";
+    EXPECT_EQ(0, system(verify.c_str())) << verify;
+    setenv("NIMBEX_TEST_PIN", "1234", 1);
+    const Result quiet = OnTerminal(
+        {"sign", doc, "--service", name, "--quiet", "--pin-env", "NIMBEX_TEST_PIN"}, "never", "");
+    EXPECT_EQ(0, quiet.status) << quiet.out;
+    EXPECT_EQ(std::string::npos, quiet.out.find('%')) << quiet.out;
+
+    const Result piped = Nimbex(
+        {"sign", doc, "--service", name, "--pin-env", "NIMBEX_TEST_PIN", "--out", doc + ".sig"});
+    EXPECT_EQ(0, piped.status) << piped.err;
+    EXPECT_EQ(std::string::npos, piped.err.find('%'));
+    const std::string raw = "openssl cms -verify -binary -inform DER -purpose any -noverify -in " +
+                            doc + ".p7s -content " + doc + " -signer " + env.root() +
+                            "/signer.pem -out /dev/null 2>/dev/null && openssl x509 -in " +
+                            env.root() + "/signer.pem -pubkey -noout > " + env.root() +
+                            "/pub.pem && openssl dgst -sha256 -verify " + env.root() +
+                            "/pub.pem -signature " + doc + ".sig " + doc + " >/dev/null";
+    EXPECT_EQ(0, system(raw.c_str())) << raw;
+
+    setenv("NIMBEX_TEST_PIN", "9999", 1);
+    const Result wrong = Nimbex({"pin", "verify", "--service", name, "--pin-fd", "3"}, "0000\n");
+    EXPECT_EQ(1, wrong.status);
+    EXPECT_EQ("nimbex: pin verify: error 2148532331 (0x8010006B): wrong PIN; 9 tries left\n",
+              wrong.err);
+    EXPECT_EQ(0, Nimbex({"pin", "change", "--service", name, "--pin-fd", "3", "--new-pin-env",
+                         "NIMBEX_TEST_PIN"},
+                        "1234\n")
+                     .status);
+    EXPECT_EQ(0,
+              Nimbex({"pin", "verify", "--service", name, "--pin-env", "NIMBEX_TEST_PIN"}).status);
+
+    EXPECT_EQ(0, Nimbex({"key", "generate", "--service", name, "--container", "made", "--pin-env",
+                         "NIMBEX_TEST_PIN"})
+                     .status);
+    EXPECT_EQ(2u, Nimbex({"cert", "linked", "--json"}).json().size());
+    const Result several = Nimbex({"sign", doc, "--service", name, "--pin-env", "NIMBEX_TEST_PIN"});
+    EXPECT_EQ(2, several.status);
+    EXPECT_EQ(0, Nimbex({"sign", doc, "--service", name, "--container", "made", "--pin-env",
+                         "NIMBEX_TEST_PIN", "--cms", "--pem", "--out", "-"})
+                     .out.find("-----BEGIN CMS-----"));
+    unsetenv("NIMBEX_TEST_PIN");
+    unsetenv("NIMBEX_CA_FILE");
+}
+
+}  // namespace
