@@ -94,10 +94,6 @@ Bytes SignDigest(EVP_PKEY* key, const Bytes& digest) {
     return signature;
 }
 
-Bytes SignHash(EVP_PKEY* key, const Bytes& hash) {
-    return SignDigest(key, Reversed(hash));
-}
-
 PkeyPtr PeerKey(EVP_PKEY* own, const Bytes& info) {
     const unsigned char* p = info.data();
     PkeyPtr der(d2i_PUBKEY(nullptr, &p, static_cast<long>(info.size())));

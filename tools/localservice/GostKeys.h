@@ -25,8 +25,7 @@ PkeyPtr Generate(const std::string& oid);
 // A new key of the default parameter set of that size ("gost256", "gost512").
 PkeyPtr GenerateOfType(const std::string& type);
 
-// The signature of a hash (most significant byte first) or of a digest in the engine's order.
-Bytes SignHash(EVP_PKEY* key, const Bytes& hash);
+// The signature of a digest in the byte order the engine writes it.
 Bytes SignDigest(EVP_PKEY* key, const Bytes& digest);
 
 // The peer's key on the parameter set of own: a DER SubjectPublicKeyInfo, or X then Y, each

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <iostream>
 #include <memory>
 
 #include "ServiceTestBase.h"
@@ -141,6 +142,33 @@ TEST(LocalServiceProcess, ConfigurationFileSetsUsersKeysAndServicesAndPlainHttp)
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0]["ID"].asUInt(), 5u);
     EXPECT_EQ(s.stop(), 0);
+}
+
+// With the GOST engine the policy lists the GOST parameter sets for provider types 80 (256-bit)
+// and 81 (512-bit) and the user has GOST keys 3 and 4; without it only RSA and ECDSA.
+TEST_F(AdminTest, GostKeysAndPolicyOnlyWithTheEngine) {
+    for (const bool engine : {true, false}) {
+        if (!engine) setenv("NIMBEX_GOST_ENGINE", "/nonexistent/gost.so", 1);
+        LocalService s("", true);
+        unsetenv("NIMBEX_GOST_ENGINE");
+        const Json::Value& gost = s.readyLine()["gost"];
+        if (engine && !gost["available"].asBool()) {
+            std::cout << "[ SKIPPED  ] the GOST half: " << gost["problem"].asString() << "\n";
+            continue;
+        }
+        EXPECT_EQ(gost["available"].asBool(), engine);
+        const LocalServiceUrls& v1 = s.service("local-v1");
+        const std::string token = passwordToken(v1);
+        const Json::Value certificates = json(get(v1.sign + "/rest/api/certificates", token).body);
+        const Json::Value policy = json(get(v1.sign + "/rest/api/policy", token).body);
+        std::string ids, types;
+        for (const Json::Value& c : certificates) ids += c["ID"].asString() + " ";
+        for (const Json::Value& p : policy["CSPsPolicy"])
+            types += p["ProviderType"].asString() + ":" +
+                     std::to_string(p["SupportedParamSets"].size()) + " ";
+        EXPECT_EQ(ids, engine ? "1 2 3 4 " : "1 2 ");
+        EXPECT_EQ(types, engine ? "80:9 81:3 16:1 24:2 " : "16:1 24:2 ");
+    }
 }
 
 }  // namespace
