@@ -5,6 +5,7 @@
 
 #include "base/ErrorCodes.h"
 #include "base/KelException.h"
+#include "container/CloudCertStoreContainer.h"
 #include "operations/KelContainerConnector.h"
 #include "reader/CloudMutexLocker.h"
 
@@ -67,16 +68,54 @@ CloudReaderContext* CloudReaderContext::Clone(const CloudReaderContext& from) {
     return context.release();
 }
 
+uint32_t CloudReaderContext::OpenContainer(const std::string& name, bool create) {
+    try {
+        if (boost::shared_ptr<CloudContainerBase> open = container) {
+            if (open->name() == name) return codes::kSuccess;
+            CloseContainer();
+        }
+        if (!pendingContainerName.empty())
+            return name == pendingContainerName ? codes::kSuccess : codes::kFail;
+        boost::shared_ptr<CloudContainerBase> found = boost::make_shared<CloudCertStoreContainer>(
+            name, &storeCache, selectedService, machine);
+        container = found;
+        const uint32_t status = found->status();
+        if (create) {
+            CloseContainer();
+            if (status == codes::kSuccess) return codes::kExists;
+            pendingContainerName = name;
+            return codes::kSuccess;
+        }
+        if (status != codes::kSuccess) {
+            CloseContainer();
+            return status;
+        }
+        pinTriesLeft = kInitialPinTries;
+        hashStorage =
+            boost::make_shared<HashStorage::DocumentHashStorage>(options.maxDocSize, kHashRecords);
+        return codes::kSuccess;
+    } catch (...) {
+        CloseContainer();
+        throw;
+    }
+}
+
 void CloudReaderContext::CloseContainer() {
     container.reset();
     hashStorage.reset();
     pinTriesLeft = kInitialPinTries;
+    noPinNeeded = false;
+}
+
+boost::shared_ptr<CloudContainerBase> CloudReaderContext::Container() const {
+    boost::shared_ptr<CloudContainerBase> open = container;
+    if (!open) throw KelException("No container is open", codes::kNoContainer);
+    return open;
 }
 
 uint32_t CloudReaderContext::CertificateId() {
-    boost::shared_ptr<CloudContainerBase> open = container;
+    boost::shared_ptr<CloudContainerBase> open = Container();
     boost::shared_ptr<ContainerConnectorBase> service = connector;
-    if (!open) throw KelException("No container is open", codes::kNoContainer);
     const uint32_t stored = open->certificate_id();
     if (stored != CloudContainerBase::kIdNotAsked) return stored;
     uint32_t found = 0;

@@ -21,6 +21,8 @@
 class CloudReaderContext {
   public:
     static constexpr uint32_t kInitialPinTries = 10;
+    // Records of the hash storage of an open container.
+    static constexpr uint32_t kHashRecords = 5;
 
     // A new context over the current options and services (create_context).
     static CloudReaderContext* Create();
@@ -33,8 +35,22 @@ class CloudReaderContext {
     CloudReaderContext(const CloudReaderContext&) = delete;
     CloudReaderContext& operator=(const CloudReaderContext&) = delete;
 
-    // Releases the container and its hash storage; PIN tries back to 10.
+    // Opens the container `name` of the selected service (open_container):
+    // the open one when it has that name, else a lookup in the store link
+    // that replaces it. With `create`, an existing container answers
+    // 0x8009000F and a missing one becomes the pending container name. While
+    // a creation is pending only its name opens (answering 0 with no
+    // container). Returns the answer; on an exception nothing stays open.
+    uint32_t OpenContainer(const std::string& name, bool create);
+
+    // Releases the container and its hash storage; PIN tries back to 10 and
+    // the no-PIN-needed flag cleared. A pending creation stays.
     void CloseContainer();
+
+    // The open container, as the handler's own reference; without one,
+    // KelException("No container is open", 0x252D1303). Handlers that work
+    // on the open container (signing, PIN, files) start here.
+    boost::shared_ptr<CloudContainerBase> Container() const;
 
     // The service's id of the open container's certificate: the stored one,
     // else (API version 2) the service's answer to a thumbprint lookup,

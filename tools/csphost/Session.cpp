@@ -14,7 +14,6 @@ namespace {
 const uint32_t kNotFound = 2;
 const uint32_t kMoreData = 234;
 const uint32_t kPinRequired = 0x252D1230;
-const uintptr_t kCreateFlag = 0x4;
 const size_t kMaxSignature = 1024;
 
 // A text through a size/buffer record: the length first, then the text.
@@ -167,12 +166,10 @@ void Session::SetMediaParam(uintptr_t subCode, uintptr_t value, const void* data
     module_->Require(CLOUD_SET_MEDIA_PARAM, context_, &record, "set_media_param");
 }
 
-// The records below are laid out word by word as the reader interface
-// defines them: word 1 name length, word 2 name, word 4 flags.
 void Session::OpenContainer(const std::string& name, bool create) {
-    uintptr_t record[4] = {name.size(), reinterpret_cast<uintptr_t>(name.c_str()), 0,
-                           create ? kCreateFlag : 0};
-    module_->Require(CLOUD_OPEN_CONTAINER, context_, record, "open_container");
+    CloudOpenContainerRecord record{name.size(), name.c_str(), 0,
+                                    create ? CLOUD_OPEN_CONTAINER_CREATE : 0u};
+    module_->Require(CLOUD_OPEN_CONTAINER, context_, &record, "open_container");
 }
 
 void Session::CloseContainer() {

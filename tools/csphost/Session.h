@@ -55,6 +55,9 @@ class Session {
     void SetMediaParam(uintptr_t subCode, uintptr_t value, const void* data);
 
     // ---- containers, PIN and signing
+    // open_container: the container of the selected service; with `create`,
+    // a name without a container is kept for key generation (an existing
+    // one answers 0x8009000F).
     void OpenContainer(const std::string& name, bool create = false);
     void CloseContainer();
     // Checks the PIN from the host's PIN source against the service.
@@ -64,6 +67,48 @@ class Session {
     // byte first). hashHandle 0: none.
     std::vector<unsigned char> SignHash(const std::vector<unsigned char>& hash, uint32_t algId,
                                         uint32_t hashHandle = 0);
+
+    // ---- PIN, document hashes, signing, key agreement and key generation
+    // (SessionKeys.cpp). Byte order as for SignHash: the host's side is
+    // natural, the reader's least significant byte first.
+
+    // verify_pin with `pin`: 0 when accepted, else the reader's answer;
+    // after 0x8010006B (wrong PIN) *triesLeft is what the reader wrote.
+    uint32_t CheckPin(const std::string& pin, uint32_t* triesLeft = nullptr);
+    // change_pin to `newPin`; the current PIN comes from the PIN source.
+    void ChangePin(const std::string& newPin);
+    // drop_auth: the connection forgets its tokens.
+    void DropAuth();
+
+    // A hash object of the reader (create_hash, hash_data, get_hash_value):
+    // the reader keeps the data so that a signature can name its document.
+    uint32_t CreateHash(uint32_t algId);
+    void HashData(uint32_t handle, const unsigned char* data, size_t size);
+    std::vector<unsigned char> HashValue(uint32_t handle);
+    // The three at once: the value of `data` hashed through the reader.
+    std::vector<unsigned char> Hash(uint32_t algId, const std::vector<unsigned char>& data,
+                                    uint32_t* handle = nullptr);
+
+    // sign_hash_split: the two halves put back together in natural order.
+    std::vector<unsigned char> SignHashSplit(const std::vector<unsigned char>& hash,
+                                             uint32_t hashHandle = 0);
+    // agree_key with the peer's public point (x and y, big-endian, at most
+    // 64 bytes each), the keying material and the mask; `resultLength` 64
+    // asks for the long form. The reader's result as it stands.
+    std::vector<unsigned char> AgreeKey(const std::vector<unsigned char>& x,
+                                        const std::vector<unsigned char>& y,
+                                        const std::vector<unsigned char>& ukm,
+                                        const std::vector<unsigned char>& mask,
+                                        size_t resultLength);
+    // generate_key / generate_rsa_key into the container named by
+    // OpenContainer(name, true); the new container is open afterwards.
+    void GenerateKey(uint32_t keySpec, uint32_t algId, const std::string& paramSet,
+                     uint32_t permissions = 0);
+    void GenerateRsaKey(uint32_t keyBits, uint32_t keySpec, uint32_t algId,
+                        uint32_t permissions = 0);
+    // list_param_sets; get_rsa_key_range (false when the reader answers 50).
+    std::vector<std::string> ParamSets();
+    bool SupportsRsa();
 
     void* context() const { return context_; }
 

@@ -1,0 +1,329 @@
+// PIN, document hashes, signing, key agreement and key generation through
+// the built libnimbex.so, driven by the CSP host against the local service:
+// exact requests from its log, signatures verified and agreed keys
+// recomputed with OpenSSL, CMS signatures checked by the openssl program.
+#include <nimbex/reader.h>
+#include <openssl/core_names.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+
+#include <fstream>
+#include <regex>
+
+#include "CmsSigner.h"
+#include "ReaderContainerFixture.h"
+#include "protocol/TextEncoding.h"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using csphost::Host;
+using csphost::HostError;
+using csphost::Session;
+
+constexpr uint32_t kRsaKey = 1, kEcKey = 2, kSha256 = 0x800C;
+
+Bytes Digest(const EVP_MD* md, const Bytes& data) {
+    Bytes out(EVP_MD_get_size(md));
+    EVP_Digest(data.data(), data.size(), out.data(), nullptr, md, nullptr);
+    return out;
+}
+
+EVP_PKEY* PublicKey(const Bytes& der) {
+    const unsigned char* p = der.data();
+    X509* cert = d2i_X509(nullptr, &p, long(der.size()));
+    EVP_PKEY* key = cert ? X509_get_pubkey(cert) : nullptr;
+    X509_free(cert);
+    return key;
+}
+
+// A SHA-256 signature (ECDSA as r and s) checked against the certificate.
+bool Verifies(const Bytes& certificate, const Bytes& hash, Bytes signature) {
+    EVP_PKEY* key = PublicKey(certificate);
+    if (EVP_PKEY_get_base_id(key) == EVP_PKEY_EC && signature.size() == 64) {
+        ECDSA_SIG* rs = ECDSA_SIG_new();
+        ECDSA_SIG_set0(rs, BN_bin2bn(&signature[0], 32, nullptr),
+                       BN_bin2bn(&signature[32], 32, nullptr));
+        unsigned char* der = nullptr;
+        const int n = i2d_ECDSA_SIG(rs, &der);
+        signature.assign(der, der + n);
+        OPENSSL_free(der);
+        ECDSA_SIG_free(rs);
+    }
+    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
+    const bool ok =
+        EVP_PKEY_verify_init(ctx) == 1 && EVP_PKEY_CTX_set_signature_md(ctx, EVP_sha256()) == 1 &&
+        EVP_PKEY_verify(ctx, signature.data(), signature.size(), hash.data(), hash.size()) == 1;
+    EVP_PKEY_CTX_free(ctx);
+    EVP_PKEY_free(key);
+    return ok;
+}
+
+class ReaderSigning : public nimbex_test::ReaderContainerFixture {
+  protected:
+    void TearDown() override {
+        unsetenv("NIMBEX_TEST_PIN");
+        ReaderContainerFixture::TearDown();
+    }
+    // The service saved, its policy set, the demo keys linked as "rsa" and "ec".
+    void Prepare(const std::string& name, bool confirm) {
+        SaveService(name);
+        Json::Value settings;
+        settings["confirmation"]["polls"] = 0;
+        for (const char* action : {"SignDocument", "PrivateKeyAccess", "ChangePin"})
+            settings["policy"]["mfa"][action] = confirm;
+        service.configure(settings);
+        rsa = Link("rsa", kRsaKey, AT_SIGNATURE, kRsaKey);
+        ec = Link("ec", kEcKey, AT_SIGNATURE, kEcKey);
+        setenv("NIMBEX_TEST_PIN", "1234", 1);
+    }
+    csphost::HostOptions Options() {
+        csphost::HostOptions options = ReaderContainerFixture::Options();
+        options.pin = csphost::PinSource::Environment("NIMBEX_TEST_PIN");
+        return options;
+    }
+    // The request lines since the last reset, document ids as {id}.
+    std::string Sequence() {
+        std::string out;
+        for (const std::string& line : Requests())
+            out += (out.empty() ? "" : " ") +
+                   std::regex_replace(line, std::regex("doc-[\\w-]+"), "{id}");
+        return out;
+    }
+    Json::Value Last(const std::string& pathEnd) {
+        const Json::Value log = service.requestLog();
+        for (Json::ArrayIndex i = log.size(); i-- > 0;) {
+            const std::string path = log[i]["path"].asString();
+            if (path.size() >= pathEnd.size() &&
+                path.compare(path.size() - pathEnd.size(), pathEnd.size(), pathEnd) == 0)
+                return log[i];
+        }
+        return Json::Value();
+    }
+    Bytes rsa, ec;
+};
+
+struct Generation {
+    const char* service;
+    bool confirm;
+    const char* signRequests;  // of one signature after the first
+};
+class SignHashes : public ReaderSigning, public ::testing::WithParamInterface<Generation> {};
+
+// Hashes signed with both keys, whole and split; a CMS signature of a file
+// over the reader's hashes; key agreement in its short and (version 2) long
+// form.
+TEST_P(SignHashes, SignsAgreesAndSignsCms) {
+    const Generation g = GetParam();
+    const bool v2 = std::string(g.service) == "local-v2";
+    Prepare(g.service, g.confirm);
+    Host host(NIMBEX_MODULE_PATH, Options());
+    Session session = host.Open(size_t(0));
+    session.Lock();
+    const Bytes hash = Digest(EVP_sha256(), {'m', 's', 'g'});
+    session.OpenContainer("rsa");
+    EXPECT_TRUE(Verifies(rsa, hash, session.SignHash(hash, kSha256)));
+    session.OpenContainer("ec");
+    EXPECT_TRUE(Verifies(ec, hash, session.SignHash(hash, kSha256)));
+    service.reset();
+    EXPECT_TRUE(Verifies(ec, hash, session.SignHashSplit(hash)));
+    EXPECT_EQ(Sequence(), g.signRequests);
+
+    // CMS: the document goes along as the display document (version 2), or
+    // the signed attributes as the signed data (version 1).
+    nimbex_test::TempDir dir;
+    const std::string doc = dir.path() + "/doc.txt", sig = dir.path() + "/doc.p7s";
+    const std::string text = "A document \xFF signed as CMS\n";
+    std::ofstream(doc) << text;
+    service.reset();
+    csphost::CmsSigner(session, ec).SignFile(doc, sig, csphost::CmsFormat::kPem);
+    const std::string verify = "openssl cms -verify -binary -inform PEM -purpose any -in " + sig +
+                               " -content " + doc + " -CAfile " + service.caFile() +
+                               " -out /dev/null 2>/dev/null";
+    EXPECT_EQ(system(verify.c_str()), 0) << verify;
+    const Json::Value sign = Last(v2 ? "/v2/signature" : "/rest/api/documents");
+    if (v2) {
+        const Json::Value log = service.requestLog();
+        const std::string display =
+            sign["body"].asString().substr(sign["body"].asString().find("RelatedRefId"));
+        bool uploaded = false;
+        for (const Json::Value& r : log)
+            uploaded |= r.isMember("bodyBase64") &&
+                        DecodeBase64(r["bodyBase64"].asString()) == Bytes(text.begin(), text.end());
+        EXPECT_TRUE(uploaded) << "the document uploaded";
+        EXPECT_NE(display.find("doc-"), std::string::npos) << sign["body"];
+    } else if (!g.confirm) {
+        Json::Value body;
+        Json::Reader().parse(sign["body"].asString(), body);
+        const std::string content = body["Content"].asString();
+        EXPECT_EQ(DecodeBase64(content)[0], 0x31) << "the signed attributes, not a hash";
+        EXPECT_EQ(body["Signature"]["Parameters"]["HashAlgorithm"].asUInt(), kSha256);
+        EXPECT_FALSE(body["Signature"]["Parameters"].isMember("Hash"));
+    }
+
+    // Key agreement with a peer key: SHA-256 (SHA-512 in the long form) of
+    // the shared x-coordinate and the keying material, masked.
+    EVP_PKEY* peer = EVP_EC_gen("P-256");
+    unsigned char point[65];
+    size_t pointLength = 0;
+    EVP_PKEY_get_octet_string_param(peer, OSSL_PKEY_PARAM_PUB_KEY, point, 65, &pointLength);
+    EVP_PKEY* ours = PublicKey(ec);
+    EVP_PKEY_CTX* derive = EVP_PKEY_CTX_new(peer, nullptr);
+    Bytes z(32);
+    size_t zLength = 32;
+    EVP_PKEY_derive_init(derive);
+    EVP_PKEY_derive_set_peer(derive, ours);
+    EVP_PKEY_derive(derive, z.data(), &zLength);
+    const Bytes x(point + 1, point + 33), y(point + 33, point + 65), ukm{1, 2, 3, 4, 5, 6, 7, 8};
+    for (const size_t length : {size_t(32), size_t(64)}) {
+        if (length == 64 && !v2) continue;
+        Bytes mask(length), expected = z;
+        for (size_t i = 0; i < length; ++i) mask[i] = static_cast<unsigned char>(i * 7);
+        expected.insert(expected.end(), ukm.begin(), ukm.end());
+        expected = Digest(length == 64 ? EVP_sha512() : EVP_sha256(), expected);
+        for (size_t i = 0; i < length; ++i) expected[i] ^= mask[i];
+        EXPECT_EQ(session.AgreeKey(x, y, ukm, mask, length), expected) << length;
+    }
+    const Json::Value agree = Last("keys/agree");
+    Json::Value body;
+    Json::Reader().parse(agree["body"].asString(), body);
+    EXPECT_EQ(DecodeBase64(body["PublicKeyInfo"].asString()), Bytes(point + 1, point + 65));
+    EXPECT_EQ(DecodeBase64(body["Ukm"].asString()), ukm);
+    EXPECT_EQ(body["CertificateId"].asUInt(), kEcKey);
+    EVP_PKEY_CTX_free(derive);
+    EVP_PKEY_free(ours);
+    EVP_PKEY_free(peer);
+    session.Unlock();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Generations, SignHashes,
+    ::testing::Values(
+        Generation{"local-v1", false, "POST /local-v1/rest/api/documents"},
+        Generation{"local-v1", true,
+                   "POST /local-v1/rest/api/transactions POST /local-v1-auth/confirmation "
+                   "POST /local-v1/rest/api/documents"},
+        Generation{"local-v2", false,
+                   "POST /local-v2-docs/api/documents POST /local-v2/rest/api/v2/signature "
+                   "GET /local-v2-docs/api/documents/{id}/content DELETE "
+                   "/local-v2-docs/api/documents/{id} DELETE /local-v2-docs/api/documents/{id}"},
+        Generation{"local-v2", true,
+                   "POST /local-v2-docs/api/documents POST /local-v2/rest/api/v2/signature "
+                   "POST /local-v2-auth/v2.0/confirmation "
+                   "POST /local-v2/rest/api/v2/signature GET "
+                   "/local-v2-docs/api/documents/{id}/content DELETE "
+                   "/local-v2-docs/api/documents/{id} DELETE /local-v2-docs/api/documents/{id}"}));
+
+class PinAndKeys : public ReaderSigning, public ::testing::WithParamInterface<const char*> {};
+
+// Wrong PINs count down to blocked; the PIN changes; keys are generated into
+// pending containers, which open afterwards; drop_auth signs in again.
+TEST_P(PinAndKeys, PinsKeysAndTokens) {
+    const std::string name = GetParam(),
+                      api = "/" + name + "/rest/api/" + (name == "local-v2" ? "v2/" : "");
+    Prepare(name, false);
+    Json::Value attempts;
+    attempts["pinAttempts"] = 3;
+    service.configure(attempts);
+    service.resetState();
+    Host host(NIMBEX_MODULE_PATH, Options());
+    Session session = host.Open(size_t(0));
+    session.Lock();
+    session.OpenContainer("ec");
+    uint32_t tries = 77;
+    EXPECT_EQ(session.CheckPin("1234", &tries), 0u);
+    EXPECT_EQ(session.CheckPin("0000", &tries), 0x8010006Bu);
+    EXPECT_EQ(tries, 2u);
+    EXPECT_EQ(session.CheckPin("0000", &tries), 0x8010006Bu);
+    EXPECT_EQ(tries, 1u);
+    EXPECT_EQ(session.CheckPin("0000", &tries), 0x8010006Cu);
+    EXPECT_EQ(session.CheckPin(std::string(65, '1')), 0x8010002Au);
+    EXPECT_EQ(Last("/pin/validate")["target"].asString(),
+              "/" + name + "/rest/api/certificates/2/pin/validate?returnAttempts=true");
+
+    session.OpenContainer("rsa");
+    session.ChangePin("5678");
+    EXPECT_EQ(Last("/pin")["body"].asString(),
+              "{\"ConfirmedPin\":\"5678\",\"NewPin\":\"5678\",\"OldPin\":\"1234\"}\n");
+    EXPECT_EQ(Last("/pin")["path"].asString(), api + "certificates/1/pin");
+    EXPECT_EQ(session.CheckPin("5678"), 0u);
+
+    // Key generation: the policy's sets, RSA among them.
+    EXPECT_EQ(session.ParamSets(),
+              (std::vector<std::string>{"1.2.840.10045.3.1.7", "1.3.14.3.2.11", "1.3.14.3.2.22"}));
+    EXPECT_TRUE(session.SupportsRsa());
+    setenv("NIMBEX_TEST_PIN", "4321", 1);
+    try {
+        session.GenerateKey(AT_SIGNATURE, 0x2203, "1.2.840.10045.3.1.7");
+        ADD_FAILURE() << "generated while a container is open";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.code(), 0x8009000Fu);
+    }
+    session.CloseContainer();
+    try {
+        session.GenerateKey(AT_SIGNATURE, 0x2203, "1.2.840.10045.3.1.7");
+        ADD_FAILURE() << "generated without a pending container";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.code(), 0x252D1303u);
+    }
+    session.OpenContainer("fresh-ec", true);
+    service.reset();
+    session.GenerateKey(AT_SIGNATURE, 0x2203, "1.2.840.10045.3.1.7", 0x11);
+    EXPECT_EQ(Sequence(), "POST " + api + "keys/generate POST /" + name +
+                              "/rest/api/keys/3/params POST /" + name + "/rest/api/keys/3/params");
+    EXPECT_EQ(
+        Last("keys/generate")["body"].asString(),
+        "{\"AlgId\":\"8707\",\"ParametersOid\":\"1.2.840.10045.3.1.7\",\"PinCode\":\"4321\"}\n");
+    const Bytes hash = Digest(EVP_sha256(), {'k'});
+    EXPECT_TRUE(Verifies(ServiceCertificate(3), hash, session.SignHash(hash, kSha256)));
+    session.CloseContainer();
+    session.OpenContainer("fresh-rsa", true);
+    session.GenerateRsaKey(2048, AT_KEYEXCHANGE, 0xA400);
+    EXPECT_EQ(Last("keys/generate")["body"].asString(),
+              "{\"AlgId\":\"41984\",\"KeyLength\":\"2048\",\"ParametersOid\":\"1.3.14.3.2.22\","
+              "\"PinCode\":\"4321\"}\n");
+    session.CloseContainer();
+    session.OpenContainer("fresh-ec");
+    EXPECT_TRUE(Verifies(ServiceCertificate(3), hash, session.SignHash(hash, kSha256)));
+
+    // drop_auth: the next signature signs in again.
+    session.DropAuth();
+    service.reset();
+    session.SignHash(hash, kSha256);
+    EXPECT_EQ(Requests().front(), "POST /" + name + "-auth/oauth/token");
+    session.Unlock();
+}
+
+// Silent: without saved credentials or a running session nothing can sign
+// in, and nothing is signed; a container-less context answers "no container".
+TEST_P(PinAndKeys, SilentRefusesInteraction) {
+    Prepare(GetParam(), false);
+    SaveUserName(entry.name, SecretString(""));
+    SavePassword(entry.name, SecretString(""));
+    service.resetState();  // no running session to sign in silently with
+    Host host(NIMBEX_MODULE_PATH, Options());
+    Session session = host.Open(size_t(0));
+    const Bytes hash = Digest(EVP_sha256(), {'s'});
+    try {
+        session.SignHash(hash, kSha256);
+        ADD_FAILURE() << "signed without a container";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.code(), 0x252D1303u);
+    }
+    session.Lock();
+    session.OpenContainer("ec");
+    try {
+        session.SignHash(hash, kSha256);
+        ADD_FAILURE() << "signed without signing in";
+    } catch (const HostError& e) {
+        EXPECT_EQ(e.code(), 0x80090022u);
+    }
+    for (const std::string& line : Requests())
+        EXPECT_EQ(line.find("documents"), std::string::npos) << line;
+    session.Unlock();
+}
+
+INSTANTIATE_TEST_SUITE_P(Services, PinAndKeys, ::testing::Values("local-v1", "local-v2"));
+
+}  // namespace
