@@ -249,9 +249,15 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
     EXPECT_EQ(Last("/pin")["path"].asString(), api + "certificates/1/pin");
     EXPECT_EQ(session.CheckPin("5678"), 0u);
 
-    // Key generation: the policy's sets, RSA among them.
-    EXPECT_EQ(session.ParamSets(),
+    // Key generation: the policy's sets, RSA among them (after the twelve GOST sets where the
+    // service has the GOST engine). The new key gets the first id after the default keys (four
+    // with the engine, two without).
+    const bool gost = service.readyLine()["gost"]["available"].asBool();
+    const std::vector<std::string> sets = session.ParamSets();
+    ASSERT_EQ(sets.size(), gost ? 15u : 3u);
+    EXPECT_EQ(std::vector<std::string>(sets.end() - 3, sets.end()),
               (std::vector<std::string>{"1.2.840.10045.3.1.7", "1.3.14.3.2.11", "1.3.14.3.2.22"}));
+    const uint32_t fresh = gost ? 5 : 3;
     EXPECT_TRUE(session.SupportsRsa());
     setenv("NIMBEX_TEST_PIN", "4321", 1);
     try {
@@ -270,13 +276,14 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
     session.OpenContainer("fresh-ec", true);
     service.reset();
     session.GenerateKey(AT_SIGNATURE, 0x2203, "1.2.840.10045.3.1.7", 0x11);
-    EXPECT_EQ(Sequence(), "POST " + api + "keys/generate POST /" + name +
-                              "/rest/api/keys/3/params POST /" + name + "/rest/api/keys/3/params");
+    const std::string params =
+        " POST /" + name + "/rest/api/keys/" + std::to_string(fresh) + "/params";
+    EXPECT_EQ(Sequence(), "POST " + api + "keys/generate" + params + params);
     EXPECT_EQ(
         Last("keys/generate")["body"].asString(),
         "{\"AlgId\":\"8707\",\"ParametersOid\":\"1.2.840.10045.3.1.7\",\"PinCode\":\"4321\"}\n");
     const Bytes hash = Digest(EVP_sha256(), {'k'});
-    EXPECT_TRUE(Verifies(ServiceCertificate(3), hash, session.SignHash(hash, kSha256)));
+    EXPECT_TRUE(Verifies(ServiceCertificate(fresh), hash, session.SignHash(hash, kSha256)));
     session.CloseContainer();
     session.OpenContainer("fresh-rsa", true);
     session.GenerateRsaKey(2048, AT_KEYEXCHANGE, 0xA400);
@@ -285,7 +292,7 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
               "\"PinCode\":\"4321\"}\n");
     session.CloseContainer();
     session.OpenContainer("fresh-ec");
-    EXPECT_TRUE(Verifies(ServiceCertificate(3), hash, session.SignHash(hash, kSha256)));
+    EXPECT_TRUE(Verifies(ServiceCertificate(fresh), hash, session.SignHash(hash, kSha256)));
 
     // drop_auth: the next signature signs in again.
     session.DropAuth();
