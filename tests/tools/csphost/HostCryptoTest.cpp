@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "GostEngine.h"
 #include "HostCrypto.h"
 
 namespace {
@@ -50,24 +49,6 @@ TEST(HostCrypto, DigestsOfTheCryptoApiIds) {
     uint32_t length = 64;
     unsigned char out[64];
     EXPECT_EQ(csphost::ComputeDigest(0x8003, Bytes(abc), 3, out, &length), 0x80090008u);  // MD5
-}
-
-TEST(HostCrypto, GostDigestsThroughTheEngine) {
-    if (!gost::Engine::Get().available()) GTEST_SKIP() << gost::Engine::Get().problem();
-    // RFC 6986, example 1; the digests as the function writes them, least significant byte first.
-    const DigestCase cases[] = {
-        {0x8021, "9d151eefd8590b89daa6ba6cb74af9275dd051026bb149a452fd84e5e57b5500"},
-        {0x8022,
-         "1b54d01a4af5b9d5cc3d86d68d285462b19abc2475222f35c085122be4ba1ffa00ad30f8767b3a82384c6574"
-         "f024c311e2a481332b08ef7f41797891c1646f48"},
-    };
-    const std::string m1 = "012345678901234567890123456789012345678901234567890123456789012";
-    for (const DigestCase& c : cases) {
-        unsigned char out[64];
-        uint32_t length = sizeof out;
-        ASSERT_EQ(csphost::ComputeDigest(c.algId, Bytes(m1), m1.size(), out, &length), 0u);
-        EXPECT_EQ(Hex(out, length), c.expected);
-    }
 }
 
 TEST(HostCrypto, HmacIsHmacSha256) {
