@@ -12,7 +12,11 @@ PKGS=(
   libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   libcpp-httplib-dev
+  libengine-gost-openssl
 )
+# The GOST engine of OpenSSL (/usr/lib/<multiarch>/engines-3/gost.so) is not "Multi-Arch: same":
+# its :i386 package conflicts with the amd64 one, so the 32-bit build runs without it and its
+# GOST tests skip (docs/i386.md).
 # The 32-bit build: every one of these -dev packages is "Multi-Arch: same", so it installs
 # beside its amd64 twin (headers identical, libraries and CMake/pkg-config files under
 # /usr/lib/i386-linux-gnu).

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <memory>
 
+#include "GostEngine.h"
 #include "HostError.h"
 #include "Session.h"
 
@@ -40,7 +41,17 @@ void Check(bool ok, const char* what) {
     if (!ok) throw HostError(std::string("CMS signing: ") + what, kFail);
 }
 
+bool IsGostHash(uint32_t algId) {
+    return algId == 0x8021 || algId == 0x8022;
+}
+
 const EVP_MD* DigestOf(uint32_t algId) {
+    if (IsGostHash(algId)) {
+        const gost::Engine& engine = gost::Engine::Get();
+        const EVP_MD* md = algId == 0x8021 ? engine.streebog256() : engine.streebog512();
+        if (!md) throw HostError("CMS signing: " + engine.problem(), kBadAlgId);
+        return md;
+    }
     switch (algId) {
         case 0x8004:
             return EVP_sha1();
@@ -159,7 +170,11 @@ std::vector<unsigned char> CmsSigner::Sign(const std::vector<unsigned char>& doc
                                           static_cast<int>(documentHash.size())) == 1,
           "adding the signed attributes");
 
-    const Bytes attributesHash = session_->Hash(hashAlgId_, SignedAttributesDer(si));
+    Bytes attributesHash = session_->Hash(hashAlgId_, SignedAttributesDer(si));
+    // A GOST hash is signed as a number, most significant byte first: the reverse of the
+    // order in which the hash function writes it. Its signature comes back as CMS holds it
+    // (s, then r, big-endian).
+    if (IsGostHash(hashAlgId_)) std::reverse(attributesHash.begin(), attributesHash.end());
     Bytes signature = session_->SignHash(attributesHash, hashAlgId_);
     if (EVP_PKEY_get_base_id(publicKey.get()) == EVP_PKEY_EC)
         signature = EcdsaSignatureDer(signature);

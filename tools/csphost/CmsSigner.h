@@ -21,7 +21,9 @@ enum class CmsFormat { kDer, kPem };
 class CmsSigner {
   public:
     // `certificate`: the DER of the open container's certificate.
-    // `hashAlgId`: 0x8004 (SHA-1), 0x800C, 0x800D or 0x800E (SHA-256/384/512).
+    // `hashAlgId`: 0x8004 (SHA-1), 0x800C, 0x800D or 0x800E (SHA-256/384/512), or
+    // 0x8021 and 0x8022 (GOST R 34.11-2012, 256 and 512 bits; for GOST keys, with the
+    // GOST engine).
     CmsSigner(Session& session, std::vector<unsigned char> certificate,
               uint32_t hashAlgId = 0x800C);
 

@@ -6,6 +6,8 @@
 
 #include <climits>
 
+#include "GostEngine.h"
+
 namespace csphost {
 
 namespace {
@@ -18,6 +20,10 @@ const uintptr_t kHmacSha256 = 0x8021;
 
 const EVP_MD* DigestOf(uintptr_t algId) {
     switch (algId) {
+        case 0x8021:  // GOST R 34.11-2012, 256 bits (through the GOST engine, when installed)
+            return gost::Engine::Get().streebog256();
+        case 0x8022:  // GOST R 34.11-2012, 512 bits
+            return gost::Engine::Get().streebog512();
         case 0x8004:
             return EVP_sha1();
         case 0x800C:

@@ -8,9 +8,10 @@
 // 0x80090020 (OpenSSL failed).
 namespace csphost {
 
-// CryptoAPI ids: 0x8004 SHA-1, 0x800C SHA-256, 0x800D SHA-384, 0x800E SHA-512.
-// The digest is written in its natural byte order. A null `out` asks for the
-// length.
+// CryptoAPI ids: 0x8004 SHA-1, 0x800C SHA-256, 0x800D SHA-384, 0x800E SHA-512,
+// 0x8021 and 0x8022 GOST R 34.11-2012 with 256 and 512 bits (only where the GOST
+// engine is installed; 0x80090008 otherwise). The digest is written in the byte
+// order its function writes it. A null `out` asks for the length.
 uint32_t ComputeDigest(uintptr_t algId, const unsigned char* data, size_t length,
                        unsigned char* out, uint32_t* outLength);
 

@@ -151,8 +151,8 @@ X509Ptr CertificateAuthority::issue(EVP_PKEY* key, const std::string& commonName
         addExtension(c, caCert_.get(), NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost");
     } else {
         addExtension(c, caCert_.get(), NID_key_usage,
-                     EVP_PKEY_is_a(key, "EC") ? "critical,digitalSignature,keyAgreement"
-                                              : "critical,digitalSignature,keyEncipherment");
+                     EVP_PKEY_is_a(key, "RSA") ? "critical,digitalSignature,keyEncipherment"
+                                               : "critical,digitalSignature,keyAgreement");
         addExtension(c, caCert_.get(), NID_ext_key_usage, "clientAuth,emailProtection");
     }
     if (!X509_sign(c, caKey_.get(), EVP_sha256()))

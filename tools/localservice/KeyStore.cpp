@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include "GostEngine.h"
+#include "GostKeys.h"
 #include "ServiceError.h"
 
 namespace localservice {
@@ -20,6 +22,21 @@ const char kRsaOid2[] = "1.3.14.3.2.22";
 
 bool isEc(EVP_PKEY* k) {
     return EVP_PKEY_is_a(k, "EC") == 1;
+}
+
+bool isGost(EVP_PKEY* k) {
+    return gost::KeyBits(k) != 0;
+}
+
+// The configuration's name of a key's type: "rsa", "ec", "gost256" or "gost512".
+std::string typeOf(EVP_PKEY* k) {
+    if (isGost(k)) return "gost" + std::to_string(gost::KeyBits(k));
+    return isEc(k) ? "ec" : "rsa";
+}
+
+PkeyPtr newKeyOfType(const std::string& type, unsigned rsaBits) {
+    if (type.rfind("gost", 0) == 0) return gostkeys::GenerateOfType(type);
+    return generateKey(type, rsaBits);
 }
 
 bool isP256(EVP_PKEY* k) {
@@ -66,7 +83,15 @@ std::string commonNameOf(X509* cert) {
 
 }  // namespace
 
-const EVP_MD* hashAlgorithmFor(uint32_t algId, size_t hashLength) {
+const EVP_MD* hashAlgorithmFor(uint32_t algId, size_t hashLength, bool gostKey) {
+    if (gostKey) {
+        const gost::Engine& engine = gost::Engine::Get();
+        if (algId == kCalgStreebog256 || (algId == 0 && hashLength == 32))
+            return engine.streebog256();
+        if (algId == kCalgStreebog512 || (algId == 0 && hashLength == 64))
+            return engine.streebog512();
+        return nullptr;
+    }
     switch (algId) {
         case kCalgSha1:
             return EVP_sha1();
@@ -104,11 +129,13 @@ void KeyStore::loadConfigured(const std::vector<UserConfig>& users, uint32_t pin
     std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& u : users) {
         for (const auto& k : u.keys) {
+            // Without the GOST engine GOST keys are left out (the engine check says so once).
+            if (k.type.rfind("gost", 0) == 0 && !gostkeys::Available()) continue;
             std::string base = dir + "/" + std::to_string(k.id) + "-" + k.type;
             PkeyPtr key = readPrivateKeyPem(base + ".key.pem");
             bool fresh = false;
-            if (!key || (k.type == "ec") != isEc(key.get())) {
-                key = generateKey(k.type, k.rsaBits);
+            if (!key || typeOf(key.get()) != k.type) {
+                key = newKeyOfType(k.type, k.rsaBits);
                 writePrivateKeyPem(base + ".key.pem", key.get());
                 fresh = true;
             }
@@ -201,15 +228,28 @@ void KeyStore::requirePin(Entry& e, const std::string& pin) {
 
 Bytes KeyStore::signHash(const std::string& owner, uint32_t id, const std::string& pin,
                          const Bytes& hash, uint32_t algId) {
+    bool gostKey = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        gostKey = isGost(find(owner, id).key.get());
+    }
+    // A GOST hash arrives most significant byte first, the reverse of how its function writes it.
+    return signDigest(owner, id, pin, gostKey ? Bytes(hash.rbegin(), hash.rend()) : hash, algId);
+}
+
+Bytes KeyStore::signDigest(const std::string& owner, uint32_t id, const std::string& pin,
+                           const Bytes& hash, uint32_t algId) {
     std::lock_guard<std::mutex> lock(mutex_);
     Entry& e = find(owner, id);
     if (hash.empty()) throw ServiceError("content_required", "No hash to sign");
-    const EVP_MD* md = hashAlgorithmFor(algId, hash.size());
+    const bool gostKey = isGost(e.key.get());
+    const EVP_MD* md = hashAlgorithmFor(algId, hash.size(), gostKey);
     if (!md) throw ServiceError("invalid_hash_alg", "Unknown hash algorithm");
     if (static_cast<size_t>(EVP_MD_get_size(md)) != hash.size())
         throw ServiceError("invalid_signature_params",
                            "The hash length does not fit the hash algorithm");
     requirePin(e, pin);
+    if (gostKey) return gostkeys::SignDigest(e.key.get(), hash);
     PkeyCtxPtr ctx(EVP_PKEY_CTX_new(e.key.get(), nullptr));
     if (!ctx || EVP_PKEY_sign_init(ctx.get()) != 1)
         throw ServiceError("internal_error", "Cannot start signing");
@@ -236,24 +276,49 @@ Bytes KeyStore::signHash(const std::string& owner, uint32_t id, const std::strin
     return raw;
 }
 
+const EVP_MD* KeyStore::documentHash(const std::string& owner, uint32_t id, uint32_t algId,
+                                     uint32_t& usedAlgId) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const unsigned bits = gost::KeyBits(find(owner, id).key.get());
+    usedAlgId = algId         ? algId
+                : bits == 512 ? kCalgStreebog512
+                : bits == 256 ? kCalgStreebog256
+                              : kCalgSha256;
+    return hashAlgorithmFor(usedAlgId, 0, bits != 0);
+}
+
 Bytes KeyStore::signDocument(const std::string& owner, uint32_t id, const std::string& pin,
                              const Bytes& document, uint32_t algId) {
-    const EVP_MD* md = hashAlgorithmFor(algId == 0 ? kCalgSha256 : algId, 0);
+    uint32_t used = 0;
+    const EVP_MD* md = documentHash(owner, id, algId, used);
     if (!md) throw ServiceError("invalid_hash_alg", "Unknown hash algorithm");
     Bytes hash(static_cast<size_t>(EVP_MD_get_size(md)));
     unsigned int len = 0;
     EVP_Digest(document.data(), document.size(), hash.data(), &len, md, nullptr);
-    return signHash(owner, id, pin, hash, algId == 0 ? kCalgSha256 : algId);
+    return signDigest(owner, id, pin, hash, used);
 }
 
 Bytes KeyStore::agree(const std::string& owner, uint32_t id, const std::string& pin,
                       const Bytes& peer, const Bytes& ukm, const Bytes& mask, uint32_t vkoAlgId) {
     std::lock_guard<std::mutex> lock(mutex_);
     Entry& e = find(owner, id);
-    if (!isEc(e.key.get()))
-        throw ServiceError("invalid_certificate", "Key agreement needs an EC key");
+    if (!isEc(e.key.get()) && !isGost(e.key.get()))
+        throw ServiceError("invalid_certificate", "Key agreement needs an EC or a GOST key");
     if (vkoAlgId != 0 && vkoAlgId != kVkoLongForm)
         throw ServiceError("invalid_request", "Unknown key agreement algorithm");
+    if (isGost(e.key.get())) {
+        PkeyPtr peerKey = gostkeys::PeerKey(e.key.get(), peer);
+        if (!peerKey)
+            throw ServiceError("invalid_request",
+                               "The peer public key is not a key of this key's parameter set");
+        const size_t outLen = vkoAlgId == kVkoLongForm ? 64 : 32;
+        if (!mask.empty() && mask.size() != outLen)
+            throw ServiceError("invalid_request", "The mask must be empty or as long as the key");
+        requirePin(e, pin);
+        Bytes k = gostkeys::Agree(e.key.get(), peerKey.get(), ukm, vkoAlgId == kVkoLongForm);
+        for (size_t i = 0; i < mask.size(); ++i) k[i] ^= mask[i];
+        return k;
+    }
     PkeyPtr peerKey = peerKeyFrom(peer);
     if (!peerKey) throw ServiceError("invalid_request", "The peer public key is not a P-256 key");
     size_t outLen = vkoAlgId == kVkoLongForm ? 64 : 32;
@@ -289,6 +354,7 @@ uint32_t KeyStore::addEntry(Entry e) {
 Json::Value KeyStore::generate(const std::string& owner, const std::string& oid, uint32_t keyLength,
                                const std::string& pin, uint32_t pinAttempts) {
     bool rsa = oid == kRsaOid1 || oid == kRsaOid2;
+    if (oid.rfind("1.2.643.", 0) == 0) return generateGost(owner, oid, keyLength, pin, pinAttempts);
     if (!rsa && oid != kEcOid)
         throw ServiceError("invalid_request", "The service cannot generate keys for " + oid);
     if (rsa && keyLength == 0) keyLength = 2048;
@@ -296,11 +362,26 @@ Json::Value KeyStore::generate(const std::string& owner, const std::string& oid,
         throw ServiceError("invalid_request", "Unsupported RSA key length");
     if (!rsa && keyLength != 0 && keyLength != 256)
         throw ServiceError("invalid_request", "EC keys are 256 bits long");
-    PkeyPtr key = generateKey(rsa ? "rsa" : "ec", keyLength);
+    return addGenerated(owner, generateKey(rsa ? "rsa" : "ec", keyLength),
+                        rsa ? " generated RSA key" : " generated EC key", pin, pinAttempts);
+}
+
+Json::Value KeyStore::generateGost(const std::string& owner, const std::string& oid,
+                                   uint32_t keyLength, const std::string& pin,
+                                   uint32_t pinAttempts) {
+    PkeyPtr key = gostkeys::Generate(oid);
+    if (!key) throw ServiceError("invalid_request", "The service cannot generate keys for " + oid);
+    if (keyLength != 0 && keyLength != gost::KeyBits(key.get()))
+        throw ServiceError("invalid_request", "The parameter set fixes the key length");
+    return addGenerated(owner, std::move(key), " generated GOST key", pin, pinAttempts);
+}
+
+Json::Value KeyStore::addGenerated(const std::string& owner, PkeyPtr key, const char* what,
+                                   const std::string& pin, uint32_t pinAttempts) {
     std::lock_guard<std::mutex> lock(mutex_);
     Entry e;
     e.owner = owner;
-    e.friendlyName = owner + (rsa ? " generated RSA key" : " generated EC key");
+    e.friendlyName = owner + what;
     e.certDer = ca_.issueUserCertificate(key.get(), e.friendlyName);
     e.key = shareKey(std::move(key));
     e.pin = e.configuredPin = pin;

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "GostKeys.h"
+
 namespace localservice {
 
 namespace {
@@ -9,17 +11,23 @@ namespace {
 const char* kActions[] = {"SignDocument", "PrivateKeyAccess", "CreateRequest", "DeleteCertificate",
                           "ChangePin"};
 
+Json::Value providerEntry(int type, const std::vector<std::string>& paramSets) {
+    Json::Value entry;
+    entry["ProviderType"] = type;
+    for (const auto& oid : paramSets) entry["SupportedParamSets"].append(oid);
+    return entry;
+}
+
+// Provider types as the certificate link maps key algorithms: 80 GOST R 34.10-2012 256-bit,
+// 81 its 512-bit keys (only with the GOST engine), 16 ECDSA, 24 RSA.
 Json::Value defaultProviders() {
     Json::Value p(Json::arrayValue);
-    Json::Value ec;
-    ec["ProviderType"] = 80;
-    ec["SupportedParamSets"].append("1.2.840.10045.3.1.7");
-    p.append(ec);
-    Json::Value rsa;
-    rsa["ProviderType"] = 24;
-    rsa["SupportedParamSets"].append("1.3.14.3.2.11");
-    rsa["SupportedParamSets"].append("1.3.14.3.2.22");
-    p.append(rsa);
+    if (gostkeys::Available()) {
+        p.append(providerEntry(80, gostkeys::ParamSetOids(256)));
+        p.append(providerEntry(81, gostkeys::ParamSetOids(512)));
+    }
+    p.append(providerEntry(16, {"1.2.840.10045.3.1.7"}));
+    p.append(providerEntry(24, {"1.3.14.3.2.11", "1.3.14.3.2.22"}));
     return p;
 }
 
@@ -62,6 +70,17 @@ ServiceConfig ServiceConfig::defaults() {
     ec.friendlyName = "Demo EC key";
     ec.pin = "1234";
     demo.keys = {rsa, ec};
+    KeyConfig gost256;
+    gost256.id = 3;
+    gost256.type = "gost256";
+    gost256.friendlyName = "Demo GOST 2012-256 key";
+    gost256.pin = "1234";
+    KeyConfig gost512 = gost256;
+    gost512.id = 4;
+    gost512.type = "gost512";
+    gost512.friendlyName = "Demo GOST 2012-512 key";
+    demo.keys.push_back(gost256);
+    demo.keys.push_back(gost512);
     c.users.push_back(demo);
     ServiceEntry v2;
     v2.name = "local-v2";
@@ -108,8 +127,10 @@ ServiceConfig ServiceConfig::fromJson(const Json::Value& root) {
                     if (kc.id == 0) throw std::runtime_error("a key needs an \"id\" above 0");
                     if (ids[kc.id]) throw std::runtime_error("key ids must be unique");
                     ids[kc.id] = true;
-                    if (kc.type != "rsa" && kc.type != "ec")
-                        throw std::runtime_error("a key \"type\" is \"rsa\" or \"ec\"");
+                    if (kc.type != "rsa" && kc.type != "ec" && kc.type != "gost256" &&
+                        kc.type != "gost512")
+                        throw std::runtime_error(
+                            "a key \"type\" is \"rsa\", \"ec\", \"gost256\" or \"gost512\"");
                     if (kc.rsaBits < 1024 || kc.rsaBits > 4096)
                         throw std::runtime_error("\"rsaBits\" must lie between 1024 and 4096");
                     uc.keys.push_back(kc);

@@ -10,7 +10,7 @@ namespace localservice {
 
 struct KeyConfig {
     uint32_t id = 0;
-    std::string type;  // "rsa" or "ec"
+    std::string type;  // "rsa", "ec", "gost256" or "gost512"
     std::string friendlyName;
     std::string pin;  // empty: the key has no PIN
     uint32_t rsaBits = 2048;

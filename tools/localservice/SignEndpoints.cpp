@@ -343,12 +343,12 @@ void SignEndpoints::signV2(Call& c) {
                                    "A hash document is longer than 64 bytes");
             signature = ctx_.keys().signHash(c.access.user, id, pin, hash, alg);
         } else {
-            const EVP_MD* md = hashAlgorithmFor(alg == 0 ? kCalgSha256 : alg, 0);
+            uint32_t used = 0;
+            const EVP_MD* md = ctx_.keys().documentHash(c.access.user, id, alg, used);
             if (!md) throw ServiceError("invalid_hash_alg", "Unknown hash algorithm");
             Bytes hash;
             ctx_.documents().digest(ref, c.access.user, c.svc.name, md, hash);
-            signature =
-                ctx_.keys().signHash(c.access.user, id, pin, hash, alg == 0 ? kCalgSha256 : alg);
+            signature = ctx_.keys().signDigest(c.access.user, id, pin, hash, used);
         }
         Json::Value e;
         e["RefId"] = ctx_.documents().addBytes(signature, c.access.user, c.svc.name);

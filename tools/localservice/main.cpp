@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "Codec.h"
+#include "GostEngine.h"
 #include "HttpFrontend.h"
 #include "ServiceApp.h"
 #include "ServiceConfig.h"
@@ -132,6 +133,10 @@ int main(int argc, char** argv) {
         ready["adminPort"] = boundAdmin;
         ready["stateDir"] = stateDir;
         ready["pid"] = static_cast<int>(getpid());
+        const gost::Engine& engine = gost::Engine::Get();
+        ready["gost"]["available"] = engine.available();
+        ready["gost"]["engine"] = engine.path();
+        if (!engine.available()) ready["gost"]["problem"] = engine.problem();
         Json::Value services(Json::arrayValue);
         for (const auto& s : ctx.config().services) {
             Json::Value e;

@@ -143,5 +143,23 @@ TEST(LocalServiceProcess, ConfigurationFileSetsUsersKeysAndServicesAndPlainHttp)
     EXPECT_EQ(s.stop(), 0);
 }
 
+// Without the GOST engine the service starts all the same, says why in its ready line and
+// offers RSA and ECDSA only: keys 1 and 2, provider types 16 and 24.
+TEST_F(AdminTest, WithoutTheGostEngineOnlyRsaAndEcdsa) {
+    setenv("NIMBEX_GOST_ENGINE", "/nonexistent/gost.so", 1);
+    LocalService s("", true);
+    unsetenv("NIMBEX_GOST_ENGINE");
+    EXPECT_NE(s.readyLine()["gost"]["problem"].asString().find("/nonexistent/gost.so"),
+              std::string::npos);
+    const std::string token = passwordToken(s.service("local-v1"));
+    const std::string api = s.service("local-v1").sign + "/rest/api/";
+    std::string ids, types;
+    for (const Json::Value& c : json(get(api + "certificates", token).body))
+        ids += c["ID"].asString() + " ";
+    const Json::Value policy = json(get(api + "policy", token).body);
+    for (const Json::Value& p : policy["CSPsPolicy"]) types += p["ProviderType"].asString() + " ";
+    EXPECT_EQ(ids + "/ " + types, "1 2 / 16 24 ");
+}
+
 }  // namespace
 }  // namespace nimbex_test
