@@ -152,10 +152,12 @@ TEST_F(ManagementService, CertificatesComeWithTheSizeQueryProtocolAndInstallWith
     for (const Json::Value& r : svc.requestLog())
         requests += r["method"].asString() + " " + r["target"].asString() + "\n";
     std::string expected = "POST /local-v2-auth/oauth/token\nGET /local-v2/rest/api/certificates\n";
-    for (const char* id : {"1", "2"})
+    // Keys 3 and 4 are the GOST keys, there when the service has the engine.
+    const int keys = svc.readyLine()["gost"]["available"].asBool() ? 4 : 2;
+    for (int id = 1; id <= keys; ++id)
         for (const char* param : {"container_extensions", "key_permissions", "KeySpec"})
-            expected +=
-                "GET /local-v2/rest/api/keys/" + std::string(id) + "/params?param=" + param + "\n";
+            expected += "GET /local-v2/rest/api/keys/" + std::to_string(id) +
+                        "/params?param=" + param + "\n";
     EXPECT_EQ(expected, requests);
 
     CloudCertificateInfo info{};
@@ -199,6 +201,12 @@ TEST_F(ManagementService, CertificatesComeWithTheSizeQueryProtocolAndInstallWith
     EXPECT_EQ(2u, second.certificateId);
     EXPECT_EQ(0u, second.containerExtensionsLength);
     EXPECT_STREQ("Demo EC key", name);
+    for (int id = 3; id <= keys; ++id) {
+        second.certificateLength = 4096;
+        second.friendlyNameCapacity = sizeof(name);
+        ASSERT_EQ(0u, m.KelCertificateEnumNext(e, &second));
+        EXPECT_EQ(uint32_t(id), second.certificateId);
+    }
     EXPECT_EQ(259u, m.KelCertificateEnumNext(e, &second));
     m.KelCertificatesEnumClose(e);
 
