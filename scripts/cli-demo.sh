@@ -5,12 +5,25 @@
 # lists the certificates on the service, installs one into the store with its
 # link, signs a document as CMS through the reader, verifies it with openssl,
 # and stops the service. Everything lives in a scratch configuration that is
-# removed afterwards, unless --real-config keeps the user's own.
-#   scripts/cli-demo.sh [--real-config] [BUILD_DIR]
+# removed afterwards, unless --real-config keeps the user's own. --key chooses
+# the service's key: 1 RSA (the default), 2 P-256, 3 and 4 GOST R 34.10-2012
+# of 256 and 512 bits (these need OpenSSL's GOST engine, libengine-gost-openssl).
+#   scripts/cli-demo.sh [--real-config] [--key ID] [BUILD_DIR]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 real=0
-if [ "${1:-}" = "--real-config" ]; then real=1; shift; fi
+key=1
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --real-config) real=1; shift ;;
+    --key) key="$2"; shift 2 ;;
+    *) break ;;
+  esac
+done
+case "$key" in
+  1|2|3|4) ;;
+  *) echo "cli-demo: --key is 1, 2, 3 or 4" >&2; exit 2 ;;
+esac
 build="$(cd "${1:-$root/build}" && pwd)"
 nimbex="$build/tools/cli/nimbex"
 service_pid=""
@@ -58,8 +71,8 @@ service="$("$nimbex" service list | awk '/^[^ ]/ { name = $1 } /^  docstore:/ { 
 say "list my certificates on $service (signing in through the browser application)"
 run "$nimbex" cert list --service "$service"
 
-say "install certificate 1 into my store with its link to the cloud container"
-run "$nimbex" cert install --service "$service" --id 1
+say "install certificate $key into my store with its link to the cloud container"
+run "$nimbex" cert install --service "$service" --id "$key"
 run "$nimbex" cert linked
 
 say "sign a document as detached CMS through the reader"
@@ -70,6 +83,15 @@ export NIMBEX_DEMO_PIN=1234
 run "$nimbex" sign "$document" --service "$service" --cms --pin-env NIMBEX_DEMO_PIN
 
 say "verify the signature with openssl"
+if [ "$key" -ge 3 ]; then
+  # GOST signatures need the engine; it is configured for this command only.
+  engines="$(openssl version -e | sed -n 's/^ENGINESDIR: "\(.*\)"$/\1/p')"
+  printf '%s\n' "openssl_conf = openssl_init" "[openssl_init]" "engines = engine_section" \
+    "[engine_section]" "gost = gost_section" "[gost_section]" "engine_id = gost" \
+    "dynamic_path = $engines/gost.so" "default_algorithms = ALL" >"$scratch/openssl-gost.cnf"
+  printf '$ export OPENSSL_CONF=%s  # the GOST engine for openssl\n' "$scratch/openssl-gost.cnf"
+  export OPENSSL_CONF="$scratch/openssl-gost.cnf"
+fi
 run openssl cms -verify -binary -inform DER -purpose any -in "$document.p7s" \
   -content "$document" -CAfile "$NIMBEX_CA_FILE" -out /dev/null
 

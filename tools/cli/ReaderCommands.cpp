@@ -21,13 +21,16 @@ namespace {
 
 const char kSignUsage[] =
     "usage: nimbex sign FILE --service NAME [--container NAME] [--cms [--pem]]\n"
-    "                   [--hash sha256|sha384|sha512|sha1] [--out PATH] [PIN] [--quiet]\n"
+    "                   [--hash sha256|sha384|sha512|sha1|streebog256|streebog512]\n"
+    "                   [--out PATH] [PIN] [--quiet]\n"
     "\n"
     "Signs FILE with the key of a linked certificate of the service (the only\n"
     "one, or --container). Without --cms the output is the raw signature of the\n"
     "file's hash (FILE.sig); with --cms a detached CMS SignedData, DER or PEM\n"
     "(FILE.p7s). --out - writes to standard output. A progress bar shows on a\n"
-    "terminal for files of 1 MiB and more, unless --quiet.\n"
+    "terminal for files of 1 MiB and more, unless --quiet. The hash follows the\n"
+    "key unless --hash names one: GOST R 34.11-2012 (streebog256, streebog512)\n"
+    "for a GOST R 34.10-2012 key of 256 or 512 bits, SHA-256 for the others.\n"
     "\n"
     "PIN: --pin-env VAR or --pin-fd N; otherwise it is asked on the terminal\n"
     "without echo. It is never taken from the command line.\n";
@@ -96,12 +99,25 @@ LinkedCertificate ChooseCertificate(const CommandLine& line, const std::string& 
     return found[0];
 }
 
-uint32_t HashAlgorithm(const std::string& name) {
+constexpr uint32_t kProviderGost256 = 80, kProviderGost512 = 81;
+
+// The hash named by --hash, else the one that goes with the certificate's key
+// (its provider type in the link).
+uint32_t HashAlgorithm(const CommandLine& line, const LinkedCertificate& cert) {
+    if (!line.Has("hash")) {
+        if (cert.providerType == kProviderGost256) return 0x8021;
+        if (cert.providerType == kProviderGost512) return 0x8022;
+        return 0x800C;
+    }
+    const std::string name = line.Value("hash");
     if (name == "sha256") return 0x800C;
     if (name == "sha384") return 0x800D;
     if (name == "sha512") return 0x800E;
     if (name == "sha1") return 0x8004;
-    throw UsageError("unknown hash '" + name + "' (sha256, sha384, sha512, sha1)");
+    if (name == "streebog256") return 0x8021;
+    if (name == "streebog512") return 0x8022;
+    throw UsageError("unknown hash '" + name +
+                     "' (sha256, sha384, sha512, sha1, streebog256, streebog512)");
 }
 
 // Reads the file in chunks, handing each to `chunk`, with the progress bar.
@@ -150,11 +166,11 @@ int SignCommand(Invocation& inv) {
     line.AtMost(1);
     const std::string file = line.Positional(0, "file to sign");
     const std::string service = line.Required("service");
-    const uint32_t alg = HashAlgorithm(line.Value("hash", "sha256"));
     const bool cms = line.Has("cms"), quiet = inv.quiet || line.Has("quiet");
     if (line.Has("pem") && !cms) throw UsageError("--pem goes with --cms");
     const std::string out = line.Value("out", file + (cms ? ".p7s" : ".sig"));
     const LinkedCertificate cert = ChooseCertificate(line, service);
+    const uint32_t alg = HashAlgorithm(line, cert);
 
     std::unique_ptr<csphost::Host> host = OpenHost(inv, line);
     csphost::Session session = host->Open(service);

@@ -147,6 +147,14 @@ std::vector<unsigned char> CmsSigner::Sign(const std::vector<unsigned char>& doc
     X509Ptr cert(d2i_X509(nullptr, &p, static_cast<long>(certificate_.size())));
     Check(cert != nullptr, "the certificate does not decode");
     PkeyPtr publicKey(X509_get_pubkey(cert.get()));
+    if (!publicKey && gost::Engine::Get().available()) {
+        // A GOST key with a hash of another family: its key decodes once the
+        // engine is in.
+        p = certificate_.data();
+        cert.reset(d2i_X509(nullptr, &p, static_cast<long>(certificate_.size())));
+        Check(cert != nullptr, "the certificate does not decode");
+        publicKey.reset(X509_get_pubkey(cert.get()));
+    }
     Check(publicKey != nullptr, "the certificate's key");
 
     // The document goes through the reader first, so that it is kept there.
