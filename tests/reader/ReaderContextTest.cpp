@@ -140,6 +140,8 @@ TEST_F(ReaderContext, ServicesAndDefaultContainers) {
     CloudSizeBufferRecord record{sizeof small, small};
     EXPECT_EQ(host.module().Call(CLOUD_GET_DEFAULT_CONTAINER, session.context(), &record), 234u);
     EXPECT_EQ(record.size, 3u);
+    CloudSizeBufferRecord noBuffer{sizeof small, nullptr};
+    EXPECT_EQ(host.module().Call(CLOUD_GET_DEFAULT_CONTAINER, session.context(), &noBuffer), 234u);
     CloudSizeBufferRecord length{0, small};
     EXPECT_EQ(host.module().Call(CLOUD_GET_SERVICE_NAME, session.context(), &length), 0u);
     EXPECT_EQ(length.size, 4u);
