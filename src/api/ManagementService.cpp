@@ -1,7 +1,6 @@
 #include "api/ManagementService.h"
 
 #include "base/SecretString.h"
-#include "base/Wipe.h"
 #include "config/ModuleOptions.h"
 #include "config/SavedCredentials.h"
 #include "operations/KelContainerConnector.h"
@@ -38,13 +37,9 @@ boost::shared_ptr<ContainerConnectorBase> MakeManagementConnector(
         CreateKelContainerConnector(entry.authUrl, entry.restUrl, entry.docstoreUrl);
     const ModuleOptions options = ReadModuleOptions();
     connector->SetTimeout(static_cast<uint16_t>(options.timeout));
-    // Built in place, not assigned from a temporary: a short text moved out
-    // of a temporary would leave its bytes behind in it, unwiped.
     const bool own = record && HasCredentials(*record);
-    std::string login = own ? std::string(record->userName) : LoadUserName(entry.name);
-    WipeOnExit wipeLogin(login);
-    std::string password = own ? std::string(record->password) : LoadPassword(entry.name);
-    WipeOnExit wipePassword(password);
+    const SecretString login = own ? SecretString(record->userName) : LoadUserName(entry.name);
+    const SecretString password = own ? SecretString(record->password) : LoadPassword(entry.name);
     connector->SetCredentials(login, password);
     connector->SetHttpErrorLevel(options.httpErrorLevel);
     connector->SetPermitHttp(options.permitHttp);

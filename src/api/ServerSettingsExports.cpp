@@ -55,9 +55,7 @@ uint32_t OpenEnumeration(const std::vector<ServerSettings>& list,
             entry.docstoreUrl = s.docstoreUrl;
             entry.description = s.description;
             entry.isTestService = s.isTestService;
-            std::string userName = LoadUserName(s.name);
-            entry.userName = userName;
-            WipeString(userName);
+            entry.userName = LoadUserName(s.name);
             opened->entries.push_back(std::move(entry));
         }
     } catch (...) {

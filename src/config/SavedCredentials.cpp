@@ -44,12 +44,12 @@ void SavePassword(const std::string& name, const SecretString& password) {
     SaveSecret(name + "_password", password);
 }
 
-std::string LoadUserName(const std::string& name) {
-    return std::string(LoadSecret(name + "_username"));
+SecretString LoadUserName(const std::string& name) {
+    return LoadSecret(name + "_username");
 }
 
-std::string LoadPassword(const std::string& name) {
-    return std::string(LoadSecret(name + "_password"));
+SecretString LoadPassword(const std::string& name) {
+    return LoadSecret(name + "_password");
 }
 
 void DeleteCredentials(const std::string& name) {

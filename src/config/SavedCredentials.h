@@ -16,9 +16,7 @@ void DeleteSecret(const std::string& key);
 // The credential forms: keys name + "_username" and name + "_password".
 void SaveUserName(const std::string& name, const SecretString& userName);
 void SavePassword(const std::string& name, const SecretString& password);
-// The connector takes std::string credentials: these copies are the caller's
-// to wipe.
-std::string LoadUserName(const std::string& name);
-std::string LoadPassword(const std::string& name);
+SecretString LoadUserName(const std::string& name);
+SecretString LoadPassword(const std::string& name);
 // Deletes the "_username" value, then the "_password" value.
 void DeleteCredentials(const std::string& name);

@@ -3,8 +3,10 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "base/SecretString.h"
 #include "protocol/CertificateRecord.h"
 
 class AuthTokenSaver;
@@ -20,11 +22,11 @@ class ContainerConnectorBase {
     virtual std::vector<CertificateRecord> GetCertificates() = 0;
     virtual CertificateRecord GetCertificate(uint32_t id) = 0;
     virtual CertificateRecord InstallPfx(const std::vector<unsigned char>& pfx,
-                                         const std::string& password) = 0;
+                                         std::string_view password) = 0;
     virtual CertificateRecord InstallPfxBase64(const std::string& pfxBase64,
-                                               const std::string& password) = 0;
+                                               std::string_view password) = 0;
     virtual CertificateRecord CreateKey(uint32_t algId, const std::string& paramSetOid,
-                                        const std::string& pin, uint32_t keyLength) = 0;
+                                        std::string_view pin, uint32_t keyLength) = 0;
     virtual CertificateRecord InstallCertificate(const unsigned char* certificate,
                                                  uint32_t length) = 0;
     virtual void SetContainerExtensions(uint32_t id, const std::vector<unsigned char>& bytes) = 0;
@@ -37,16 +39,16 @@ class ContainerConnectorBase {
     // data is a hash value unless isDocument; *signatureLength: capacity in,
     // signature length out; a null signature asks for the length.
     virtual void Sign(uint32_t id, const unsigned char* data, uint32_t dataLength,
-                      uint32_t hashAlgId, const std::string& pin, unsigned char* signature,
+                      uint32_t hashAlgId, std::string_view pin, unsigned char* signature,
                       uint32_t* signatureLength, bool isDocument,
                       const unsigned char* displayDocument, uint32_t displayDocumentLength) = 0;
     virtual void AgreeKey(uint32_t id, const unsigned char* peerPublicKey, uint32_t peerKeyLength,
                           const unsigned char* ukm, uint32_t ukmLength, const unsigned char* mask,
-                          uint32_t maskLength, const std::string& pin, uint32_t algId,
+                          uint32_t maskLength, std::string_view pin, uint32_t algId,
                           unsigned char* result, uint32_t* resultLength) = 0;
-    virtual bool ValidatePin(uint32_t id, const std::string& pin, uint32_t* attemptsLeft) = 0;
-    virtual void ChangePin(uint32_t id, const std::string& oldPin, const std::string& newPin) = 0;
-    virtual void SetCredentials(const std::string& login, const std::string& password) = 0;
+    virtual bool ValidatePin(uint32_t id, std::string_view pin, uint32_t* attemptsLeft) = 0;
+    virtual void ChangePin(uint32_t id, std::string_view oldPin, std::string_view newPin) = 0;
+    virtual void SetCredentials(std::string_view login, std::string_view password) = 0;
     virtual bool IsMfaRequired(const std::string& action) = 0;
     virtual std::set<std::string> GetSupportedParamSets(uint32_t algId) = 0;
     virtual void SetSilent(bool silent) = 0;
@@ -61,10 +63,10 @@ class ContainerConnectorBase {
     virtual bool HasApiVersion2() = 0;
     virtual bool FindCertificateByThumbprint(const std::vector<unsigned char>& certificate,
                                              uint32_t* id) = 0;
-    virtual void SetAccessToken(const std::string& token) = 0;
-    virtual std::string GetAccessToken() = 0;
-    virtual void SetIdToken(const std::string& token) = 0;
-    virtual std::string GetIdToken() = 0;
+    virtual void SetAccessToken(std::string_view token) = 0;
+    virtual SecretString GetAccessToken() = 0;
+    virtual void SetIdToken(std::string_view token) = 0;
+    virtual SecretString GetIdToken() = 0;
     virtual void DropTokens() = 0;
     virtual void SignOut() = 0;
     virtual void SetAuthTokenSaver(boost::shared_ptr<AuthTokenSaver> saver) = 0;

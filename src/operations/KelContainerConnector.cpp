@@ -50,7 +50,7 @@ void KelContainerConnector::ClearTokens() {
     tokensCurrent_ = false;
 }
 
-void KelContainerConnector::SetCredentials(const std::string& login, const std::string& password) {
+void KelContainerConnector::SetCredentials(std::string_view login, std::string_view password) {
     login_ = login;
     password_ = password;
 }
@@ -87,27 +87,26 @@ bool KelContainerConnector::HasDocumentStore() {
     return !docstoreUrl_.empty();
 }
 
-void KelContainerConnector::SetAccessToken(const std::string& token) {
+void KelContainerConnector::SetAccessToken(std::string_view token) {
     if (token.empty()) return;
     accessToken_.value = token;
     tokensCurrent_ = true;
 }
 
-std::string KelContainerConnector::GetAccessToken() {
+SecretString KelContainerConnector::GetAccessToken() {
     EnsureAuthenticated();
-    // The interface hands out a std::string: the caller's copy.
-    return std::string(accessToken_.value);
+    return accessToken_.value;
 }
 
-void KelContainerConnector::SetIdToken(const std::string& token) {
+void KelContainerConnector::SetIdToken(std::string_view token) {
     if (token.empty()) return;
     idToken_.value = token;
     tokensCurrent_ = true;
 }
 
-std::string KelContainerConnector::GetIdToken() {
+SecretString KelContainerConnector::GetIdToken() {
     EnsureAuthenticated();
-    return std::string(idToken_.value);
+    return idToken_.value;
 }
 
 void KelContainerConnector::DropTokens() {

@@ -58,11 +58,11 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
     std::vector<CertificateRecord> GetCertificates() override;
     CertificateRecord GetCertificate(uint32_t id) override;
     CertificateRecord InstallPfx(const std::vector<unsigned char>& pfx,
-                                 const std::string& password) override;
+                                 std::string_view password) override;
     CertificateRecord InstallPfxBase64(const std::string& pfxBase64,
-                                       const std::string& password) override;
+                                       std::string_view password) override;
     CertificateRecord CreateKey(uint32_t algId, const std::string& paramSetOid,
-                                const std::string& pin, uint32_t keyLength) override;
+                                std::string_view pin, uint32_t keyLength) override;
     CertificateRecord InstallCertificate(const unsigned char* certificate,
                                          uint32_t length) override;
     void SetContainerExtensions(uint32_t id, const std::vector<unsigned char>& bytes) override;
@@ -73,18 +73,18 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
     uint32_t GetKeySpec(uint32_t id) override;
     void DeleteCertificate(uint32_t id) override;
     void Sign(uint32_t id, const unsigned char* data, uint32_t dataLength, uint32_t hashAlgId,
-              const std::string& pin, unsigned char* signature, uint32_t* signatureLength,
+              std::string_view pin, unsigned char* signature, uint32_t* signatureLength,
               bool isDocument, const unsigned char* displayDocument,
               uint32_t displayDocumentLength) override;
     void AgreeKey(uint32_t id, const unsigned char* peerPublicKey, uint32_t peerKeyLength,
                   const unsigned char* ukm, uint32_t ukmLength, const unsigned char* mask,
-                  uint32_t maskLength, const std::string& pin, uint32_t algId,
+                  uint32_t maskLength, std::string_view pin, uint32_t algId,
                   unsigned char* result, uint32_t* resultLength) override;
-    bool ValidatePin(uint32_t id, const std::string& pin, uint32_t* attemptsLeft) override;
-    void ChangePin(uint32_t id, const std::string& oldPin, const std::string& newPin) override;
+    bool ValidatePin(uint32_t id, std::string_view pin, uint32_t* attemptsLeft) override;
+    void ChangePin(uint32_t id, std::string_view oldPin, std::string_view newPin) override;
 
     // ---- configuration, policy and version
-    void SetCredentials(const std::string& login, const std::string& password) override;
+    void SetCredentials(std::string_view login, std::string_view password) override;
     bool IsMfaRequired(const std::string& action) override;
     std::set<std::string> GetSupportedParamSets(uint32_t algId) override;
     void SetSilent(bool silent) override;
@@ -101,10 +101,10 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
                                      uint32_t* id) override;
 
     // ---- tokens
-    void SetAccessToken(const std::string& token) override;
-    std::string GetAccessToken() override;
-    void SetIdToken(const std::string& token) override;
-    std::string GetIdToken() override;
+    void SetAccessToken(std::string_view token) override;
+    SecretString GetAccessToken() override;
+    void SetIdToken(std::string_view token) override;
+    SecretString GetIdToken() override;
     void DropTokens() override;
     void SignOut() override;
     void SetAuthTokenSaver(boost::shared_ptr<AuthTokenSaver> saver) override;
@@ -226,11 +226,11 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
 
     // ---- the two ways of signing (KelContainerConnectorSigning.cpp)
     void SignOverDocuments(bool confirm, uint32_t id, const unsigned char* data,
-                           uint32_t dataLength, uint32_t hashAlgId, const std::string& pin,
+                           uint32_t dataLength, uint32_t hashAlgId, std::string_view pin,
                            unsigned char* signature, uint32_t* signatureLength,
                            const unsigned char* displayDocument, uint32_t displayLength);
     void SignInBody(bool confirm, uint32_t id, const unsigned char* data, uint32_t dataLength,
-                    uint32_t hashAlgId, const std::string& pin, unsigned char* signature,
+                    uint32_t hashAlgId, std::string_view pin, unsigned char* signature,
                     uint32_t* signatureLength, bool isDocument,
                     const unsigned char* displayDocument, uint32_t displayLength);
 

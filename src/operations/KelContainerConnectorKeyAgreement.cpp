@@ -23,7 +23,7 @@ std::vector<unsigned char> Bytes(const unsigned char* data, uint32_t length) {
 void KelContainerConnector::AgreeKey(uint32_t id, const unsigned char* peerPublicKey,
                                      uint32_t peerKeyLength, const unsigned char* ukm,
                                      uint32_t ukmLength, const unsigned char* mask,
-                                     uint32_t maskLength, const std::string& pin, uint32_t algId,
+                                     uint32_t maskLength, std::string_view pin, uint32_t algId,
                                      unsigned char* result, uint32_t* resultLength) {
     static const char kOperation[] = "PrivateKeyAccess";
     if (algId == kLongVkoAlgId) {

@@ -9,7 +9,7 @@
 #include "protocol/TextEncoding.h"
 
 CertificateRecord KelContainerConnector::CreateKey(uint32_t algId, const std::string& paramSetOid,
-                                                   const std::string& pin, uint32_t keyLength) {
+                                                   std::string_view pin, uint32_t keyLength) {
     static const char kOperation[] = "CreateRequest";
     const std::string url = OperationUrl("keys/generate");
     EnsureAuthenticated();
@@ -24,12 +24,12 @@ CertificateRecord KelContainerConnector::CreateKey(uint32_t algId, const std::st
 }
 
 CertificateRecord KelContainerConnector::InstallPfx(const std::vector<unsigned char>& pfx,
-                                                    const std::string& password) {
+                                                    std::string_view password) {
     return InstallPfxBase64(EncodeBase64(pfx.data(), pfx.size()), password);
 }
 
 CertificateRecord KelContainerConnector::InstallPfxBase64(const std::string& pfxBase64,
-                                                          const std::string& password) {
+                                                          std::string_view password) {
     const std::string url = signUrl_ + service_paths::kRestApi + "certificates/pfx";
     EnsureAuthenticated();
     const SecretString body = MakePfxImportRequest(pfxBase64, password);

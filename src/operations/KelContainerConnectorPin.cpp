@@ -8,8 +8,8 @@
 #include "protocol/ResponseDecoding.h"
 #include "protocol/ServiceUrls.h"
 
-void KelContainerConnector::ChangePin(uint32_t id, const std::string& oldPin,
-                                      const std::string& newPin) {
+void KelContainerConnector::ChangePin(uint32_t id, std::string_view oldPin,
+                                      std::string_view newPin) {
     static const char kOperation[] = "ChangePin";
     const std::string url = OperationUrl("certificates/" + std::to_string(id) + "/pin");
     EnsureAuthenticated();
@@ -23,7 +23,7 @@ void KelContainerConnector::ChangePin(uint32_t id, const std::string& oldPin,
                            codes::kNotSupported);
 }
 
-bool KelContainerConnector::ValidatePin(uint32_t id, const std::string& pin,
+bool KelContainerConnector::ValidatePin(uint32_t id, std::string_view pin,
                                         uint32_t* attemptsLeft) {
     const std::string url = signUrl_ + service_paths::kRestApi + "certificates/" +
                             std::to_string(id) + "/pin/validate?returnAttempts=true";

@@ -21,7 +21,7 @@ const char kSignDocument[] = "SignDocument";
 }  // namespace
 
 void KelContainerConnector::Sign(uint32_t id, const unsigned char* data, uint32_t dataLength,
-                                 uint32_t hashAlgId, const std::string& pin,
+                                 uint32_t hashAlgId, std::string_view pin,
                                  unsigned char* signature, uint32_t* signatureLength,
                                  bool isDocument, const unsigned char* displayDocument,
                                  uint32_t displayDocumentLength) {
@@ -41,7 +41,7 @@ void KelContainerConnector::Sign(uint32_t id, const unsigned char* data, uint32_
 // the signature is made; once it is made the three documents are deleted.
 void KelContainerConnector::SignOverDocuments(bool confirm, uint32_t id, const unsigned char* data,
                                               uint32_t dataLength, uint32_t hashAlgId,
-                                              const std::string& pin, unsigned char* signature,
+                                              std::string_view pin, unsigned char* signature,
                                               uint32_t* signatureLength,
                                               const unsigned char* displayDocument,
                                               uint32_t displayLength) {
@@ -82,7 +82,7 @@ void KelContainerConnector::SignOverDocuments(bool confirm, uint32_t id, const u
 // confirmed transaction when confirmation is needed.
 void KelContainerConnector::SignInBody(bool confirm, uint32_t id, const unsigned char* data,
                                        uint32_t dataLength, uint32_t hashAlgId,
-                                       const std::string& pin, unsigned char* signature,
+                                       std::string_view pin, unsigned char* signature,
                                        uint32_t* signatureLength, bool isDocument,
                                        const unsigned char* displayDocument,
                                        uint32_t displayLength) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "base/SecretString.h"
 
@@ -15,4 +16,4 @@ constexpr uint32_t kLongVkoAlgId = 26146;
 // holds the PIN: a secret.
 SecretString MakeAgreeKeyRequest(uint32_t id, const std::string& peerKeyBase64,
                                  const std::string& ukmBase64, const std::string& maskBase64,
-                                 const std::string& pin, uint32_t algId);
+                                 std::string_view pin, uint32_t algId);

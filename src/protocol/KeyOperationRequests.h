@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "base/SecretString.h"
 
@@ -19,10 +20,10 @@ std::string MakeThumbprintQueryValue(const unsigned char* thumbprint, size_t len
 // {"AlgId", "ParametersOid", "PinCode", "KeyLength"}: the numbers in decimal,
 // "KeyLength" only when not 0, "PinCode" also when empty.
 SecretString MakeKeyGenerationRequest(uint32_t algId, const std::string& paramSetOid,
-                                      const std::string& pin, uint32_t keyLength);
+                                      std::string_view pin, uint32_t keyLength);
 
 // {"Pfx", "Password"}
-SecretString MakePfxImportRequest(const std::string& pfxBase64, const std::string& password);
+SecretString MakePfxImportRequest(std::string_view pfxBase64, std::string_view password);
 
 // {"Param", "Data"}
 std::string MakeKeyParameterRequest(const std::string& name, const std::string& text);
@@ -32,7 +33,7 @@ std::string MakeKeyParameterRequest(const std::string& name, const std::string& 
 std::string KeyParameterNumberText(uint32_t value);
 
 // {"OldPin", "NewPin", "ConfirmedPin"}, the last equal to the new PIN.
-SecretString MakePinChangeRequest(const std::string& oldPin, const std::string& newPin);
+SecretString MakePinChangeRequest(std::string_view oldPin, std::string_view newPin);
 
 // Not JSON: "=" followed by the percent-encoded PIN.
-SecretString MakePinValidationBody(const std::string& pin);
+SecretString MakePinValidationBody(std::string_view pin);

@@ -19,20 +19,21 @@ const Json::Value* Member(const Json::Value& v, const char* name) {
     return v.isObject() ? v.find(name, name + std::strlen(name)) : nullptr;
 }
 
-// "Signature" of both request generations.
-Json::Value SignatureObject(uint32_t id, const Json::Value& parameters, const std::string& pin) {
-    Json::Value signature(Json::objectValue);
-    if (!pin.empty()) signature["PinCode"] = pin;
+// Fills "Signature" of a version 2 request in place, inside the secret
+// tree, so that no other JSON value ever holds the PIN.
+void FillSignatureObject(Json::Value& signature, uint32_t id, const Json::Value& parameters,
+                         std::string_view pin) {
+    signature = Json::Value(Json::objectValue);
+    if (!pin.empty()) signature["PinCode"] = JsonStringOf(pin);
     signature["Type"] = 1;
     signature["Parameters"] = parameters;
     signature["CertificateId"] = Json::UInt(id);
-    return signature;
 }
 
 }  // namespace
 
 SecretString MakeSignRequestV1(uint32_t id, const unsigned char* data, size_t size,
-                               uint32_t hashAlgId, const std::string& pin, bool isDocument) {
+                               uint32_t hashAlgId, std::string_view pin, bool isDocument) {
     // The text Json::FastWriter makes of the object: members in name order
     // ("Content", "Name", "Signature"; "CertificateId", "Parameters",
     // "PinCode", "Type"), no blanks, a line feed at the end. Strings that may
@@ -49,7 +50,8 @@ SecretString MakeSignRequestV1(uint32_t id, const unsigned char* data, size_t si
         quotedPin += pin;
         quotedPin += '"';
     } else {
-        quotedPin = WriteSecretJson(SecretJson(pin));
+        const SecretJson text(pin.data(), pin.data() + pin.size());
+        quotedPin = WriteSecretJson(text);
         quotedPin.pop_back();  // the writer's line feed
     }
     const std::string parameters =
@@ -86,22 +88,22 @@ SecretString MakeSignRequestV1(uint32_t id, const unsigned char* data, size_t si
     return body;
 }
 
-SecretString MakeConfirmedSignRequestV1(const std::string& pin) {
+SecretString MakeConfirmedSignRequestV1(std::string_view pin) {
     SecretJson request(Json::objectValue);
     if (pin.empty())
         request["Signature"] = Json::Value(Json::nullValue);
     else
-        request["Signature"]["PinCode"] = pin;
+        request["Signature"]["PinCode"] = JsonStringOf(pin);
     return WriteSecretJson(request);
 }
 
-SecretString MakeSignRequestV2(uint32_t id, uint32_t hashAlgId, const std::string& pin,
+SecretString MakeSignRequestV2(uint32_t id, uint32_t hashAlgId, std::string_view pin,
                                const std::string& dataId, const std::string& displayId) {
     Json::Value parameters(Json::objectValue);
     parameters["Hash"] = "True";
     if (hashAlgId != 0) parameters["HashAlgorithm"] = Json::UInt(hashAlgId);
     SecretJson request(Json::objectValue);
-    request["Signature"] = SignatureObject(id, parameters, pin);
+    FillSignatureObject(request["Signature"], id, parameters, pin);
     Json::Value document(Json::objectValue);
     document["RefId"] = dataId;
     if (!displayId.empty()) document["RelatedRefId"] = displayId;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "base/SecretString.h"
 
@@ -22,19 +23,19 @@ extern const char kSignedDocumentName[];
 // object; the Base64 is written straight into it, so the data is encoded once
 // and the text is not copied. The body holds the PIN: a secret.
 SecretString MakeSignRequestV1(uint32_t id, const unsigned char* data, size_t size,
-                               uint32_t hashAlgId, const std::string& pin, bool isDocument);
+                               uint32_t hashAlgId, std::string_view pin, bool isDocument);
 
 // The version 1 signing request after a confirmed transaction, which carried
 // the data: {"Signature": {"PinCode": pin}}, or {"Signature": null} without a
 // PIN.
-SecretString MakeConfirmedSignRequestV1(const std::string& pin);
+SecretString MakeConfirmedSignRequestV1(std::string_view pin);
 
 // The body of a version 2 signing request ("/rest/api/v2/signature"): one
 // "BinaryData" element naming the uploaded data ("RefId") and the uploaded
 // display document ("RelatedRefId", only when displayId is not empty), and
 // "Signature" with "CertificateId", "Parameters" {"Hash": "True",
 // "HashAlgorithm" when not 0}, "PinCode" when not empty and "Type" 1.
-SecretString MakeSignRequestV2(uint32_t id, uint32_t hashAlgId, const std::string& pin,
+SecretString MakeSignRequestV2(uint32_t id, uint32_t hashAlgId, std::string_view pin,
                                const std::string& dataId, const std::string& displayId);
 
 // The document id of the signature in the result of a completed version 2

@@ -9,7 +9,7 @@
 
 #include "base/ErrorBoundary.h"
 #include "base/ErrorCodes.h"
-#include "base/Wipe.h"
+#include "base/SecretString.h"
 #include "reader/CloudReaderContext.h"
 #include "reader/PinAcquisition.h"
 #include "reader/ReaderHandlers.h"
@@ -44,8 +44,7 @@ uintptr_t agree_key(void* context, void* record) {
     if ((coordinate && !agree->peerKey) || (agree->ukmLength && !agree->ukm) ||
         (agree->maskLength && !agree->mask))
         return codes::kInvalidParameter;
-    std::string pin;
-    WipeOnExit wipe(pin);
+    SecretString pin;
     return Boundary([&]() -> uint32_t {
         const uint32_t rc = AcquirePin(*ctx, pin);
         if (rc != codes::kSuccess) return rc;

@@ -9,7 +9,7 @@
 
 #include "base/ErrorBoundary.h"
 #include "base/ErrorCodes.h"
-#include "base/Wipe.h"
+#include "base/SecretString.h"
 #include "container/CloudCertificateLink.h"
 #include "reader/CloudReaderContext.h"
 #include "reader/PinAcquisition.h"
@@ -47,8 +47,7 @@ struct KeyRequest {
 // the pending name, and that container opened.
 uint32_t GenerateInto(CloudReaderContext& ctx, const std::string& name,
                       ContainerConnectorBase& connector, const KeyRequest& request) {
-    std::string pin;
-    WipeOnExit wipe(pin);
+    SecretString pin;
     const uint32_t rc = AcquirePin(ctx, pin);
     // A silent caller cannot be asked: the key is generated with no PIN.
     if (rc != codes::kSuccess && !ctx.silent) return rc;

@@ -6,7 +6,7 @@
 
 #include "base/ErrorBoundary.h"
 #include "base/ErrorCodes.h"
-#include "base/Wipe.h"
+#include "base/SecretString.h"
 #include "config/SavedCredentials.h"
 #include "reader/CloudReaderContext.h"
 #include "reader/ReaderHandlers.h"
@@ -41,12 +41,11 @@ uint32_t PinNeeded(CloudReaderContext& ctx, uintptr_t version) {
 }
 
 // Sub-codes 11 to 14: a secret of `length` bytes (cut at a NUL) for the
-// selected service or its connector; the copy is wiped.
+// selected service or its connector; the copy wipes itself.
 uint32_t SetServiceSecret(CloudReaderContext& ctx, uintptr_t subCode, uintptr_t length,
                           const void* data) {
     const char* text = static_cast<const char*>(data);
-    std::string secret(text, strnlen(text, length));
-    WipeOnExit wipe(secret);
+    const SecretString secret(text, strnlen(text, length));
     if (subCode == CLOUD_PARAM_USER_NAME || subCode == CLOUD_PARAM_PASSWORD) {
         if (ctx.selectedIndex < 0) return codes::kNotFound;
         if (subCode == CLOUD_PARAM_USER_NAME)

@@ -44,9 +44,9 @@ void NormaliseUtf8(std::vector<char>& buffer, size_t length) {
 
 }  // namespace
 
-uint32_t AcquirePin(const CloudReaderContext& context, std::string& pin) {
+uint32_t AcquirePin(const CloudReaderContext& context, SecretString& pin) {
     if (!context.host.callbacks.pinRequest) return codes::kInvalidParameter;
-    WipeString(pin);
+    pin.Wipe();
     if (context.noPinNeeded) return codes::kSuccess;
 
     HostPinRequest request{0, nullptr};
@@ -54,7 +54,9 @@ uint32_t AcquirePin(const CloudReaderContext& context, std::string& pin) {
     if (rc != codes::kSuccess) return rc;
     if (request.length > kMaxPinBytes) return codes::kInvalidParameter;
 
-    // Room for the longest normalised text and a terminator.
+    // Room for the longest normalised text and a terminator. The host writes
+    // into a raw buffer, so this one and the conversion buffers are wiped by
+    // hand; the PIN itself goes straight into the secret string.
     std::vector<char> buffer(kMaxConvertedBytes + 1, '\0');
     const uintptr_t asked = request.length;
     request.buffer = buffer.data();

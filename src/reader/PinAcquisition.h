@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
-#include <string>
 
+#include "base/SecretString.h"
 #include "reader/CloudReaderContext.h"
 
 // Asks the caller for the PIN of the open container through its PIN
@@ -12,5 +12,5 @@
 //    is returned as it is; a length above 64 bytes: 87;
 //  - otherwise 0 with the PIN in `pin`, taken as UTF-8 and normalised
 //    through a round trip to wide characters when that conversion succeeds.
-// Every temporary buffer is wiped; the caller wipes `pin`.
-uint32_t AcquirePin(const CloudReaderContext& context, std::string& pin);
+// Every temporary buffer is wiped; `pin` wipes itself.
+uint32_t AcquirePin(const CloudReaderContext& context, SecretString& pin);

@@ -3,11 +3,10 @@
 #include <nimbex/reader.h>
 
 #include <cstring>
-#include <string>
 
 #include "base/ErrorBoundary.h"
 #include "base/ErrorCodes.h"
-#include "base/Wipe.h"
+#include "base/SecretString.h"
 #include "reader/CloudReaderContext.h"
 #include "reader/PinAcquisition.h"
 #include "reader/ReaderHandlers.h"
@@ -23,7 +22,7 @@ CloudReaderContext* AsContext(void* context) {
 
 // A PIN given in a record is text: at most `length` bytes, cut at a NUL.
 // Assigned in place, so that no temporary holds it.
-void AssignPin(std::string& pin, const char* text, uintptr_t length) {
+void AssignPin(SecretString& pin, const char* text, uintptr_t length) {
     pin.assign(text, strnlen(text, length));
 }
 
@@ -39,8 +38,7 @@ uintptr_t verify_pin(void* context, void* record) {
     boost::shared_ptr<ContainerConnectorBase> connector = ctx->connector;
     boost::shared_ptr<CloudContainerBase> container = ctx->container;
     if (!container || !connector) return codes::kNoContainer;
-    std::string pin;
-    WipeOnExit wipe(pin);
+    SecretString pin;
     return Boundary([&]() -> uint32_t {
         AssignPin(pin, verify->pin, verify->pinLength);
         if (connector->ValidatePin(ctx->CertificateId(), pin, &ctx->pinTriesLeft)) {
@@ -63,9 +61,7 @@ uintptr_t change_pin(void* context, void* record) {
     if ((change->version & 0xF0) != CLOUD_RECORD_VERSION) return codes::kFail;
     if (change->pinLength > kMaxPinBytes) return codes::kPinTooLong;
     if (!change->pin && change->pinLength) return codes::kInvalidParameter;
-    std::string newPin, oldPin;
-    WipeOnExit wipeNew(newPin);
-    WipeOnExit wipeOld(oldPin);
+    SecretString newPin, oldPin;
     return Boundary([&]() -> uint32_t {
         if (change->pin) AssignPin(newPin, change->pin, change->pinLength);
         const uint32_t rc = AcquirePin(*ctx, oldPin);

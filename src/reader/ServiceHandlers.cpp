@@ -6,7 +6,7 @@
 
 #include "base/ErrorBoundary.h"
 #include "base/ErrorCodes.h"
-#include "base/Wipe.h"
+#include "base/SecretString.h"
 #include "config/SavedCredentials.h"
 #include "operations/KelContainerConnector.h"
 #include "protocol/HttpMessageSignatureCreator.h"
@@ -34,10 +34,8 @@ void Configure(CloudReaderContext& ctx, ContainerConnectorBase& connector,
     connector.SetHttpErrorLevel(options.httpErrorLevel);
     connector.SetKeepAlive(options.keepAlivePresent ? options.keepAliveValue
                                                     : !ctx.callerHasLocalContext);
-    std::string login = LoadUserName(entry.name);
-    WipeOnExit wipeLogin(login);
-    std::string password = LoadPassword(entry.name);
-    WipeOnExit wipePassword(password);
+    const SecretString login = LoadUserName(entry.name);
+    const SecretString password = LoadPassword(entry.name);
     connector.SetCredentials(login, password);
 }
 

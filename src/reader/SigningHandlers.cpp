@@ -10,7 +10,7 @@
 
 #include "base/ErrorBoundary.h"
 #include "base/ErrorCodes.h"
-#include "base/Wipe.h"
+#include "base/SecretString.h"
 #include "reader/CloudReaderContext.h"
 #include "reader/PinAcquisition.h"
 #include "reader/ReaderHandlers.h"
@@ -62,8 +62,7 @@ uint32_t SignReversedHash(CloudReaderContext& ctx, const unsigned char* hash, si
     boost::shared_ptr<DocumentHashStorage> storage = ctx.hashStorage;
     if (!connector || !container) return codes::kNoContainer;
     if (!hash && hashLength) return codes::kInvalidParameter;
-    std::string pin;
-    WipeOnExit wipe(pin);
+    SecretString pin;
     return Boundary([&]() -> uint32_t {
         const uint32_t rc = AcquirePin(ctx, pin);
         if (rc != codes::kSuccess) return rc;

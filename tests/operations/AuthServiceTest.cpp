@@ -109,7 +109,7 @@ TEST_F(AuthService, SignInThroughTheApplicationThenSilently) {
     // No password and no session: the browser application signs the user in.
     auto c = Connect("local-v2", false);
     c->SetAuthTokenSaver(boost::make_shared<AuthTokenRegistrySaver>("local-v2", nullptr, 0));
-    const std::string token = c->GetAccessToken();
+    const SecretString token = c->GetAccessToken();
     ASSERT_FALSE(token.empty());
     EXPECT_FALSE(KelContainerConnectorTestPeer(*c).ConfToken().value.empty());
     const std::string id(KelContainerConnectorTestPeer(*c).IdToken().value);
@@ -140,7 +140,7 @@ TEST_F(AuthService, ExpiredTokenIsRenewedAndTheRequestRepeated) {
     auto saver = boost::make_shared<AuthTokenSaverLocalCtx>("https://auth", &store, 0);
     auto c = Connect("local-v2", true, kUser, kPassword);
     c->SetAuthTokenSaver(saver);
-    const std::string old = c->GetAccessToken();
+    const SecretString old = c->GetAccessToken();
 
     // A connector over the saved token; the service lets the token expire.
     auto later = Connect("local-v2", true, kUser, kPassword);

@@ -120,7 +120,7 @@ INSTANTIATE_TEST_SUITE_P(LocalContextOrRegistry, ReaderService, ::testing::Bool(
 class PinAcquisition : public ::testing::Test {
   protected:
     void TearDown() override { unsetenv("NIMBEX_TEST_PIN"); }
-    uint32_t Acquire(Session& session, std::string& pin) {
+    uint32_t Acquire(Session& session, SecretString& pin) {
         return AcquirePin(ContextOf(session), pin);
     }
     nimbex_test::TempEnv env;
@@ -147,7 +147,7 @@ TEST_F(PinAcquisition, ThroughTheHostsCallback) {
             setenv("NIMBEX_TEST_PIN", c.pin, 1);
         else
             unsetenv("NIMBEX_TEST_PIN");
-        std::string pin = "old";
+        SecretString pin = "old";
         EXPECT_EQ(Acquire(session, pin), c.expected) << (c.pin ? c.pin : "(none)");
         if (c.expected == 0) {
             EXPECT_EQ(pin, c.result);
@@ -156,7 +156,7 @@ TEST_F(PinAcquisition, ThroughTheHostsCallback) {
     // With no PIN needed nothing is asked; without a PIN callback: 87.
     unsetenv("NIMBEX_TEST_PIN");
     ContextOf(session).noPinNeeded = true;
-    std::string pin = "old";
+    SecretString pin = "old";
     EXPECT_EQ(Acquire(session, pin), 0u);
     EXPECT_EQ(pin, "");
     ContextOf(session).host.callbacks.pinRequest = nullptr;
