@@ -78,8 +78,8 @@ class KelContainerConnector : public ContainerConnectorBase, private KelUrlRetri
               uint32_t displayDocumentLength) override;
     void AgreeKey(uint32_t id, const unsigned char* peerPublicKey, uint32_t peerKeyLength,
                   const unsigned char* ukm, uint32_t ukmLength, const unsigned char* mask,
-                  uint32_t maskLength, std::string_view pin, uint32_t algId,
-                  unsigned char* result, uint32_t* resultLength) override;
+                  uint32_t maskLength, std::string_view pin, uint32_t algId, unsigned char* result,
+                  uint32_t* resultLength) override;
     bool ValidatePin(uint32_t id, std::string_view pin, uint32_t* attemptsLeft) override;
     void ChangePin(uint32_t id, std::string_view oldPin, std::string_view newPin) override;
 

@@ -44,7 +44,8 @@ void KelContainerConnector::AgreeKey(uint32_t id, const unsigned char* peerPubli
                            Bytes(ukm, ukmLength), algId, Bytes(mask, maskLength));
     });
 
-    // The answer and its decoded form hold the agreed key.
+    // The answer and its decoded form hold the agreed key. The transport and
+    // the decoder deal in std::string: the answer is wiped by hand.
     std::string answer = SendWithBearer(url, body);
     WipeOnExit wipeAnswer(answer);
     SecretJson value;

@@ -23,8 +23,7 @@ void KelContainerConnector::ChangePin(uint32_t id, std::string_view oldPin,
                            codes::kNotSupported);
 }
 
-bool KelContainerConnector::ValidatePin(uint32_t id, std::string_view pin,
-                                        uint32_t* attemptsLeft) {
+bool KelContainerConnector::ValidatePin(uint32_t id, std::string_view pin, uint32_t* attemptsLeft) {
     const std::string url = signUrl_ + service_paths::kRestApi + "certificates/" +
                             std::to_string(id) + "/pin/validate?returnAttempts=true";
     EnsureAuthenticated();

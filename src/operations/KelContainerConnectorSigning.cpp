@@ -21,9 +21,9 @@ const char kSignDocument[] = "SignDocument";
 }  // namespace
 
 void KelContainerConnector::Sign(uint32_t id, const unsigned char* data, uint32_t dataLength,
-                                 uint32_t hashAlgId, std::string_view pin,
-                                 unsigned char* signature, uint32_t* signatureLength,
-                                 bool isDocument, const unsigned char* displayDocument,
+                                 uint32_t hashAlgId, std::string_view pin, unsigned char* signature,
+                                 uint32_t* signatureLength, bool isDocument,
+                                 const unsigned char* displayDocument,
                                  uint32_t displayDocumentLength) {
     EnsureAuthenticated();
     const bool confirm = IsMfaRequired(kSignDocument);

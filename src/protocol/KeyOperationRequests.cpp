@@ -47,10 +47,8 @@ SecretString MakeKeyGenerationRequest(uint32_t algId, const std::string& paramSe
     if (keyLength == 0)
         return WriteStringObject(
             {{"AlgId", alg}, {"ParametersOid", paramSetOid}, {"PinCode", pin}});
-    return WriteStringObject({{"AlgId", alg},
-                              {"ParametersOid", paramSetOid},
-                              {"PinCode", pin},
-                              {"KeyLength", length}});
+    return WriteStringObject(
+        {{"AlgId", alg}, {"ParametersOid", paramSetOid}, {"PinCode", pin}, {"KeyLength", length}});
 }
 
 SecretString MakePfxImportRequest(std::string_view pfxBase64, std::string_view password) {
