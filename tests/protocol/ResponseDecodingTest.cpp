@@ -261,23 +261,6 @@ TEST(ServerPolicyTest, ActionPolicyStopsAtTheFirstBadElement) {
     EXPECT_FALSE(q.loaded);
 }
 
-TEST(RequestBodyTest, NameValueAndOperationRequest) {
-    Json::Value params(Json::arrayValue);
-    params.append(MakeNameValue("CertificateID", "12"));
-    std::string text = MakeOperationRequest("SignDocument", params, nullptr);
-    EXPECT_EQ(
-        "{\"OperationCode\":\"SignDocument\",\"Parameters\":[{\"Name\":\"CertificateID\","
-        "\"Value\":\"12\"}]}\n",
-        text);
-
-    std::vector<unsigned char> empty;
-    EXPECT_EQ(text, MakeOperationRequest("SignDocument", params, &empty));
-
-    std::vector<unsigned char> doc = {'a', 'b', 'c'};
-    Json::Value parsed = Parse(MakeOperationRequest("SignDocument", params, &doc));
-    EXPECT_EQ("YWJj", parsed["Document"].asString());
-}
-
 // Including texts longer than the in-place decoder's slice and "=" or bad
 // characters past a slice border.
 TEST(Base64ValueTest, AgreesWithDecodeBase64) {
