@@ -50,8 +50,7 @@ const std::map<std::string, std::string> kRequests = {
     {"POST /local-v1-auth/confirmation", "confirm"},
     {"POST /local-v2-auth/v2.0/confirmation", "confirm"},
     {"POST /local-v1/rest/api/keys/agree", "agree"},
-    {"GET /local-v1/rest/api/apiversion", "version"},
-    {"GET /local-v2/rest/api/apiversion", "version"}};
+    {"GET /local-v1/rest/api/apiversion", "version"}};
 
 class SigningService : public ::testing::Test {
   protected:
