@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "KelAssertions.h"
+#include "TestTokens.h"
 #include "base/ErrorCodes.h"
 #include "protocol/AuthResponse.h"
 #include "protocol/TextEncoding.h"
@@ -8,19 +9,8 @@
 
 namespace {
 
-std::string Base64Url(const std::string& text) {
-    std::string s = EncodeBase64(text.data(), text.size());
-    while (!s.empty() && s.back() == '=') s.pop_back();
-    for (char& c : s) {
-        if (c == '+') c = '-';
-        if (c == '/') c = '_';
-    }
-    return s;
-}
-
-std::string IdToken(const std::string& claims) {
-    return Base64Url(R"({"alg":"RS256"})") + "." + Base64Url(claims) + ".c2lnbmF0dXJl";
-}
+using nimbex_test::Base64Url;
+using nimbex_test::IdToken;
 
 int64_t NowSeconds() {
     TSupTime now = {0};
