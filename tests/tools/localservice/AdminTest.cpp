@@ -78,10 +78,7 @@ TEST(LocalServiceProcess, StateDirectoryKeepsTheCaAndTheKeys) {
         FILE* p = nullptr;
         std::string line = firstLine(command, p);
         Json::Value ready;
-        Json::CharReaderBuilder b;
-        std::unique_ptr<Json::CharReader> r(b.newCharReader());
-        std::string errors;
-        ASSERT_TRUE(r->parse(line.data(), line.data() + line.size(), &ready, &errors)) << line;
+        ASSERT_TRUE(Json::Reader().parse(line, ready)) << line;
         FILE* f = fopen(ready["caFile"].asCString(), "r");
         ASSERT_NE(f, nullptr);
         char buf[4096] = {0};
@@ -110,14 +107,11 @@ TEST(LocalServiceProcess, ConfigurationFileSetsUsersKeysAndServicesAndPlainHttp)
         "&resource=" +
             solo.resource);
     ASSERT_EQ(t.status, 200) << t.body;
-    Json::CharReaderBuilder b;
-    std::unique_ptr<Json::CharReader> r(b.newCharReader());
     Json::Value v, list;
-    std::string errors;
-    r->parse(t.body.data(), t.body.data() + t.body.size(), &v, &errors);
+    Json::Reader().parse(t.body, v);
     HttpResult l = httpRequest("GET", solo.sign + "/rest/api/certificates",
                                {"Authorization: Bearer " + v["access_token"].asString()});
-    r->parse(l.body.data(), l.body.data() + l.body.size(), &list, &errors);
+    Json::Reader().parse(l.body, list);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0]["ID"].asUInt(), 5u);
     EXPECT_EQ(s.stop(), 0);
