@@ -261,6 +261,13 @@ TEST(ServerPolicyTest, ActionPolicyStopsAtTheFirstBadElement) {
     EXPECT_FALSE(q.loaded);
 }
 
+// The exact transaction bodies: ConfirmationTest and KeyOperationsServiceTest.
+TEST(OperationRequestTest, AnEmptyDocumentIsLeftOut) {
+    const std::vector<unsigned char> empty;
+    EXPECT_EQ(MakeOperationRequest("DeleteCertificate", Json::Value(Json::arrayValue), &empty),
+              "{\"OperationCode\":\"DeleteCertificate\",\"Parameters\":[]}\n");
+}
+
 // Including texts longer than the in-place decoder's slice and "=" or bad
 // characters past a slice border.
 TEST(Base64ValueTest, AgreesWithDecodeBase64) {
