@@ -74,8 +74,3 @@ TEST(RequestHeadersTest, AuthorizationAndContentLines) {
     // Length in bytes, not characters.
     EXPECT_EQ("Content-Length: 2", MakeRequestHeaders("", "\xD0\x96", "", "").back());
 }
-
-TEST(RequestHeadersTest, UnsignedRequestHasNoSignatureLine) {
-    EXPECT_EQ((std::vector<SecretString>{"Authorization: Bearer t"}),
-              MakeSignedRequestHeaders(nullptr, "https://h/x", "t", ""));
-}
