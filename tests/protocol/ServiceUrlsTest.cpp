@@ -37,18 +37,14 @@ TEST(BaseUrlTest, UnsplittableUrlsThrowTheGivenMessage) {
     }
 }
 
-TEST(ServiceUrlsTest, DerivesAllThreeAndTheResourceUrn) {
-    ServiceUrls u =
-        DeriveServiceUrls("https://auth.example/stsserver/oauth", "https://sign.example/ss/rest",
-                          "https://docs.example/ds/api");
-    EXPECT_EQ("https://sign.example/ss", u.signUrl);
-    EXPECT_EQ("https://auth.example/stsserver", u.authUrl);
+// The auth and sign servers and the resource as usually derived: the exact requests of
+// SignInTest and ConfirmationTest.
+TEST(ServiceUrlsTest, DocumentStoreBaseAndResourceUrnOfASignServerWithoutASegment) {
+    const ServiceUrls u =
+        DeriveServiceUrls("https://a/x", "https://s/", "https://docs.example/ds/api");
     EXPECT_EQ("https://docs.example/ds", u.docstoreUrl);
-    EXPECT_EQ("urn:veltra:kel:signserver:ss", u.resourceUrn);
-
-    u = DeriveServiceUrls("https://a/x", "https://s/", "");
-    EXPECT_EQ("", u.docstoreUrl);
     EXPECT_EQ("urn:veltra:kel:signserver:", u.resourceUrn);
+    EXPECT_EQ("", DeriveServiceUrls("https://a/x", "https://s/", "").docstoreUrl);
 }
 
 TEST(ServiceUrlsTest, SignServerIsCheckedFirstAndDocstoreLast) {
