@@ -1,5 +1,5 @@
-# cmake --install: the module and the platform stand-ins it runs on in the
-# library directory, the public headers, nimbex.pc, and the programs. The
+# cmake --install: the module, its message catalog and the platform stand-ins
+# it runs on in the library directory, the public headers, nimbex.pc, and the programs. The
 # libraries find each other through $ORIGIN, the programs find them in
 # ../<libdir>, so the tree works wherever it is put.
 include(GNUInstallDirs)
@@ -13,6 +13,15 @@ set(NIMBEX_INSTALLED_PROGRAMS nimbex-cli nimbex-csphost nimbex-authapp nimbex-lo
 set_target_properties(${NIMBEX_INSTALLED_PROGRAMS} PROPERTIES
   INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
 install(TARGETS ${NIMBEX_INSTALLED_PROGRAMS} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+
+# The message catalog, found by the module in the CSP's library directory.
+find_program(NIMBEX_GENCAT gencat REQUIRED)
+add_custom_command(OUTPUT "${CMAKE_BINARY_DIR}/libnimbex.cat"
+  COMMAND "${NIMBEX_GENCAT}" "${CMAKE_BINARY_DIR}/libnimbex.cat"
+    "${CMAKE_SOURCE_DIR}/resources/libnimbex.msg"
+  DEPENDS "${CMAKE_SOURCE_DIR}/resources/libnimbex.msg" VERBATIM)
+add_custom_target(nimbex_catalog ALL DEPENDS "${CMAKE_BINARY_DIR}/libnimbex.cat")
+install(FILES "${CMAKE_BINARY_DIR}/libnimbex.cat" DESTINATION "${CMAKE_INSTALL_LIBDIR}")
 
 install(DIRECTORY "${CMAKE_SOURCE_DIR}/include/nimbex"
   DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" FILES_MATCHING PATTERN "*.h")

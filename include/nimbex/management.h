@@ -98,10 +98,12 @@ NIMBEX_API uint32_t KelCertificatesEnumOpen(const CloudServerSettings* settings,
                                             KelCertificatesEnum** handle);
 NIMBEX_API uint32_t ExtendedKelCertificatesEnumOpen(const CloudServerSettings* settings,
                                                     uint32_t level, KelCertificatesEnum** handle);
-/* Moves the next certificate into info. With a null certificate buffer the
- * sizes are written and 0 returned; with a buffer too small the sizes are
- * written and 234 returned; either way the certificate stays next. 259 after
- * the last. A friendly name that does not fit comes back empty. */
+/* Moves the next certificate into info. A null buffer asks for its size: the
+ * size is written and nothing copied. A buffer too small gets the size needed
+ * written and the result 234. The certificate stays next unless both buffers
+ * (the extensions one only when the key has extensions) are given and large
+ * enough; otherwise the result is 234 when a buffer was too small, else 0.
+ * 259 after the last. A friendly name that does not fit comes back empty. */
 NIMBEX_API uint32_t KelCertificateEnumNext(KelCertificatesEnum* handle, CloudCertificateInfo* info);
 /* This module's addition: whether the key of the certificate that the next
  * KelCertificateEnumNext hands out has a PIN, as the service's list says:

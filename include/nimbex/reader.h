@@ -289,7 +289,8 @@ enum CloudMediaInfoSubCode {
 };
 #define CLOUD_MEDIA_CAN_CREATE_KEYS 0x02u /* sub-code 3: bit 1 of the low byte */
 
-/* set_media_param: a sub-code, a length or a value, and the data. */
+/* set_media_param: a sub-code, a length or a value, and the data. Every
+ * sub-code needs an open container. */
 typedef struct CloudMediaParamRecord {
     uintptr_t subCode;
     uintptr_t value;
@@ -345,7 +346,8 @@ typedef struct CloudOpenFileRecord {
     uintptr_t kind;
 } CloudOpenFileRecord;
 
-/* read_file: length bytes from offset into buffer. */
+/* read_file: length bytes from offset into buffer (fewer at the end of the
+ * file); length is 0 on return. */
 typedef struct CloudReadFileRecord {
     uintptr_t offset;
     uintptr_t length;

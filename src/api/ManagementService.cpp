@@ -38,16 +38,13 @@ boost::shared_ptr<ContainerConnectorBase> MakeManagementConnector(
         CreateKelContainerConnector(entry.authUrl, entry.restUrl, entry.docstoreUrl);
     const ModuleOptions options = ReadModuleOptions();
     connector->SetTimeout(static_cast<uint16_t>(options.timeout));
-    std::string login, password;
+    // Built in place, not assigned from a temporary: a short text moved out
+    // of a temporary would leave its bytes behind in it, unwiped.
+    const bool own = record && HasCredentials(*record);
+    std::string login = own ? std::string(record->userName) : LoadUserName(entry.name);
     WipeOnExit wipeLogin(login);
+    std::string password = own ? std::string(record->password) : LoadPassword(entry.name);
     WipeOnExit wipePassword(password);
-    if (record && HasCredentials(*record)) {
-        login = record->userName;
-        password = record->password;
-    } else {
-        login = LoadUserName(entry.name);
-        password = LoadPassword(entry.name);
-    }
     connector->SetCredentials(login, password);
     connector->SetHttpErrorLevel(options.httpErrorLevel);
     connector->SetPermitHttp(options.permitHttp);

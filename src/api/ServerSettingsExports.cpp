@@ -28,8 +28,9 @@ struct CloudServerSettingsEnum {
 
 namespace {
 
-// The longest name or URL an enumeration hands out, in bytes. Tools copy the
-// enumerated texts into fixed fields of this size.
+// The longest name or URL an enumeration hands out, in bytes, without the
+// NUL: a text of exactly this length still goes out. The records hand out
+// pointers, so this is a limit of the interface, not of a field size.
 constexpr size_t kMaxEnumeratedText = 256;
 
 bool FitsEnumeration(const ServerSettings& s) {

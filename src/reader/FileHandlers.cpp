@@ -128,17 +128,18 @@ uintptr_t close_file(void* context, void*) {
 uintptr_t read_file(void* context, void* record) {
     CloudReaderContext* ctx = AsContext(context);
     auto* read = static_cast<CloudReadFileRecord*>(record);
-    if (!ctx || !read || !read->buffer) return codes::kInvalidParameter;
+    if (!read) return codes::kInvalidParameter;
+    // The length word is not a count of bytes copied: it is 0 on every return.
+    const uintptr_t length = read->length;
+    read->length = 0;
+    if (!ctx || !read->buffer) return codes::kInvalidParameter;
     if (!ctx->container) return codes::kNoContainer;
     if (ctx->openFileKind == 0) return codes::kNoFile;
     const std::vector<unsigned char>& data = ctx->openFileData;
     if (data.empty()) return codes::kFail;
-    uintptr_t copied = 0;
-    if (read->offset < data.size()) {
-        copied = std::min<uintptr_t>(read->length, data.size() - read->offset);
-        std::memcpy(read->buffer, data.data() + read->offset, copied);
-    }
-    read->length = copied;
+    if (read->offset < data.size())
+        std::memcpy(read->buffer, data.data() + read->offset,
+                    std::min<uintptr_t>(length, data.size() - read->offset));
     return codes::kSuccess;
 }
 

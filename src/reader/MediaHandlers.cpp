@@ -44,7 +44,6 @@ uint32_t PinNeeded(CloudReaderContext& ctx, uintptr_t version) {
 // selected service or its connector; the copy is wiped.
 uint32_t SetServiceSecret(CloudReaderContext& ctx, uintptr_t subCode, uintptr_t length,
                           const void* data) {
-    if (length == 0 || !data) return codes::kInvalidParameter;
     const char* text = static_cast<const char*>(data);
     std::string secret(text, strnlen(text, length));
     WipeOnExit wipe(secret);
@@ -139,11 +138,14 @@ uintptr_t set_media_param(void* context, void* record) {
         (subCode >= CLOUD_PARAM_AUTH_SERVER && subCode <= CLOUD_PARAM_CERTIFICATE_ID) ||
         subCode == CLOUD_PARAM_EXTENSIONS || subCode == CLOUD_PARAM_KEY_PERMISSIONS;
     if (!known) return codes::kNotSupported;
+    const bool secret = subCode >= CLOUD_PARAM_USER_NAME && subCode <= CLOUD_PARAM_ID_TOKEN;
+    if (secret && (param->value == 0 || !param->data)) return codes::kInvalidParameter;
     return Boundary([&]() -> uint32_t {
-        if (subCode >= CLOUD_PARAM_USER_NAME && subCode <= CLOUD_PARAM_ID_TOKEN)
-            return SetServiceSecret(*ctx, subCode, param->value, param->data);
+        // Every sub-code, the service's credentials and tokens as well, is
+        // taken only while a container is open.
         boost::shared_ptr<CloudContainerBase> container = ctx->container;
         if (!container) return codes::kNoContainer;
+        if (secret) return SetServiceSecret(*ctx, subCode, param->value, param->data);
         return SetContainerParam(*container, subCode, param->value, param->data);
     });
 }

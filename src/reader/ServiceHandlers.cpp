@@ -88,6 +88,12 @@ uintptr_t get_default_container(void* context, void* record) {
     return Boundary([&]() -> uint32_t {
         const std::string name = GetDefaultContainer(ctx->selectedService.name);
         if (name.empty()) return codes::kNotFound;
+        // A capacity without room for the zero answers 234 with or without a
+        // buffer; only a zero capacity asks for the length.
+        if (text->size != 0 && text->size < name.size() + 1) {
+            text->size = name.size();
+            return codes::kMoreData;
+        }
         return ReturnText(text, name);
     });
 }

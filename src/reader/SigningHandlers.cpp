@@ -118,6 +118,7 @@ uintptr_t sign_hash_split(void* context, void* record) {
     CloudReaderContext* ctx = AsContext(context);
     auto* sign = static_cast<CloudSignHashSplitRecord*>(record);
     if (!ctx || !sign) return codes::kInvalidParameter;
+    if (!ctx->connector || !ctx->container) return codes::kNoContainer;
     if (!sign->firstHalf || !sign->secondHalf) return codes::kInvalidParameter;
     unsigned char signature[kSplitCapacity];
     uint32_t length = kSplitCapacity;

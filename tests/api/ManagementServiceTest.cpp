@@ -259,7 +259,7 @@ TEST_F(ManagementService, StaleLinksAreRemovedOnlyFromAServiceOfTheSecondApiVers
     EXPECT_EQ(87u, m.UpdateCloudCertificates("unknown"));
 }
 
-TEST_F(ManagementService, SignOutDeletesTheSavedCredentialsAndRefusesHalfARecord) {
+TEST_F(ManagementService, SignOutDeletesTheSavedCredentialsAndKeptTokensAndRefusesHalfARecord) {
     CloudServerSettings record = Record("local-v2", "local-v2");
     ASSERT_EQ(0u, m.SaveCloudServerSettings(&record, 0));
     record.signUrl = nullptr;
@@ -267,9 +267,16 @@ TEST_F(ManagementService, SignOutDeletesTheSavedCredentialsAndRefusesHalfARecord
     EXPECT_EQ(87u, m.KelDropAuthCookies(&record));
     EXPECT_EQ(0u, svc.requestLog().size());
     record.authUrl = nullptr;
-    EXPECT_EQ(0u, m.KelDropAuthCookies(&record));
-    EXPECT_EQ("", LoadUserName("local-v2"));
-    EXPECT_EQ("", LoadPassword("local-v2"));
+    // Saved tokens go only when tokens are kept; saved credentials go either way.
+    for (int32_t keepTokens : {0, 1}) {
+        SetModuleOption(kOptionShouldSaveAuthToken, keepTokens);
+        SaveSecret("local-v2_access_token", SecretString("token"));
+        SaveUserName("local-v2", SecretString("demo"));
+        EXPECT_EQ(0u, m.KelDropAuthCookies(&record));
+        EXPECT_EQ(keepTokens ? "" : "token", std::string(LoadSecret("local-v2_access_token")));
+        EXPECT_EQ("", LoadUserName("local-v2"));
+        EXPECT_EQ("", LoadPassword("local-v2"));
+    }
 }
 
 }  // namespace

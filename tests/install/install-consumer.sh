@@ -26,4 +26,6 @@ out="$("$scratch/consumer")"
 out="$("$scratch/consumer")"
 [ "$out" = "53 0 1234" ] || { echo "after nimbex timeout set: '$out'"; exit 1; }
 [ "$(pkg-config --variable=module nimbex)" = "$(pkg-config --variable=libdir nimbex)/libnimbex.so" ]
+# The message catalog lies where the module looks for it: the library directory.
+[ -s "$(pkg-config --variable=libdir nimbex)/libnimbex.cat" ] || { echo "no libnimbex.cat"; exit 1; }
 echo "install: ok"

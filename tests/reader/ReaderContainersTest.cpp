@@ -97,9 +97,10 @@ TEST_F(ReaderContainers, EnumerateReadFilesAndKeyInfo) {
                    {"the other key", CLOUD_GET_KEY_INFO, {2, 0, 0, 0, 0, 0, 0, 0}, 0x8009000D},
                    {"word 3 set", CLOUD_GET_KEY_INFO, {1, 0, 1, 0, 0, 0, 0, 0}, 0x80090020},
                    {"open", CLOUD_OPEN_FILE, {8, 1, 1, 1, 8}, 0},
-                   {"at the end", CLOUD_READ_FILE, {ec.size(), 1, buffer}, 0},
-                   {"the last byte", CLOUD_READ_FILE, {ec.size() - 1, 5, buffer}, 0}});
-    EXPECT_EQ(byte, ec.back());
+                   {"at the end", CLOUD_READ_FILE, {ec.size(), 1, buffer}, 0}});
+    std::vector<uintptr_t> lastByte{ec.size() - 1, 5, buffer};
+    EXPECT_EQ(host.module().Call(CLOUD_READ_FILE, session.context(), lastByte.data()), 0u);
+    EXPECT_EQ(std::make_pair(byte, lastByte[1]), std::make_pair(ec.back(), uintptr_t(0)));
     EXPECT_TRUE(service.requestLog().empty()) << Requests()[0];
 }
 

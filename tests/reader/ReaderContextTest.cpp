@@ -73,7 +73,8 @@ TEST_F(ReaderContext, EdgeCasesOfTheContextHandlers) {
         {"param 8", CLOUD_SET_MEDIA_PARAM, {8, 4, text}, 0x80090029},
         {"param 9, no container", CLOUD_SET_MEDIA_PARAM, {9, 0, text}, 0x252D1303},
         {"param 16, no container", CLOUD_SET_MEDIA_PARAM, {16, 5, 0}, 0x252D1303},
-        {"param 13, a token", CLOUD_SET_MEDIA_PARAM, {13, 4, text}, 0},
+        {"param 13, no container", CLOUD_SET_MEDIA_PARAM, {13, 4, text}, 0x252D1303},
+        {"param 11, no container", CLOUD_SET_MEDIA_PARAM, {11, 4, text}, 0x252D1303},
         {"lock, null record", CLOUD_LOCK_READER, {}, 0},
         {"count, null record", CLOUD_COUNT_SERVICES, {}, 87},
         {"callbacks, null record", CLOUD_SET_CALLBACKS, {}, 87},
@@ -140,6 +141,8 @@ TEST_F(ReaderContext, ServicesAndDefaultContainers) {
     CloudSizeBufferRecord record{sizeof small, small};
     EXPECT_EQ(host.module().Call(CLOUD_GET_DEFAULT_CONTAINER, session.context(), &record), 234u);
     EXPECT_EQ(record.size, 3u);
+    CloudSizeBufferRecord noBuffer{sizeof small, nullptr};
+    EXPECT_EQ(host.module().Call(CLOUD_GET_DEFAULT_CONTAINER, session.context(), &noBuffer), 234u);
     CloudSizeBufferRecord length{0, small};
     EXPECT_EQ(host.module().Call(CLOUD_GET_SERVICE_NAME, session.context(), &length), 0u);
     EXPECT_EQ(length.size, 4u);

@@ -10,10 +10,12 @@
 #include "KelContainerConnectorTestPeer.h"
 #include "LocalService.h"
 #include "TempEnv.h"
+#include "TestCertificates.h"
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
 #include "config/SavedCredentials.h"
 #include "config/ServerSettings.h"
+#include "container/CloudCertificateLink.h"
 #include "operations/KelContainerConnector.h"
 #include "protocol/RequestHeaders.h"
 #include "reader/CloudReaderContext.h"
@@ -37,7 +39,6 @@ class ReaderService : public ::testing::TestWithParam<bool> {
     void SetUp() override {
         setenv("NIMBEX_CA_FILE", service.caFile().c_str(), 1);
         urls = service.service("local-v1");
-        ServerSettings entry;
         entry.name = urls.name;
         entry.authUrl = urls.auth;
         entry.restUrl = urls.sign;
@@ -60,6 +61,7 @@ class ReaderService : public ::testing::TestWithParam<bool> {
     nimbex_test::TempEnv env;
     nimbex_test::LocalService service;
     nimbex_test::LocalServiceUrls urls;
+    ServerSettings entry;
 };
 
 // Credentials saved through set_media_param reach the password grant of the
@@ -68,8 +70,11 @@ class ReaderService : public ::testing::TestWithParam<bool> {
 TEST_P(ReaderService, SelectServiceConfiguresTheConnector) {
     const bool localContext = GetParam();
     Host host(cloud_reader_get_table(), Options(localContext));
+    InstallCloudCertificateFromBytes(nimbex_test::MakeCertificate(nimbex_test::KeyKind::Ec, "c", 1),
+                                     "c", entry, 1, 0, {}, false, nullptr, 0, AT_SIGNATURE);
     {
         Session first = host.Open(size_t(0));
+        first.OpenContainer("c");  // credentials are taken with a container open
         first.SetUserName("demo");
         first.SetPassword("demo-password");
     }

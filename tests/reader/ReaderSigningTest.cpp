@@ -307,6 +307,9 @@ TEST_P(PinAndKeys, SilentRefusesInteraction) {
     const Bytes hash = DigestOf(EVP_sha256(), {'s'});
     EXPECT_EQ(CodeOf([&] { session.SignHash(hash, kSha256); }), 0x252D1303u)
         << "signed without a container";
+    CloudSignHashSplitRecord split{};
+    EXPECT_EQ(host.module().Call(CLOUD_SIGN_HASH_SPLIT, session.context(), &split), 0x252D1303u)
+        << "split without a container";
     EXPECT_EQ(CodeOf([&] { session.CreateHash(kSha256); }), 0x252D1303u);
     session.Lock();
     session.OpenContainer("ec");

@@ -1,46 +1,18 @@
 #include "ManagementApi.h"
 
 #include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
-
-#include <cstdlib>
 
 #include "Failure.h"
-
-#ifndef NIMBEX_BUILD_MODULE
-#define NIMBEX_BUILD_MODULE "libnimbex.so"
-#endif
-#ifndef NIMBEX_INSTALL_LIBDIR
-#define NIMBEX_INSTALL_LIBDIR "lib"
-#endif
+#include "ModuleLocation.h"
 
 namespace nimbex_cli {
-
-namespace {
-
-std::string ProgramDirectory() {
-    char path[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) return "";
-    const std::string exe(path, static_cast<size_t>(n));
-    return exe.substr(0, exe.find_last_of('/'));
-}
-
-}  // namespace
 
 void* KeepModuleLoaded(const std::string& modulePath) {
     return dlopen(modulePath.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
 }
 
 std::string ModulePath(const std::string& option) {
-    if (!option.empty()) return option;
-    const char* env = std::getenv("NIMBEX_MODULE");
-    if (env && *env) return env;
-    const std::string installed =
-        ProgramDirectory() + "/../" + NIMBEX_INSTALL_LIBDIR + "/libnimbex.so";
-    if (access(installed.c_str(), R_OK) == 0) return installed;
-    return NIMBEX_BUILD_MODULE;
+    return csphost::ModuleLocation(option);
 }
 
 ManagementApi::ManagementApi(const std::string& modulePath) {

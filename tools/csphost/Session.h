@@ -45,7 +45,7 @@ class Session {
     bool CanCreateKeys() const;
     // Sub-code 7: false when the reader answers 0, true for "PIN required".
     bool PinRequired() const;
-    // Saved for the selected service (sub-codes 11, 12).
+    // Saved for the selected service (sub-codes 11, 12); a container must be open.
     void SetUserName(const std::string& userName);
     void SetPassword(const std::string& password);
     // Handed to the connection to the selected service (13, 14).

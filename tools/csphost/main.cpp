@@ -5,7 +5,8 @@
 //   nimbex-csphost [options] select SERVICE
 //
 // SERVICE is a name or an index. Options:
-//   --module PATH     the module (default: the one of the build tree)
+//   --module PATH     the module (default: $NIMBEX_MODULE, else the installed
+//                     tree's, else the build tree's)
 //   --store DIR       the protected store's directory
 //   --pin-env VAR     take PINs from an environment variable
 //   --pin-fd N        take PINs from a file descriptor, one line each
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "Host.h"
+#include "ModuleLocation.h"
 
 #ifndef NIMBEX_DEFAULT_MODULE
 #define NIMBEX_DEFAULT_MODULE "libnimbex.so"
@@ -55,7 +57,7 @@ int Select(csphost::Host& host, const std::string& service) {
 int main(int argc, char** argv) {
     csphost::HostOptions options;
     options.pin = csphost::PinSource::Terminal();
-    std::string module = NIMBEX_DEFAULT_MODULE;
+    std::string module;
     int i = 1;
     for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
         const std::string option = argv[i];
@@ -83,7 +85,7 @@ int main(int argc, char** argv) {
     if (i >= argc) return Usage();
     const std::string command = argv[i++];
     try {
-        csphost::Host host(module, options);
+        csphost::Host host(csphost::ModuleLocation(module), options);
         if (command == "info" && i == argc) {
             const csphost::ReaderInfo info = host.Info();
             std::printf("reader:      %s\nmedia:       %s\ndescription: %s\n",
