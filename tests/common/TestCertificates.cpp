@@ -72,4 +72,40 @@ std::vector<unsigned char> Sha1(const std::vector<unsigned char>& data) {
     return out;
 }
 
+std::vector<unsigned char> DigestOf(const EVP_MD* md, const std::vector<unsigned char>& data) {
+    std::vector<unsigned char> out(EVP_MD_get_size(md));
+    EVP_Digest(data.data(), data.size(), out.data(), nullptr, md, nullptr);
+    return out;
+}
+
+EVP_PKEY* PublicKeyOf(const std::vector<unsigned char>& certificate) {
+    const unsigned char* p = certificate.data();
+    X509* cert = d2i_X509(nullptr, &p, long(certificate.size()));
+    EVP_PKEY* key = cert ? X509_get_pubkey(cert) : nullptr;
+    X509_free(cert);
+    return key;
+}
+
+bool VerifiesSha256(const std::vector<unsigned char>& certificate,
+                    const std::vector<unsigned char>& hash, std::vector<unsigned char> signature) {
+    EVP_PKEY* key = PublicKeyOf(certificate);
+    if (EVP_PKEY_get_base_id(key) == EVP_PKEY_EC && signature.size() == 64) {  // r and s to DER
+        ECDSA_SIG* rs = ECDSA_SIG_new();
+        ECDSA_SIG_set0(rs, BN_bin2bn(&signature[0], 32, nullptr),
+                       BN_bin2bn(&signature[32], 32, nullptr));
+        unsigned char* der = nullptr;
+        const int n = i2d_ECDSA_SIG(rs, &der);
+        signature.assign(der, der + n);
+        OPENSSL_free(der);
+        ECDSA_SIG_free(rs);
+    }
+    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
+    const bool ok =
+        EVP_PKEY_verify_init(ctx) == 1 && EVP_PKEY_CTX_set_signature_md(ctx, EVP_sha256()) == 1 &&
+        EVP_PKEY_verify(ctx, signature.data(), signature.size(), hash.data(), hash.size()) == 1;
+    EVP_PKEY_CTX_free(ctx);
+    EVP_PKEY_free(key);
+    return ok;
+}
+
 }  // namespace nimbex_test

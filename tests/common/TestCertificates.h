@@ -1,4 +1,6 @@
 #pragma once
+#include <openssl/evp.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,5 +17,16 @@ std::vector<unsigned char> MakeCertificate(KeyKind kind, const std::string& comm
 
 // The SHA-1 of the bytes.
 std::vector<unsigned char> Sha1(const std::vector<unsigned char>& data);
+
+// The digest of the bytes with `md`.
+std::vector<unsigned char> DigestOf(const EVP_MD* md, const std::vector<unsigned char>& data);
+
+// The public key of a DER certificate (null when it does not decode); the caller frees it.
+EVP_PKEY* PublicKeyOf(const std::vector<unsigned char>& certificate);
+
+// Whether `signature` is the certificate's key's SHA-256 signature of `hash`; an ECDSA
+// signature may come as r and s of 32 bytes each.
+bool VerifiesSha256(const std::vector<unsigned char>& certificate,
+                    const std::vector<unsigned char>& hash, std::vector<unsigned char> signature);
 
 }  // namespace nimbex_test

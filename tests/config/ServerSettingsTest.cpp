@@ -61,16 +61,10 @@ TEST_F(ServerSettingsTest, SaveListAndKeepEarlierOptionalFields) {
     RegPutString(kUser + "NoRest\\rest_URL", "");
     RegPutString(kUser + "NoAuth\\rest_URL", "https://r/");
 
+    // Each field read back: ManagementSettingsTest, through the enumeration export.
     auto list = EnumServerSettings(false);
     ASSERT_EQ(Names(list), (std::vector<std::string>{"Bare", "Full"}));
-    EXPECT_EQ(list[1].authUrl, "https://auth/a/");
-    EXPECT_EQ(list[1].restUrl, "https://sign/s/");
-    EXPECT_EQ(list[1].docstoreUrl, "https://docs/d/");
-    EXPECT_EQ(list[1].description, "A service");
-    EXPECT_TRUE(list[1].isTestService);
     EXPECT_TRUE(list[1].keyCreationAllowed);
-    EXPECT_FALSE(list[0].isTestService);
-    EXPECT_EQ(list[0].docstoreUrl, "");
     EXPECT_TRUE(EnumServerSettings(true).empty());
     int32_t flag = -1;
     ASSERT_TRUE(RegGetLong(kUser + "Bare\\is_test_service", flag));

@@ -1,8 +1,9 @@
 // The connector against the local signature service over HTTPS: what only a
-// real service proves (the browser application, the auth server's sessions
-// and expiry, the confirmation endpoints with their real pauses, the token
-// savers over the registry and a protected store). The exact requests of each
-// flow are asserted by the unit tests with a scripted client.
+// real service proves (the browser application, the auth server's sessions,
+// the confirmation endpoints with their real pauses, the token savers over the
+// registry and a protected store). The exact requests of each flow are
+// asserted by the unit tests with a scripted client; an expired token renewed
+// and the request sent again, through the module (ReaderFaultsTest).
 #include <gtest/gtest.h>
 #include <json/json.h>
 #include <stdlib.h>
@@ -17,7 +18,6 @@
 #include "LocalService.h"
 #include "TempEnv.h"
 #include "auth/AuthTokenRegistrySaver.h"
-#include "auth/AuthTokenSaverLocalCtx.h"
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
 #include "operations/KelContainerConnector.h"
@@ -131,31 +131,6 @@ TEST_F(AuthService, SignInThroughTheApplicationThenSilently) {
     EXPECT_EQ(service->requestLog().size(), 0u);
     again->DropTokens();
     EXPECT_EQ(AuthTokenRegistrySaver("local-v2", nullptr, 0).LoadAuthToken(), "");
-}
-
-TEST_F(AuthService, ExpiredTokenIsRenewedAndTheRequestRepeated) {
-    Json::Value settings;
-    settings["policy"]["mfa"]["SignDocument"] = true;
-    service->configure(settings);
-    auto saver = boost::make_shared<AuthTokenSaverLocalCtx>("https://auth", &store, 0);
-    auto c = Connect("local-v2", true, kUser, kPassword);
-    c->SetAuthTokenSaver(saver);
-    const SecretString old = c->GetAccessToken();
-
-    // A connector over the saved token; the service lets the token expire.
-    auto later = Connect("local-v2", true, kUser, kPassword);
-    later->SetAuthTokenSaver(saver);
-    ASSERT_TRUE(KelContainerConnectorTestPeer(*later).TokensCurrent());
-    service->expireTokens("access");
-    service->reset();
-    EXPECT_TRUE(later->IsMfaRequired("SignDocument"));
-    const std::string renewed(later->AccessToken().value);
-    EXPECT_EQ(Sequence(service->requestLog()),
-              (std::vector<std::string>{"GET /local-v2/rest/api/policy",
-                                        "POST /local-v2-auth/oauth/token",
-                                        "GET /local-v2/rest/api/policy"}));
-    EXPECT_NE(renewed, old);
-    EXPECT_EQ(storeValues["0https://auth_auth_token_magic"], renewed + std::string(1, '\0'));
 }
 
 TEST_F(AuthService, ConfirmationIsPolledUntilFinalAndItsTokenReused) {

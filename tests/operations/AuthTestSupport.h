@@ -7,6 +7,7 @@
 
 #include "KelContainerConnectorTestPeer.h"
 #include "ScriptedHttpClient.h"
+#include "TestTokens.h"
 #include "auth/AuthTokenSaver.h"
 #include "protocol/HttpMessageSignatureCreator.h"
 #include "protocol/TextEncoding.h"
@@ -16,17 +17,9 @@ namespace auth_test {
 using nimbex_test::Answer;
 using nimbex_test::SentRequest;
 
-// A JWT whose payload carries "exp" (any JSON number text); the signature
-// part is not looked at.
+// A JWT whose payload carries "exp" (any JSON number text).
 inline std::string MakeIdToken(const std::string& exp) {
-    const std::string payload = "{\"sub\":\"user\",\"exp\":" + exp + "}";
-    std::string encoded = EncodeBase64(payload.data(), payload.size());
-    for (char& c : encoded) {
-        if (c == '+') c = '-';
-        if (c == '/') c = '_';
-    }
-    while (!encoded.empty() && encoded.back() == '=') encoded.pop_back();
-    return "eyJhbGciOiJub25lIn0." + encoded + ".c2ln";
+    return nimbex_test::IdToken("{\"sub\":\"user\",\"exp\":" + exp + "}");
 }
 
 inline std::string IdTokenExpiringIn(int64_t seconds) {

@@ -1,6 +1,7 @@
 // The connector's certificate, key and PIN operations against the local
 // signature service over HTTPS, in both protocol generations, with and without
-// confirmation; the exact requests are read back from the service's log.
+// confirmation; the exact requests are read back from the service's log (an RSA key with its
+// length and no PIN: ReaderSigningTest, through the module).
 // data/: one P-256 key as key.pfx (certificate first.der, alias "Imported",
 // password "pfx&pw") and second.der, another certificate for the same key.
 #include <gtest/gtest.h>
@@ -156,14 +157,6 @@ TEST_F(KeyOperationsService, OperationsSendTheirExactRequests) {
             for (const CertificateRecord& r : c->GetCertificates()) EXPECT_NE(r.id, key.id);
         }
     }
-    // RSA with a key length and no PIN.
-    auto c = Connect("local-v1", false);
-    const Json::Value log =
-        Logged([&] { EXPECT_EQ(c->CreateKey(1, "1.3.14.3.2.11", "", 1024).hasPin, 2); });
-    ExpectRequest(log[0], "POST /local-v1/rest/api/keys/generate",
-                  "{\"AlgId\":\"1\",\"KeyLength\":\"1024\",\"ParametersOid\":\"1.3.14.3.2.11\","
-                  "\"PinCode\":\"\"}\n",
-                  *c);
 }
 
 TEST_F(KeyOperationsService, PfxImportCertificateInstallationAndThumbprint) {

@@ -72,16 +72,6 @@ TEST(PasswordGrant, SendsTheExactRequestAndSavesTheToken) {
     EXPECT_EQ(rig.service->sent.size(), 1u);
 }
 
-TEST(PasswordGrant, WithoutSaverTokensAreRenewedByExpiryOnly) {
-    Rig rig;
-    rig.connector->SetCredentials("u", "p");
-    rig.service->Add(Answer::Ok(R"({"access_token":"tok-1","expires_in":3600})"));
-    EXPECT_EQ(rig.connector->GetAccessToken(), "tok-1");
-    EXPECT_FALSE(rig.peer.TokensCurrent());
-    EXPECT_EQ(rig.connector->GetAccessToken(), "tok-1");
-    EXPECT_EQ(rig.service->sent.size(), 1u);
-}
-
 TEST(PasswordGrant, UnusableAnswerLeadsIntoTheConfirmationFlow) {
     // No "expires_in", no token, or a lifetime that cannot be added to the
     // current time (the grant fails rather than keep a wrapped-around expiry).

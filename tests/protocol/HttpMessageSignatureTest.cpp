@@ -9,7 +9,6 @@
 #include "KelAssertions.h"
 #include "base/ErrorCodes.h"
 #include "protocol/HttpMessageSignatureCreator.h"
-#include "protocol/RequestHeaders.h"
 #include "protocol/TextEncoding.h"
 
 namespace {
@@ -190,18 +189,4 @@ TEST_F(SignatureTest, HmacIsAlwaysThe32ByteBuffer) {
     SignatureLine s = ParseLine(signer->CreateSignature("https://h/a", {}, "b"));
     EXPECT_EQ(32u, s.signature.size());
     EXPECT_EQ(HmacSha256(s.key, "(request-target): post /ab"), s.signature);
-}
-
-TEST_F(SignatureTest, SignedRequestHeadersAppendTheSignatureLast) {
-    std::vector<SecretString> h =
-        MakeSignedRequestHeaders(signer, "https://s/ss/rest/api/v2/sign", "tok", "{}");
-    ASSERT_EQ(4u, h.size());
-    EXPECT_EQ("Authorization: Bearer tok", h[0]);
-    EXPECT_EQ("Content-Length: 2", h[2]);
-    EXPECT_EQ("(request-target) authorization content-type content-length",
-              ParseLine(std::string(h[3])).headers);
-    EXPECT_EQ(
-        "(request-target): post /ss/rest/api/v2/sign\nauthorization: Bearer tok\n"
-        "content-type: application/json; charset=utf-8\ncontent-length: 2{}",
-        g_log.data);
 }

@@ -261,21 +261,11 @@ TEST(ServerPolicyTest, ActionPolicyStopsAtTheFirstBadElement) {
     EXPECT_FALSE(q.loaded);
 }
 
-TEST(RequestBodyTest, NameValueAndOperationRequest) {
-    Json::Value params(Json::arrayValue);
-    params.append(MakeNameValue("CertificateID", "12"));
-    std::string text = MakeOperationRequest("SignDocument", params, nullptr);
-    EXPECT_EQ(
-        "{\"OperationCode\":\"SignDocument\",\"Parameters\":[{\"Name\":\"CertificateID\","
-        "\"Value\":\"12\"}]}\n",
-        text);
-
-    std::vector<unsigned char> empty;
-    EXPECT_EQ(text, MakeOperationRequest("SignDocument", params, &empty));
-
-    std::vector<unsigned char> doc = {'a', 'b', 'c'};
-    Json::Value parsed = Parse(MakeOperationRequest("SignDocument", params, &doc));
-    EXPECT_EQ("YWJj", parsed["Document"].asString());
+// The exact transaction bodies: ConfirmationTest and KeyOperationsServiceTest.
+TEST(OperationRequestTest, AnEmptyDocumentIsLeftOut) {
+    const std::vector<unsigned char> empty;
+    EXPECT_EQ(MakeOperationRequest("DeleteCertificate", Json::Value(Json::arrayValue), &empty),
+              "{\"OperationCode\":\"DeleteCertificate\",\"Parameters\":[]}\n");
 }
 
 // Including texts longer than the in-place decoder's slice and "=" or bad

@@ -37,18 +37,14 @@ TEST(BaseUrlTest, UnsplittableUrlsThrowTheGivenMessage) {
     }
 }
 
-TEST(ServiceUrlsTest, DerivesAllThreeAndTheResourceUrn) {
-    ServiceUrls u =
-        DeriveServiceUrls("https://auth.example/stsserver/oauth", "https://sign.example/ss/rest",
-                          "https://docs.example/ds/api");
-    EXPECT_EQ("https://sign.example/ss", u.signUrl);
-    EXPECT_EQ("https://auth.example/stsserver", u.authUrl);
+// The auth and sign servers and the resource as usually derived: the exact requests of
+// SignInTest and ConfirmationTest.
+TEST(ServiceUrlsTest, DocumentStoreBaseAndResourceUrnOfASignServerWithoutASegment) {
+    const ServiceUrls u =
+        DeriveServiceUrls("https://a/x", "https://s/", "https://docs.example/ds/api");
     EXPECT_EQ("https://docs.example/ds", u.docstoreUrl);
-    EXPECT_EQ("urn:veltra:kel:signserver:ss", u.resourceUrn);
-
-    u = DeriveServiceUrls("https://a/x", "https://s/", "");
-    EXPECT_EQ("", u.docstoreUrl);
     EXPECT_EQ("urn:veltra:kel:signserver:", u.resourceUrn);
+    EXPECT_EQ("", DeriveServiceUrls("https://a/x", "https://s/", "").docstoreUrl);
 }
 
 TEST(ServiceUrlsTest, SignServerIsCheckedFirstAndDocstoreLast) {
@@ -61,11 +57,8 @@ TEST(ServiceUrlsTest, SignServerIsCheckedFirstAndDocstoreLast) {
 }
 
 TEST(RequestHeadersTest, AuthorizationAndContentLines) {
-    std::string body(1234, 'x');
-    EXPECT_EQ((std::vector<SecretString>{"Authorization: Bearer tok",
-                                         "Content-Type: application/json; charset=utf-8",
-                                         "Content-Length: 1234"}),
-              MakeRequestHeaders("tok", body, "user", "pass"));
+    // Bearer and content lines: the exact requests of ConfirmationTest and
+    // KeyOperationsServiceTest.
     EXPECT_EQ((std::vector<SecretString>{"Authorization: Basic " + EncodeBase64("us:er:p w", 9)}),
               MakeRequestHeaders("", "", "us:er", "p w"));
     EXPECT_EQ((std::vector<SecretString>{"Authorization: Basic dXNlcjo="}),
@@ -73,9 +66,4 @@ TEST(RequestHeadersTest, AuthorizationAndContentLines) {
     EXPECT_TRUE(MakeRequestHeaders("", "", "", "pass").empty());
     // Length in bytes, not characters.
     EXPECT_EQ("Content-Length: 2", MakeRequestHeaders("", "\xD0\x96", "", "").back());
-}
-
-TEST(RequestHeadersTest, UnsignedRequestHasNoSignatureLine) {
-    EXPECT_EQ((std::vector<SecretString>{"Authorization: Bearer t"}),
-              MakeSignedRequestHeaders(nullptr, "https://h/x", "t", ""));
 }

@@ -33,12 +33,8 @@ void ExpectKelFailure(const std::string& text, const char* message) {
                      std::string(nimbex_test::kKelPrefix) + message);
 }
 
-TEST(EncodeBase64, PadsFinalGroup) {
-    EXPECT_EQ(Encode("abc"), "YWJj");
-    EXPECT_EQ(Encode("ab"), "YWI=");
-    EXPECT_EQ(Encode("abcd"), "YWJjZA==");
-    const unsigned char high[] = {0xFB, 0xFF, 0xBF};
-    EXPECT_EQ(EncodeBase64(high, 3), "+/+/");
+// Padding and the whole alphabet: RoundTripsRandomDataAgainstOpenSsl.
+TEST(EncodeBase64, NothingToEncode) {
     EXPECT_EQ(EncodeBase64(nullptr, 5), "");
     EXPECT_EQ(EncodeBase64("x", 0), "");
 }

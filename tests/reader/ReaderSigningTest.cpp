@@ -6,13 +6,13 @@
 #include <openssl/core_names.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
-#include <openssl/x509.h>
 
 #include <fstream>
 #include <regex>
 
 #include "CmsSigner.h"
 #include "ReaderContainerFixture.h"
+#include "TestCertificates.h"
 #include "protocol/TextEncoding.h"
 
 namespace {
@@ -24,41 +24,9 @@ using csphost::Session;
 
 constexpr uint32_t kRsaKey = 1, kEcKey = 2, kSha256 = 0x800C;
 
-Bytes Digest(const EVP_MD* md, const Bytes& data) {
-    Bytes out(EVP_MD_get_size(md));
-    EVP_Digest(data.data(), data.size(), out.data(), nullptr, md, nullptr);
-    return out;
-}
-
-EVP_PKEY* PublicKey(const Bytes& der) {
-    const unsigned char* p = der.data();
-    X509* cert = d2i_X509(nullptr, &p, long(der.size()));
-    EVP_PKEY* key = cert ? X509_get_pubkey(cert) : nullptr;
-    X509_free(cert);
-    return key;
-}
-
-// A SHA-256 signature (ECDSA as r and s) checked against the certificate.
-bool Verifies(const Bytes& certificate, const Bytes& hash, Bytes signature) {
-    EVP_PKEY* key = PublicKey(certificate);
-    if (EVP_PKEY_get_base_id(key) == EVP_PKEY_EC && signature.size() == 64) {
-        ECDSA_SIG* rs = ECDSA_SIG_new();
-        ECDSA_SIG_set0(rs, BN_bin2bn(&signature[0], 32, nullptr),
-                       BN_bin2bn(&signature[32], 32, nullptr));
-        unsigned char* der = nullptr;
-        const int n = i2d_ECDSA_SIG(rs, &der);
-        signature.assign(der, der + n);
-        OPENSSL_free(der);
-        ECDSA_SIG_free(rs);
-    }
-    EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new(key, nullptr);
-    const bool ok =
-        EVP_PKEY_verify_init(ctx) == 1 && EVP_PKEY_CTX_set_signature_md(ctx, EVP_sha256()) == 1 &&
-        EVP_PKEY_verify(ctx, signature.data(), signature.size(), hash.data(), hash.size()) == 1;
-    EVP_PKEY_CTX_free(ctx);
-    EVP_PKEY_free(key);
-    return ok;
-}
+using nimbex_test::DigestOf;
+using nimbex_test::PublicKeyOf;
+using nimbex_test::VerifiesSha256;
 
 // The reader's answer to a host call: 0, or the code of its HostError.
 template <class F>
@@ -129,13 +97,13 @@ TEST_P(SignHashes, SignsAgreesAndSignsCms) {
     Host host(NIMBEX_MODULE_PATH, Options());
     Session session = host.Open(size_t(0));
     session.Lock();
-    const Bytes hash = Digest(EVP_sha256(), {'m', 's', 'g'});
+    const Bytes hash = DigestOf(EVP_sha256(), {'m', 's', 'g'});
     session.OpenContainer("rsa");
-    EXPECT_TRUE(Verifies(rsa, hash, session.SignHash(hash, kSha256)));
+    EXPECT_TRUE(VerifiesSha256(rsa, hash, session.SignHash(hash, kSha256)));
     session.OpenContainer("ec");
-    EXPECT_TRUE(Verifies(ec, hash, session.SignHash(hash, kSha256)));
+    EXPECT_TRUE(VerifiesSha256(ec, hash, session.SignHash(hash, kSha256)));
     service.reset();
-    EXPECT_TRUE(Verifies(ec, hash, session.SignHashSplit(hash)));
+    EXPECT_TRUE(VerifiesSha256(ec, hash, session.SignHashSplit(hash)));
     EXPECT_EQ(Sequence(), g.signRequests);
 
     // CMS: the document goes along as the display document (version 2, and
@@ -174,12 +142,13 @@ TEST_P(SignHashes, SignsAgreesAndSignsCms) {
     }
 
     // Key agreement with a peer key: SHA-256 (SHA-512 in the long form) of
-    // the shared x-coordinate and the keying material, masked.
+    // the shared x-coordinate and the keying material, masked; the request
+    // carries the point, the keying material and the mask as they are.
     EVP_PKEY* peer = EVP_EC_gen("P-256");
     unsigned char point[65];
     size_t pointLength = 0;
     EVP_PKEY_get_octet_string_param(peer, OSSL_PKEY_PARAM_PUB_KEY, point, 65, &pointLength);
-    EVP_PKEY* ours = PublicKey(ec);
+    EVP_PKEY* ours = PublicKeyOf(ec);
     EVP_PKEY_CTX* derive = EVP_PKEY_CTX_new(peer, nullptr);
     Bytes z(32);
     size_t zLength = 32;
@@ -192,9 +161,19 @@ TEST_P(SignHashes, SignsAgreesAndSignsCms) {
         Bytes mask(length), expected = z;
         for (size_t i = 0; i < length; ++i) mask[i] = static_cast<unsigned char>(i * 7);
         expected.insert(expected.end(), ukm.begin(), ukm.end());
-        expected = Digest(length == 64 ? EVP_sha512() : EVP_sha256(), expected);
+        expected = DigestOf(length == 64 ? EVP_sha512() : EVP_sha256(), expected);
         for (size_t i = 0; i < length; ++i) expected[i] ^= mask[i];
         EXPECT_EQ(session.AgreeKey(x, y, ukm, mask, length), expected) << length;
+        Bytes point = x;
+        point.insert(point.end(), y.begin(), y.end());
+        Json::Value body;
+        body["CertificateId"] = kEcKey;
+        body["Mask"] = EncodeBase64(mask.data(), mask.size());
+        body["PinCode"] = "1234";
+        body["PublicKeyInfo"] = EncodeBase64(point.data(), point.size());
+        body["Ukm"] = EncodeBase64(ukm.data(), ukm.size());
+        if (length == 64) body["VkoAlgid"] = 26146;
+        EXPECT_EQ(Last("keys/agree")["body"].asString(), Json::FastWriter().write(body));
     }
     EVP_PKEY_CTX_free(derive);
     EVP_PKEY_free(ours);
@@ -252,12 +231,10 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
     EXPECT_EQ(CodeOf([&] { session.HashData(handles[0], large.data(), 1); }), 2u);
     EXPECT_EQ(CodeOf([&] { session.HashData(handles[5], large.data(), large.size()); }), 4336u);
     session.HashData(handles[5], large.data(), 3);
-    EXPECT_EQ(session.HashValue(handles[5]), Digest(EVP_sha256(), Bytes(3)));
+    EXPECT_EQ(session.HashValue(handles[5]), DigestOf(EVP_sha256(), Bytes(3)));
 
     session.OpenContainer("rsa");
-    session.ChangePin("5678");
-    EXPECT_EQ(Last("/pin")["body"].asString(),
-              "{\"ConfirmedPin\":\"5678\",\"NewPin\":\"5678\",\"OldPin\":\"1234\"}\n");
+    session.ChangePin("5678");  // its request: KeyOperationsServiceTest
     EXPECT_EQ(session.CheckPin("5678"), 0u);
 
     // Key generation: the policy's sets, RSA among them (after the twelve GOST sets where the
@@ -287,9 +264,9 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
     const std::string params =
         " POST /" + name + "/rest/api/keys/" + std::to_string(fresh) + "/params";
     EXPECT_EQ(Sequence(), "POST " + api + "keys/generate" + params + params);
-    const Bytes hash = Digest(EVP_sha256(), {'k'});
-    EXPECT_TRUE(Verifies(session.ReadFile(CLOUD_FILE_SIGNATURE_CERTIFICATE), hash,
-                         session.SignHash(hash, kSha256)));
+    const Bytes hash = DigestOf(EVP_sha256(), {'k'});
+    EXPECT_TRUE(VerifiesSha256(session.ReadFile(CLOUD_FILE_SIGNATURE_CERTIFICATE), hash,
+                               session.SignHash(hash, kSha256)));
     session.CloseContainer();
     session.OpenContainer("fresh-rsa", true);
     unsetenv("NIMBEX_TEST_PIN");  // the host is silent: the key is generated without a PIN
@@ -300,8 +277,8 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
     setenv("NIMBEX_TEST_PIN", "4321", 1);
     session.CloseContainer();
     session.OpenContainer("fresh-ec");
-    EXPECT_TRUE(Verifies(session.ReadFile(CLOUD_FILE_SIGNATURE_CERTIFICATE), hash,
-                         session.SignHash(hash, kSha256)));
+    EXPECT_TRUE(VerifiesSha256(session.ReadFile(CLOUD_FILE_SIGNATURE_CERTIFICATE), hash,
+                               session.SignHash(hash, kSha256)));
 
     // drop_auth: the next signature signs in again.
     session.DropAuth();
@@ -327,7 +304,7 @@ TEST_P(PinAndKeys, SilentRefusesInteraction) {
     service.resetState();  // no running session to sign in silently with
     Host host(NIMBEX_MODULE_PATH, Options());
     Session session = host.Open(size_t(0));
-    const Bytes hash = Digest(EVP_sha256(), {'s'});
+    const Bytes hash = DigestOf(EVP_sha256(), {'s'});
     EXPECT_EQ(CodeOf([&] { session.SignHash(hash, kSha256); }), 0x252D1303u)
         << "signed without a container";
     CloudSignHashSplitRecord split{};

@@ -12,26 +12,6 @@ namespace nimbex_test {
 namespace {
 
 using AdminTest = ServiceTest;
-
-TEST_F(AdminTest, ReadyLineNamesBothServicesAndTheDiscoveryDocumentListsThem) {
-    EXPECT_EQ(v2().apiVersion, 2);
-    EXPECT_FALSE(v2().docstore.empty());
-    EXPECT_EQ(v1().apiVersion, 1);
-    EXPECT_TRUE(v1().docstore.empty());
-    HttpResult r = get(svc().discoveryUrl() + "/.well-known/kel-configuration/services.json");
-    ASSERT_EQ(r.status, 200);
-    Json::Value doc = json(r.body);
-    ASSERT_TRUE(doc.isArray());
-    ASSERT_EQ(doc.size(), 2u);
-    EXPECT_TRUE(doc[0]["iscloudsupported"].isBool());
-    EXPECT_EQ(doc[0]["cloud"]["ssaddress"].asString(), v2().sign);
-    EXPECT_EQ(doc[0]["cloud"]["idpaddress"].asString(), v2().auth);
-    EXPECT_EQ(doc[0]["cloud"]["docaddress"].asString(), v2().docstore);
-    EXPECT_TRUE(doc[0]["cloud"]["istest"].isBool());
-    EXPECT_EQ(doc[1]["cloud"]["ssaddress"].asString(), v1().sign);
-    EXPECT_FALSE(doc[1]["cloud"].isMember("docaddress"));
-}
-
 using AdminControlTest = ServiceTest;
 
 TEST_F(AdminControlTest, RequestLogRecordsTheExactRequest) {
@@ -98,10 +78,7 @@ TEST(LocalServiceProcess, StateDirectoryKeepsTheCaAndTheKeys) {
         FILE* p = nullptr;
         std::string line = firstLine(command, p);
         Json::Value ready;
-        Json::CharReaderBuilder b;
-        std::unique_ptr<Json::CharReader> r(b.newCharReader());
-        std::string errors;
-        ASSERT_TRUE(r->parse(line.data(), line.data() + line.size(), &ready, &errors)) << line;
+        ASSERT_TRUE(Json::Reader().parse(line, ready)) << line;
         FILE* f = fopen(ready["caFile"].asCString(), "r");
         ASSERT_NE(f, nullptr);
         char buf[4096] = {0};
@@ -130,14 +107,11 @@ TEST(LocalServiceProcess, ConfigurationFileSetsUsersKeysAndServicesAndPlainHttp)
         "&resource=" +
             solo.resource);
     ASSERT_EQ(t.status, 200) << t.body;
-    Json::CharReaderBuilder b;
-    std::unique_ptr<Json::CharReader> r(b.newCharReader());
     Json::Value v, list;
-    std::string errors;
-    r->parse(t.body.data(), t.body.data() + t.body.size(), &v, &errors);
+    Json::Reader().parse(t.body, v);
     HttpResult l = httpRequest("GET", solo.sign + "/rest/api/certificates",
                                {"Authorization: Bearer " + v["access_token"].asString()});
-    r->parse(l.body.data(), l.body.data() + l.body.size(), &list, &errors);
+    Json::Reader().parse(l.body, list);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0]["ID"].asUInt(), 5u);
     EXPECT_EQ(s.stop(), 0);
