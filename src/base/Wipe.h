@@ -12,7 +12,9 @@ void WipeString(std::string& s) noexcept;
 // Zeroes and empties a byte vector.
 void WipeVector(std::vector<unsigned char>& v) noexcept;
 
-// Wipes the named string when the scope ends, on every path.
+// Wipes the named string when the scope ends, on every path. Only for a
+// std::string that an outside interface hands over (the JSON writer, the
+// browser runner, the transport); a secret the module keeps is a SecretString.
 class WipeOnExit {
   public:
     explicit WipeOnExit(std::string& s) noexcept : s_(s) {}

@@ -14,7 +14,9 @@ class HttpMessageSignatureCreatorBase;
 class UrlRetriever;
 
 // Everything the module asks of one remote signature service. The operations
-// keep this order; failures are thrown as KelException.
+// keep this order; failures are thrown as KelException. PINs, credentials and
+// tokens come in as views of the caller's SecretString (no copy is made on
+// the way) and go out as SecretString.
 class ContainerConnectorBase {
   public:
     virtual ~ContainerConnectorBase() = default;
