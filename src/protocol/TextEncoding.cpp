@@ -180,6 +180,15 @@ size_t EncodeBase64To(const void* data, size_t size, char* out) {
     return size_t(o - out) + (rest != 0 ? 4 : 0);
 }
 
+size_t PercentEncodedLength(size_t size, size_t escaped) {
+    // Three characters per escaped byte; checked so that it cannot wrap on a
+    // 32-bit target.
+    const size_t limit = std::string().max_size();
+    if (escaped > size || size > limit || escaped > (limit - size) / 2)
+        throw KelException("Text too large for percent-encoding", codes::kNoMemory);
+    return size + 2 * escaped;
+}
+
 namespace {
 
 template <class Text>
@@ -188,11 +197,7 @@ Text PercentEncodeAs(std::string_view text) {
     size_t escaped = 0;
     for (unsigned char c : text) escaped += !kUnreserved.keep[c];
     Text out;
-    // Three characters per escaped byte; checked so that it cannot wrap on a
-    // 32-bit target.
-    if (escaped > (out.max_size() - text.size()) / 2)
-        throw KelException("Text too large for percent-encoding", codes::kNoMemory);
-    out.resize(text.size() + 2 * escaped);
+    out.resize(PercentEncodedLength(text.size(), escaped));
     char* o = &out[0];
     for (unsigned char c : text) {
         if (kUnreserved.keep[c]) {

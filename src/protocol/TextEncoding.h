@@ -40,6 +40,10 @@ SecretString DecodeBase64Secret(std::string_view text);
 // with upper-case hexadecimal digits. Throws KelException (0x8009000E) when
 // the text would be longer than a string can be.
 std::string PercentEncode(const std::string& text);
+// The length of the percent-encoding of size bytes of which escaped are
+// escaped; throws KelException "Text too large for percent-encoding"
+// (0x8009000E) when it does not fit in a string.
+size_t PercentEncodedLength(size_t size, size_t escaped);
 // The same for a secret (login, password).
 SecretString PercentEncodeSecret(std::string_view text);
 

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "KelAssertions.h"
@@ -141,6 +143,28 @@ TEST(PercentEncode, KeepsUnreservedAndEscapesTheRest) {
     EXPECT_EQ(PercentEncode("A-z.0_9\n/?&=%+"), "A-z.0_9%0A%2F%3F%26%3D%25%2B");
     EXPECT_EQ(PercentEncode(std::string("\0\xff", 2)), "%00%FF");
     EXPECT_EQ(PercentEncode(""), "");
+}
+
+// Lengths that would wrap past SIZE_MAX (on a 32-bit target an input past
+// 3 GiB) are refused before anything is allocated; the largest that fit pass.
+TEST(EncodedLength, RefusesWhatDoesNotFitAString) {
+    const size_t max = std::string().max_size();
+    const std::string base64 = std::string(nimbex_test::kKelPrefix) + "Data too large for Base64";
+    const std::string percent =
+        std::string(nimbex_test::kKelPrefix) + "Text too large for percent-encoding";
+    EXPECT_EQ(Base64Length(max / 4 * 3), max / 4 * 4);
+    for (size_t size : {max / 4 * 3 + 1, SIZE_MAX - 1, SIZE_MAX}) {
+        SCOPED_TRACE(size);
+        EXPECT_KEL_THROW(Base64Length(size), 0x8009000Eu, base64);
+    }
+    EXPECT_EQ(PercentEncodedLength(max, 0), max);
+    EXPECT_EQ(PercentEncodedLength(max / 3, max / 3), max / 3 * 3);
+    const std::pair<size_t, size_t> tooLong[] = {
+        {max / 3 + 1, max / 3 + 1}, {SIZE_MAX / 2, SIZE_MAX / 2}, {SIZE_MAX, 1}};
+    for (const auto& [size, escaped] : tooLong) {
+        SCOPED_TRACE(size);
+        EXPECT_KEL_THROW(PercentEncodedLength(size, escaped), 0x8009000Eu, percent);
+    }
 }
 
 TEST(ParseKeyValueText, SplitsPairs) {
