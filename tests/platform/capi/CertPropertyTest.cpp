@@ -2,7 +2,9 @@
 // in the store and rendered names: the container tests).
 #include <capi/wincrypt.h>
 #include <gtest/gtest.h>
+#include <openssl/x509.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -83,6 +85,33 @@ TEST(CertContext, RejectsWhatIsNotOneCertificate) {
     EXPECT_EQ(E_INVALIDARG, GetLastError());
     EXPECT_EQ(nullptr, CertCreateCertificateContext(PKCS_7_ASN_ENCODING, der.data(),
                                                     static_cast<DWORD>(der.size())));
+}
+
+// Validity dates are counted without time_t, which ends in 2038 on 32-bit
+// targets: a notBefore before 1970 and a notAfter in 2050, to the second.
+TEST(CertContext, ValidityHoldsBefore1970AndPast2038) {
+    EVP_PKEY* key = EVP_EC_gen("P-256");
+    X509* x = X509_new();
+    ASSERT_TRUE(key && x);
+    ASSERT_TRUE(X509_set_version(x, 2) && ASN1_INTEGER_set(X509_get_serialNumber(x), 7) &&
+                ASN1_TIME_set_string(X509_getm_notBefore(x), "500101000000Z") &&
+                ASN1_TIME_set_string(X509_getm_notAfter(x), "20500701123456Z") &&
+                X509_set_pubkey(x, key) && X509_sign(x, key, EVP_sha256()));
+    unsigned char* der = nullptr;
+    const int size = i2d_X509(x, &der);
+    ASSERT_GT(size, 0);
+    PCCERT_CONTEXT c = Create(Bytes(der, der + size));
+    OPENSSL_free(der);
+    X509_free(x);
+    EVP_PKEY_free(key);
+    ASSERT_NE(nullptr, c);
+    auto ticks = [](const FILETIME& t) {
+        return uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime;
+    };
+    // 100-ns ticks since 1601-01-01: 1950-01-01T00:00:00Z and 2050-07-01T12:34:56Z.
+    EXPECT_EQ(ticks(c->pCertInfo->NotBefore), 110133216000000000u);
+    EXPECT_EQ(ticks(c->pCertInfo->NotAfter), 141847652960000000u);
+    CertFreeCertificateContext(c);
 }
 
 TEST(CertContext, PropertiesFollowTheSizeRule) {
