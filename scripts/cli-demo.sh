@@ -59,6 +59,11 @@ field() { printf '%s' "$ready" | sed -n "s/.*\"$1\":\"\([^\"]*\)\".*/\\1/p"; }
 url="$(field discovery)"
 export NIMBEX_CA_FILE="$(field caFile)"
 echo "service at $url (its CA: $NIMBEX_CA_FILE)"
+if [ "$key" -ge 3 ] && ! grep -q '"gost":{"available":true' <<<"$ready"; then
+  # Exit status 77: nothing failed, the chosen key is not there to use.
+  echo "cli-demo: key $key is a GOST key, and this service has no GOST engine (libengine-gost-openssl for its architecture)" >&2
+  exit 77
+fi
 
 say "tell the module which browser application signs users in"
 run "$nimbex" config set AuthApp "$build/tools/authapp/nimbex-authapp"

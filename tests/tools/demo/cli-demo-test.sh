@@ -3,20 +3,19 @@
 # succeeded and left nothing behind: no process of its scratch directory, no
 # scratch directory, and no change to the caller's configuration.
 # With a key id, the walk-through signs with that key of the service; a GOST
-# key without OpenSSL's GOST engine skips (exit 77).
+# key skips (exit 77) when the service has no GOST engine (the 32-bit build).
 #   cli-demo-test.sh SOURCE_DIR BUILD_DIR [KEY_ID]
 set -euo pipefail
 source="$1" build="$2" key="${3:-1}"
-if [ "$key" -ge 3 ]; then
-  engines="$(openssl version -e | sed -n 's/^ENGINESDIR: "\(.*\)"$/\1/p')"
-  [ -e "$engines/gost.so" ] || { echo "skipped: no GOST engine at $engines/gost.so"; exit 77; }
-fi
 home="$(mktemp -d)"
 trap 'rm -rf "$home"' EXIT
 # The caller's configuration, which the demo must not touch.
 export NIMBEX_MACHINE_DIR="$home/machine" NIMBEX_USER_DIR="$home/user"
-out="$(env -u NIMBEX_CA_FILE -u NIMBEX_MODULE "$source/scripts/cli-demo.sh" --key "$key" "$build" 2>&1)" || {
-  echo "$out"; exit 1; }
+status=0
+out="$(env -u NIMBEX_CA_FILE -u NIMBEX_MODULE "$source/scripts/cli-demo.sh" --key "$key" "$build" 2>&1)" ||
+  status=$?
+if [ "$status" = 77 ]; then echo "$out"; echo "skipped"; exit 77; fi
+[ "$status" = 0 ] || { echo "$out"; exit 1; }
 echo "$out"
 grep -q '^demo: ok$' <<<"$out"
 grep -q '^CMS Verification successful$' <<<"$out"
