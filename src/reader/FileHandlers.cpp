@@ -28,7 +28,7 @@ CloudReaderContext* AsContext(void* context) {
 }
 
 // The data of a file to read; 2 when the container's key is of the other
-// spec, 0x80090029 for a kind that is no file.
+// KeySpec (signature or exchange), 0x80090029 for a kind that is no file.
 uint32_t FileData(const CloudContainerBase& container, uintptr_t kind,
                   std::vector<unsigned char>* data) {
     switch (kind) {

@@ -43,7 +43,7 @@ struct KeyRequest {
 };
 
 // The pending container's key: generated on the service, given its
-// permissions and key spec there, its certificate linked in the store under
+// permissions and KeySpec there, its certificate linked in the store under
 // the pending name, and that container opened.
 uint32_t GenerateInto(CloudReaderContext& ctx, const std::string& name,
                       ContainerConnectorBase& connector, const KeyRequest& request) {

@@ -19,7 +19,7 @@ const char kUsage[] =
     "       nimbex cert cleanup --service NAME\n"
     "       nimbex cert linked [--machine] [--json]\n"
     "\n"
-    "  list     the user's certificates on the service, with key spec, key\n"
+    "  list     the user's certificates on the service, with KeySpec, key\n"
     "           permissions and whether the key has a PIN\n"
     "  install  put certificate ID into the store \"My\" of the user (or of the\n"
     "           machine) linked to its cloud container\n"

@@ -70,7 +70,7 @@ class Session {
     // Writes a file of the open container: a certificate (kinds 8, 9) is
     // installed on the service and in the store, extensions (10) are set.
     void WriteFile(uintptr_t kind, const std::vector<unsigned char>& data);
-    // get_key_info for the key of that spec; the permissions are asked too.
+    // get_key_info for the key of that KeySpec; the permissions are asked too.
     struct KeyInfo {
         uintptr_t keySpec = 0, keyType = 0, algorithm = 0, permissions = 0;
     };
