@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "GostEngine.h"
+#include "HostCrypto.h"
 #include "HostError.h"
 #include "Session.h"
 
@@ -46,24 +47,10 @@ bool IsGostHash(uint32_t algId) {
 }
 
 const EVP_MD* DigestOf(uint32_t algId) {
-    if (IsGostHash(algId)) {
-        const gost::Engine& engine = gost::Engine::Get();
-        const EVP_MD* md = algId == 0x8021 ? engine.streebog256() : engine.streebog512();
-        if (!md) throw HostError("CMS signing: " + engine.problem(), kBadAlgId);
-        return md;
-    }
-    switch (algId) {
-        case 0x8004:
-            return EVP_sha1();
-        case 0x800C:
-            return EVP_sha256();
-        case 0x800D:
-            return EVP_sha384();
-        case 0x800E:
-            return EVP_sha512();
-        default:
-            throw HostError("CMS signing: unknown hash algorithm", kBadAlgId);
-    }
+    if (const EVP_MD* md = HostDigest(algId)) return md;
+    if (IsGostHash(algId))
+        throw HostError("CMS signing: " + gost::Engine::Get().problem(), kBadAlgId);
+    throw HostError("CMS signing: unknown hash algorithm", kBadAlgId);
 }
 
 using Bytes = std::vector<unsigned char>;

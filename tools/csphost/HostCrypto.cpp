@@ -18,7 +18,17 @@ const uint32_t kBadAlgId = 0x80090008;
 const uint32_t kFail = 0x80090020;
 const uintptr_t kHmacSha256 = 0x8021;
 
-const EVP_MD* DigestOf(uintptr_t algId) {
+// The size rule shared by both: length query, too small, or room.
+uint32_t CheckRoom(const unsigned char* out, uint32_t* outLength, uint32_t needed) {
+    const uint32_t capacity = *outLength;
+    *outLength = needed;
+    if (!out) return 0;
+    return capacity < needed ? kMoreData : 0;
+}
+
+}  // namespace
+
+const EVP_MD* HostDigest(uintptr_t algId) {
     switch (algId) {
         case 0x8021:  // GOST R 34.11-2012, 256 bits (through the GOST engine, when installed)
             return gost::Engine::Get().streebog256();
@@ -37,19 +47,9 @@ const EVP_MD* DigestOf(uintptr_t algId) {
     }
 }
 
-// The size rule shared by both: length query, too small, or room.
-uint32_t CheckRoom(const unsigned char* out, uint32_t* outLength, uint32_t needed) {
-    const uint32_t capacity = *outLength;
-    *outLength = needed;
-    if (!out) return 0;
-    return capacity < needed ? kMoreData : 0;
-}
-
-}  // namespace
-
 uint32_t ComputeDigest(uintptr_t algId, const unsigned char* data, size_t length,
                        unsigned char* out, uint32_t* outLength) {
-    const EVP_MD* md = DigestOf(algId);
+    const EVP_MD* md = HostDigest(algId);
     if (!md) return kBadAlgId;
     if (!outLength || (!data && length)) return kInvalidParameter;
     const uint32_t rc = CheckRoom(out, outLength, static_cast<uint32_t>(EVP_MD_size(md)));

@@ -1,4 +1,6 @@
 #pragma once
+#include <openssl/evp.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -7,6 +9,11 @@
 // the needed length is written back), 0x80090008 (unknown algorithm id),
 // 0x80090020 (OpenSSL failed).
 namespace csphost {
+
+// The digest of a CryptoAPI hash algorithm id (SHA-1, SHA-2, and GOST R
+// 34.11-2012 through the GOST engine); null for another id or a GOST id
+// without the engine.
+const EVP_MD* HostDigest(uintptr_t algId);
 
 // CryptoAPI ids: 0x8004 SHA-1, 0x800C SHA-256, 0x800D SHA-384, 0x800E SHA-512,
 // 0x8021 and 0x8022 GOST R 34.11-2012 with 256 and 512 bits (only where the GOST
