@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "LocalService.h"
+#include "RatioReporter.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ BENCHMARK(BM_ReusedConnection_Service)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_NewConnection_Service)->Iterations(100)->UseRealTime()->Unit(benchmark::kMicrosecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public nimbex_bench::RatioReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
@@ -118,7 +119,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    void PrintRatios() {
+    void PrintRatios() override {
         auto ratio = [&](const char* what, const std::string& a, const std::string& b) {
             if (times_.count(a) && times_.count(b) && times_[b] > 0)
                 std::cout << what << " wall time: " << times_[a] / times_[b] << "\n";
@@ -137,12 +138,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    curl_global_init(CURL_GLOBAL_DEFAULT);
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
-    return 0;
+    return nimbex_bench::RunBenchmarks(argc, argv, reporter);
 }

@@ -41,6 +41,8 @@
 #include <vector>
 
 #include "LocalService.h"
+#include "RatioReporter.h"
+#include "Samples.h"
 #include "base/HostCallbacks.h"
 #include "base/KelException.h"
 #include "operations/KelContainerConnector.h"
@@ -192,27 +194,8 @@ const std::vector<std::string>& Pattern(bool v2) {
     return v2 ? withStore : v1;
 }
 
-// Wall and CPU time of calls, in microseconds.
-struct Samples {
-    std::vector<double> wall, cpu;
-    template <class F>
-    void Time(F&& f) {
-        timespec c0, c1;
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c0);
-        const auto w0 = std::chrono::steady_clock::now();
-        f();
-        const auto w1 = std::chrono::steady_clock::now();
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c1);
-        wall.push_back(std::chrono::duration<double, std::micro>(w1 - w0).count());
-        cpu.push_back((c1.tv_sec - c0.tv_sec) * 1e6 + (c1.tv_nsec - c0.tv_nsec) / 1e3);
-    }
-};
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0;
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2];
-}
+using nimbex_bench::Median;
+using nimbex_bench::Samples;
 
 const int kCountedSignatures = 100;
 
@@ -583,7 +566,7 @@ BENCHMARK(BM_Large_UploadV2)->Iterations(3)->UseManualTime()->Unit(benchmark::kM
 BENCHMARK(BM_Large_SignV2)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Large_SignV1)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public nimbex_bench::RatioReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
@@ -594,7 +577,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
         }
         ConsoleReporter::ReportRuns(runs);
     }
-    void PrintRatios() {
+    void PrintRatios() override {
         std::cout << "\nRatios and targets (same run):\n";
         Line("version 1 signature, connector / libcurl, median wall time", "BM_SignV1.wall_ratio",
              1.10);
@@ -639,12 +622,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    curl_global_init(CURL_GLOBAL_DEFAULT);
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
-    return 0;
+    return nimbex_bench::RunBenchmarks(argc, argv, reporter);
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "MallocCounter.h"
+#include "RatioReporter.h"
 #include "protocol/ResponseDecoding.h"
 #include "protocol/TextEncoding.h"
 #include "transport/KelUrlRetriever.h"
@@ -115,7 +116,7 @@ void BM_LargeBase64_Naive(benchmark::State& state) {
 BENCHMARK(BM_LargeBase64_Naive)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Keeps the real time and counters of every run for the ratios.
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public nimbex_bench::RatioReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
@@ -126,7 +127,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
         ConsoleReporter::ReportRuns(runs);
     }
 
-    void PrintRatios() {
+    void PrintRatios() override {
         auto ratio = [&](const char* what, const std::string& a, const std::string& b) {
             if (times_.count(a) && times_.count(b) && times_[b] > 0)
                 std::cout << what << " CPU time: " << times_[a] / times_[b] << "\n";
@@ -156,11 +157,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
-    return 0;
+    return nimbex_bench::RunBenchmarks(argc, argv, reporter);
 }

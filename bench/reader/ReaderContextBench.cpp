@@ -14,6 +14,7 @@
 #include <map>
 #include <string>
 
+#include "RatioReporter.h"
 #include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
 #include "config/ServerSettings.h"
@@ -88,13 +89,13 @@ void BM_CloudMutexLocker(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(boost::make_shared<CloudMutexLocker>());
 }
 
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public nimbex_bench::RatioReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
         ConsoleReporter::ReportRuns(runs);
     }
-    void PrintRatios() {
+    void PrintRatios() override {
         const std::string create = "BM_CreateContext/" + std::to_string(kServices);
         auto ratio = [&](const char* what, const std::string& a, const std::string& b) {
             if (times_.count(a) && times_.count(b) && times_[b] > 0)
@@ -121,11 +122,6 @@ BENCHMARK(BM_EnumAllServerSettings)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CloudMutexLocker)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
-    return 0;
+    return nimbex_bench::RunBenchmarks(argc, argv, reporter);
 }

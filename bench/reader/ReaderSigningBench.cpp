@@ -24,6 +24,8 @@
 #include "Host.h"
 #include "HostCrypto.h"
 #include "LocalService.h"
+#include "RatioReporter.h"
+#include "Samples.h"
 #include "base/HostCallbacks.h"
 #include "config/SavedCredentials.h"
 #include "config/ServerSettings.h"
@@ -105,25 +107,8 @@ Env& Shared() {
     return env;
 }
 
-struct Samples {
-    std::vector<double> wall, cpu;
-    template <class F>
-    void Time(F&& f) {
-        timespec c0, c1;
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c0);
-        const auto w0 = std::chrono::steady_clock::now();
-        f();
-        const auto w1 = std::chrono::steady_clock::now();
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c1);
-        wall.push_back(std::chrono::duration<double, std::micro>(w1 - w0).count());
-        cpu.push_back((c1.tv_sec - c0.tv_sec) * 1e6 + (c1.tv_nsec - c0.tv_nsec) / 1e3);
-    }
-};
-
-double Median(std::vector<double> v) {
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return v[v.size() / 2];
-}
+using nimbex_bench::Median;
+using nimbex_bench::Samples;
 
 void Compare(benchmark::State& state, const std::string& name, size_t requestsPerSignature) {
     try {
@@ -184,7 +169,7 @@ void BM_ReaderSignV2(benchmark::State& state) {
 BENCHMARK(BM_ReaderSignV1)->Iterations(1000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReaderSignV2)->Iterations(300)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-class RatioReporter : public benchmark::ConsoleReporter {
+class RatioReporter : public nimbex_bench::RatioReporter {
   public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
@@ -194,7 +179,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
                             counter.first] = counter.second;
         ConsoleReporter::ReportRuns(runs);
     }
-    void PrintRatios() {
+    void PrintRatios() override {
         std::cout << "\nRatios (same run), reader path / connector, median wall time (target <= "
                      "1.10):\n";
         for (const char* name : {"BM_ReaderSignV1", "BM_ReaderSignV2"}) {
@@ -213,11 +198,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    reporter.PrintRatios();
-    benchmark::Shutdown();
-    return 0;
+    return nimbex_bench::RunBenchmarks(argc, argv, reporter);
 }
