@@ -46,15 +46,6 @@ struct SilentRig : Rig {
 
 }  // namespace
 
-TEST(Confirmation, SilentWithoutCredentialsSendsNothing) {
-    Rig rig;
-    rig.connector->SetSilent(true);
-    const KelException e = CaughtKelException([&] { rig.connector->ConfirmOperation("T"); });
-    EXPECT_EQ(e.code(), codes::kSilentContext);
-    EXPECT_TRUE(Contains(e.what(), "Cannot get user credentials in silent mode"));
-    EXPECT_TRUE(rig.service->sent.empty());
-}
-
 TEST(Confirmation, TextChallengeIsAnsweredAndPolledUntilFinal) {
     SilentRig rig;
     auto saver = boost::make_shared<MemorySaver>();

@@ -43,113 +43,97 @@ class AuthResponseTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(AuthResponseTest, DecodesTokensAndExpiries) {
+    AuthParameters p = Good();
+    p["expires_in"] = "3600s";  // the leading digits count
+    p["conf_token"] = "conf-1";
     int64_t before = NowSeconds();
-    ASSERT_EQ("", Decode(Good()).first);
+    ASSERT_EQ("", Decode(p).first);
     int64_t after = NowSeconds();
     EXPECT_EQ("access-1", access);
     EXPECT_EQ(Good()["id_token"], id);
     EXPECT_GE(accessExpiry.usec / 1000000, before + 3600);
     EXPECT_LE(accessExpiry.usec / 1000000, after + 3600);
     EXPECT_EQ(2000000000LL * 1000000, idExpiry.usec);
-    // No confirmation token in the answer: the outputs are left alone.
+    // A confirmation token without its lifetime: the outputs are left alone.
     EXPECT_EQ("old-conf", conf);
     EXPECT_EQ(3, confExpiry.usec);
-}
-
-TEST_F(AuthResponseTest, ConfirmationTokenNeedsBothFields) {
-    AuthParameters p = Good();
-    p["conf_token"] = "conf-1";
-    ASSERT_EQ("", Decode(p).first);
-    EXPECT_EQ("old-conf", conf);
 
     p["conf_token_expires_in"] = "60";
-    int64_t before = NowSeconds();
     ASSERT_EQ("", Decode(p).first);
     EXPECT_EQ("conf-1", conf);
     EXPECT_GE(confExpiry.usec / 1000000, before + 60);
     EXPECT_LE(confExpiry.usec / 1000000, NowSeconds() + 60);
-
-    p["conf_token_expires_in"] = "soon";
-    auto e = Decode(p);
-    EXPECT_EQ("Wrong \"conf_token_expires_in\" value. Cannot convert to an integer.", e.first);
-    EXPECT_EQ(codes::kFail, e.second);
 }
 
-TEST_F(AuthResponseTest, OAuthErrorsInOrderWithTheirCodes) {
-    const struct {
-        AuthParameters answer;
-        const char* message;
+TEST_F(AuthResponseTest, FailuresWithTheirMessagesAndCodes) {
+    const std::string oauth = "Error was return from OAuth2 client: ";
+    const auto wrong = [](const char* name, const char* what) {
+        return std::string("Wrong \"") + name + "\" value. Cannot " + what;
+    };
+    struct Case {
+        std::vector<std::pair<const char*, const char*>> changes;  // to Good(); null: erased
+        std::string message;
         uint32_t code;
-    } cases[] = {
+        bool decoded = false;  // the access and id tokens were written before the failure
+    };
+    std::vector<Case> cases = {
+        // OAuth errors in their order, with the codes of their texts.
         {{{"error", "access_denied"}, {"error_description", "cancelled_by_user"}},
-         "Error was return from OAuth2 client: cancelled_by_user",
+         oauth + "cancelled_by_user",
          codes::kCancelled},
         {{{"error", "invalid_grant"}, {"error_description", "cancelled_by_user"}},
-         "Error was return from OAuth2 client: invalid_grant",
+         oauth + "invalid_grant",
          2202u},
         {{{"error", "access_denied"}, {"error_description", "other"}},
-         "Error was return from OAuth2 client: access_denied",
+         oauth + "access_denied",
          codes::kFail},
         {{{"error_message", "login_required"}, {"error", "invalid_grant"}},
-         "Error was return from OAuth2 client: login_required",
+         oauth + "login_required",
          1244u},
+        {{{"error_description", "key_blocked"}}, oauth + "key_blocked", codes::kPinBlocked},
+        // Nothing is written before all three required fields are found.
+        {{{"access_token", nullptr}},
+         "Cannot find a \"access_token\" field in the auth server response",
+         codes::kFail},
+        {{{"expires_in", nullptr}},
+         "Cannot find a \"expires_in\" field in the auth server response",
+         codes::kFail},
+        {{{"id_token", nullptr}},
+         "Cannot find a \"id_token\" field in the auth server response",
+         codes::kFail},
+        {{{"expires_in", "99999999999"}}, wrong("expires_in", "convert to a time."), codes::kFail},
+        {{{"conf_token", "c"}, {"conf_token_expires_in", "soon"}},
+         wrong("conf_token_expires_in", "convert to an integer."),
+         codes::kFail,
+         true},
+        {{{"id_token", "aGVhZA.eyJzdWIiOiJ1In0.c2ln"}},  // no "exp"
+         wrong("id_token", "parse the value."),
+         codes::kFail,
+         true},
+        {{{"id_token", "aGVhZA.!!!.c2ln"}}, "Cannot decode Base64 value", codes::kFail, true},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        const auto e = Decode(c.answer);
+    // Only text that starts with a digit is read: no blanks, no sign.
+    for (const char* text : {"0", "-5", "abc", "", " x1", " 5", "+5", "\t7", "-0"})
+        cases.push_back(
+            {{{"expires_in", text}}, wrong("expires_in", "convert to an integer."), codes::kFail});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message + " " + c.changes[0].first);
+        AuthParameters p = Good();
+        for (const auto& change : c.changes) {
+            if (change.second)
+                p[change.first] = change.second;
+            else
+                p.erase(change.first);
+        }
+        access = "old-access";
+        id = "old-id";
+        const auto e = Decode(p);
         EXPECT_EQ(c.message, e.first);
         EXPECT_EQ(c.code, e.second);
-    }
-
-    auto e = Decode({{"error_description", "key_blocked"}, {"access_token", "a"}});
-    EXPECT_EQ(codes::kPinBlocked, e.second);
-    EXPECT_EQ("old-access", access);
-}
-
-TEST_F(AuthResponseTest, MissingRequiredFields) {
-    for (const char* name : {"access_token", "expires_in", "id_token"}) {
-        AuthParameters p = Good();
-        p.erase(name);
-        auto e = Decode(p);
-        EXPECT_EQ(std::string("Cannot find a \"") + name + "\" field in the auth server response",
-                  e.first);
-        EXPECT_EQ(codes::kFail, e.second);
-        EXPECT_EQ("old-access", access);  // nothing is written before all three are found
+        EXPECT_EQ(c.decoded ? "access-1" : "old-access", access);
+        EXPECT_EQ(c.decoded ? p["id_token"] : SecretString("old-id"), id);
     }
     EXPECT_THROW(FindResponseField(Good(), nullptr), KelException);
-    EXPECT_EQ("3600", FindResponseField(Good(), "expires_in"));
-}
-
-TEST_F(AuthResponseTest, ExpiresInMustBePositive) {
-    // Only text that starts with a digit is read: no blanks, no sign.
-    for (const char* text : {"0", "-5", "abc", "", " x1", " 5", "+5", "\t7", "-0"}) {
-        AuthParameters p = Good();
-        p["expires_in"] = text;
-        EXPECT_EQ("Wrong \"expires_in\" value. Cannot convert to an integer.", Decode(p).first)
-            << text;
-        EXPECT_EQ("old-access", access);
-    }
-    AuthParameters p = Good();
-    p["expires_in"] = "90s";  // leading digits count
-    ASSERT_EQ("", Decode(p).first);
-    EXPECT_LE(accessExpiry.usec / 1000000, NowSeconds() + 90);
-    EXPECT_GE(accessExpiry.usec / 1000000, NowSeconds() + 89);
-
-    p["expires_in"] = "99999999999";
-    EXPECT_EQ("Wrong \"expires_in\" value. Cannot convert to a time.", Decode(p).first);
-}
-
-TEST_F(AuthResponseTest, BadIdTokenLeavesEarlierOutputsSet) {
-    AuthParameters p = Good();
-    p["id_token"] = IdToken(R"({"sub":"u"})");
-    auto e = Decode(p);
-    EXPECT_EQ("Wrong \"id_token\" value. Cannot parse the value.", e.first);
-    EXPECT_EQ(codes::kFail, e.second);
-    EXPECT_EQ("access-1", access);
-    EXPECT_EQ(p["id_token"], id);
-
-    p["id_token"] = "aGVhZA.!!!.c2ln";
-    EXPECT_EQ("Cannot decode Base64 value", Decode(p).first);
 }
 
 TEST(IdTokenExpiryTest, ReadsExpFromTheBase64UrlPayload) {
