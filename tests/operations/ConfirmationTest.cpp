@@ -21,9 +21,11 @@ Json::Value Parse(const std::string& text) {
     return v;
 }
 
+// Identifiers of challenges come as numbers here and are answered as strings (the local
+// service sends strings: KeyOperationsServiceTest).
 const char kTextChallenge[] =
     R"({"IsError":false,"IsFinal":false,"Challenge":{"TextChallenge":[)"
-    R"({"RefID":"txt-1","AuthnMethod":"http://x/authenticationmethod/mobile"}]}})";
+    R"({"RefID":42,"AuthnMethod":"http://x/authenticationmethod/mobile"}]}})";
 const char kFinal[] = R"({"IsError":false,"IsFinal":true,"AccessToken":"acc-2","ExpiresIn":300,)"
                       R"("ConfToken":"conf-2","ConfTokenExpiresIn":3600})";
 const char kFinalWithoutConfToken[] =
@@ -58,7 +60,7 @@ TEST(Confirmation, TextChallengeIsAnsweredAndPolledUntilFinal) {
 
     ASSERT_EQ(rig.service->sent.size(), 3u);
     const std::string answer =
-        R"({"ChallengeResponse":{"TextChallengeResponse":[{"RefId":"txt-1"}]},)" + kClose;
+        R"({"ChallengeResponse":{"TextChallengeResponse":[{"RefId":"42"}]},)" + kClose;
     EXPECT_EQ(rig.service->sent[0].body,
               "{" + kClientId + kResourceMember + R"(,"TransactionTokenId":"T-7"})" + "\n");
     EXPECT_EQ(rig.service->sent[1].body, answer);
@@ -83,9 +85,9 @@ TEST(Confirmation, ChoiceChallengeSelectsTheFirstSilentMethod) {
     rig.connector->SetSilent(true);
     rig.connector->SetCredentials("u", "p");
     rig.service->Add(Answer::Ok(
-        R"({"IsError":false,"IsFinal":false,"Challenge":{"ChoiceChallenge":[{"RefID":"ch-1",)"
+        R"({"IsError":false,"IsFinal":false,"Challenge":{"ChoiceChallenge":[{"RefID":7,)"
         R"("Choice":[{"RefID":"urn:authenticationmethod/password"},)"
-        R"({"RefID":"urn:authenticationmethod/simauth"},{"RefID":"urn:authenticationmethod/mykel"}]}]}})"));
+        R"({"RefID":"urn:authenticationmethod/mykel"},{"RefID":"urn:authenticationmethod/simauth"}]}]}})"));
     rig.service->Add(Answer::Ok(kFinalWithoutConfToken));
 
     rig.connector->ConfirmOperation("op-1");
@@ -97,28 +99,9 @@ TEST(Confirmation, ChoiceChallengeSelectsTheFirstSilentMethod) {
               "{" + kClientId + R"("OperationId":"op-1",)" + kResourceMember + "}\n");
     EXPECT_EQ(rig.service->sent[1].body,
               R"({"ChallengeResponse":{"ChoiceChallengeResponse":[{"ChoiceSelected":)"
-              R"([{"RefId":"urn:authenticationmethod/simauth"}],"RefID":"ch-1"}]},)" +
-                  kClose);
-    EXPECT_EQ(rig.peer.AccessToken().value, "acc-3");
-}
-
-TEST(Confirmation, NumericChallengeIdentifiersAreAnsweredAsStrings) {
-    SilentRig rig;
-    rig.service->Add(
-        Answer::Ok(R"({"IsError":false,"IsFinal":false,"Challenge":{"TextChallenge":[)"
-                   R"({"RefID":42,"AuthnMethod":"urn:authenticationmethod/mobile"}]}})"));
-    rig.service->Add(
-        Answer::Ok(R"({"IsError":false,"IsFinal":false,"Challenge":{"ChoiceChallenge":[{"RefID":7,)"
-                   R"("Choice":[{"RefID":"urn:authenticationmethod/mykel"}]}]}})"));
-    rig.service->Add(Answer::Ok(kFinalWithoutConfToken));
-    rig.connector->ConfirmOperation("T");
-    ASSERT_EQ(rig.service->sent.size(), 3u);
-    EXPECT_EQ(rig.service->sent[1].body,
-              R"({"ChallengeResponse":{"TextChallengeResponse":[{"RefId":"42"}]},)" + kClose);
-    EXPECT_EQ(rig.service->sent[2].body,
-              R"({"ChallengeResponse":{"ChoiceChallengeResponse":[{"ChoiceSelected":)"
               R"([{"RefId":"urn:authenticationmethod/mykel"}],"RefID":"7"}]},)" +
                   kClose);
+    EXPECT_EQ(rig.peer.AccessToken().value, "acc-3");
 }
 
 TEST(Confirmation, FinalWithoutConfTokenErasesTheOldOneAndSavesNothing) {

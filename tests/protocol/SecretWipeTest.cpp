@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "FreedMemoryScan.h"
 #include "base/KelException.h"
@@ -27,6 +28,14 @@ std::string IdToken() {
     return "eyJhbGciOiJSUzI1NiJ9." + EncodeBase64(claims.data(), claims.size()) + "." + kIdSig;
 }
 
+// Runs `body` under the scan: no block it releases holds one of `secrets`.
+void ExpectNoCopy(std::initializer_list<const char*> secrets, const std::function<void()>& body) {
+    FreedMemoryScan scan(secrets);
+    body();
+    scan.Stop();
+    EXPECT_EQ(scan.Leaks(), 0) << scan.FirstLeak();
+}
+
 TEST(SecretWipe, DecodingAnAuthAnswerReleasesNoCopy) {
     const KelUrlRetriever transport(0, 0, false, true, true);
     const AuthParameters good = {{"access_token", kAccess},
@@ -39,14 +48,11 @@ TEST(SecretWipe, DecodingAnAuthAnswerReleasesNoCopy) {
     // Outputs that already hold tokens: their old text goes too.
     SecretString access = std::string(kConf) + "-old", id = IdToken(), conf = kAccess;
     TSupTime a, i, c;
-    {
-        FreedMemoryScan scan({kAccess, kConf, kIdSig});
+    ExpectNoCopy({kAccess, kConf, kIdSig}, [&] {
         DecodeAuthResponse(transport, good, access, a, id, i, conf, c);
         EXPECT_THROW(DecodeAuthResponse(transport, failing, access, a, id, i, conf, c),
                      KelException);
-        scan.Stop();
-        EXPECT_EQ(scan.Leaks(), 0) << scan.FirstLeak();
-    }
+    });
     EXPECT_EQ(access, kAccess);
     EXPECT_EQ(conf, kConf);
     EXPECT_EQ(id, IdToken());
@@ -56,12 +62,8 @@ TEST(SecretWipe, BasicCredentialsReleaseNoCopy) {
     const std::string encoded = EncodeBase64((std::string("user:") + kPassword).data(), 29);
     const SecretString login = "user", password = kPassword;
     std::vector<SecretString> headers;
-    {
-        FreedMemoryScan scan({kPassword, encoded.c_str()});
-        headers = MakeRequestHeaders(SecretString(), "", login, password);
-        scan.Stop();
-        EXPECT_EQ(scan.Leaks(), 0) << scan.FirstLeak();
-    }
+    ExpectNoCopy({kPassword, encoded.c_str()},
+                 [&] { headers = MakeRequestHeaders(SecretString(), "", login, password); });
     EXPECT_EQ(headers[0], "Authorization: Basic " + encoded);
 }
 
@@ -84,12 +86,9 @@ TEST(SecretWipe, SigningStringReleasesNoCopy) {
     const HttpMessageSignatureCreator signer(&host);
     const std::vector<SecretString> headers = {std::string("Authorization: Bearer ") + kAccess};
     std::string line;
-    {
-        FreedMemoryScan scan({kAccess});
+    ExpectNoCopy({kAccess}, [&] {
         line = signer.CreateSignature("https://h/ss/rest/api/sign", headers, std::string(100, 'b'));
-        scan.Stop();
-        EXPECT_EQ(scan.Leaks(), 0) << scan.FirstLeak();
-    }
+    });
     EXPECT_EQ(0u, line.find("VL-Signature: headers=\"(request-target) authorization\""));
 }
 
