@@ -67,63 +67,47 @@ TEST_F(AuthResponseTest, DecodesTokensAndExpiries) {
 
 TEST_F(AuthResponseTest, FailuresWithTheirMessagesAndCodes) {
     const std::string oauth = "Error was return from OAuth2 client: ";
+    const std::string missing = "\" field in the auth server response";
     const auto wrong = [](const char* name, const char* what) {
         return std::string("Wrong \"") + name + "\" value. Cannot " + what;
     };
     struct Case {
-        std::vector<std::pair<const char*, const char*>> changes;  // to Good(); null: erased
+        std::string changes;  // pairs set in Good(), "~" erases
         std::string message;
         uint32_t code;
         bool decoded = false;  // the access and id tokens were written before the failure
     };
     std::vector<Case> cases = {
         // OAuth errors in their order, with the codes of their texts.
-        {{{"error", "access_denied"}, {"error_description", "cancelled_by_user"}},
-         oauth + "cancelled_by_user",
+        {"error=access_denied&error_description=cancelled_by_user", oauth + "cancelled_by_user",
          codes::kCancelled},
-        {{{"error", "invalid_grant"}, {"error_description", "cancelled_by_user"}},
-         oauth + "invalid_grant",
-         2202u},
-        {{{"error", "access_denied"}, {"error_description", "other"}},
-         oauth + "access_denied",
-         codes::kFail},
-        {{{"error_message", "login_required"}, {"error", "invalid_grant"}},
-         oauth + "login_required",
-         1244u},
-        {{{"error_description", "key_blocked"}}, oauth + "key_blocked", codes::kPinBlocked},
+        {"error=invalid_grant&error_description=cancelled_by_user", oauth + "invalid_grant", 2202},
+        {"error=access_denied&error_description=other", oauth + "access_denied", codes::kFail},
+        {"error_message=login_required&error=invalid_grant", oauth + "login_required", 1244},
+        {"error_description=key_blocked", oauth + "key_blocked", codes::kPinBlocked},
         // Nothing is written before all three required fields are found.
-        {{{"access_token", nullptr}},
-         "Cannot find a \"access_token\" field in the auth server response",
-         codes::kFail},
-        {{{"expires_in", nullptr}},
-         "Cannot find a \"expires_in\" field in the auth server response",
-         codes::kFail},
-        {{{"id_token", nullptr}},
-         "Cannot find a \"id_token\" field in the auth server response",
-         codes::kFail},
-        {{{"expires_in", "99999999999"}}, wrong("expires_in", "convert to a time."), codes::kFail},
-        {{{"conf_token", "c"}, {"conf_token_expires_in", "soon"}},
-         wrong("conf_token_expires_in", "convert to an integer."),
-         codes::kFail,
-         true},
-        {{{"id_token", "aGVhZA.eyJzdWIiOiJ1In0.c2ln"}},  // no "exp"
-         wrong("id_token", "parse the value."),
-         codes::kFail,
-         true},
-        {{{"id_token", "aGVhZA.!!!.c2ln"}}, "Cannot decode Base64 value", codes::kFail, true},
+        {"access_token=~", "Cannot find a \"access_token" + missing, codes::kFail},
+        {"expires_in=~", "Cannot find a \"expires_in" + missing, codes::kFail},
+        {"id_token=~", "Cannot find a \"id_token" + missing, codes::kFail},
+        {"expires_in=99999999999", wrong("expires_in", "convert to a time."), codes::kFail},
+        {"conf_token=c&conf_token_expires_in=soon",
+         wrong("conf_token_expires_in", "convert to an integer."), codes::kFail, true},
+        {"id_token=aGVhZA.eyJzdWIiOiJ1In0.c2ln",  // no "exp"
+         wrong("id_token", "parse the value."), codes::kFail, true},
+        {"id_token=aGVhZA.!!!.c2ln", "Cannot decode Base64 value", codes::kFail, true},
     };
     // Only text that starts with a digit is read: no blanks, no sign.
     for (const char* text : {"0", "-5", "abc", "", " x1", " 5", "+5", "\t7", "-0"})
-        cases.push_back(
-            {{{"expires_in", text}}, wrong("expires_in", "convert to an integer."), codes::kFail});
+        cases.push_back({std::string("expires_in=") + text,
+                         wrong("expires_in", "convert to an integer."), codes::kFail});
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.message + " " + c.changes[0].first);
+        SCOPED_TRACE(c.changes);
         AuthParameters p = Good();
-        for (const auto& change : c.changes) {
-            if (change.second)
-                p[change.first] = change.second;
+        for (const auto& [name, value] : ParseKeyValueText(c.changes)) {
+            if (value == "~")
+                p.erase(name);
             else
-                p.erase(change.first);
+                p[name] = value;
         }
         access = "old-access";
         id = "old-id";
