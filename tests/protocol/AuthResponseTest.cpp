@@ -124,9 +124,13 @@ TEST(IdTokenExpiryTest, ReadsExpFromTheBase64UrlPayload) {
     // A payload whose Base64 needs "-" and "_" and has no padding.
     const std::string claims = R"({"exp":1234567890,"n":"??>>~~"})";
     ASSERT_NE(std::string::npos, Base64Url(claims).find_first_of("-_"));
+    // "exp" is read by GetJsonUIntField, its only reader: any unsigned 32-bit number (a
+    // boolean counts as one), no text, no fraction.
     const std::pair<std::string, int64_t> good[] = {
         {IdToken(claims), 1234567890},
         {"x." + Base64Url(R"({"exp":5})") + ".", 5},
+        {IdToken(R"({"exp":4294967295})"), 4294967295},
+        {IdToken(R"({"exp":true})"), 1},
     };
     for (const auto& c : good) {
         TSupTime t = {0};
@@ -136,7 +140,8 @@ TEST(IdTokenExpiryTest, ReadsExpFromTheBase64UrlPayload) {
     TSupTime t = {77};
     EXPECT_FALSE(ExpiryFromIdToken(nullptr, t));
     for (const std::string& bad : {std::string("no-dots"), "a." + Base64Url(R"({"exp":5})"),
-                                   IdToken(R"({"exp":"5"})"), IdToken("not json")})
+                                   IdToken(R"({"exp":"5"})"), IdToken(R"({"exp":1.5})"),
+                                   IdToken(R"({"other":1})"), IdToken("[1]"), IdToken("not json")})
         EXPECT_FALSE(ExpiryFromIdToken(bad.c_str(), t)) << bad;
     EXPECT_EQ(77, t.usec);
     EXPECT_THROW(ExpiryFromIdToken("a..b", t), KelException);  // empty payload

@@ -143,22 +143,6 @@ TEST_F(ResponseDecodingTest, OperationAnswers) {
     }
 }
 
-// GetJsonStringField: the transport's error table (KelUrlRetrieverTest).
-TEST(JsonFieldTest, UIntFields) {
-    const std::pair<const char*, uint32_t> good[] = {{R"({"exp":1700000000})", 1700000000u},
-                                                     {R"({"exp":4294967295})", 4294967295u},
-                                                     {R"({"exp":true})", 1u}};
-    for (const auto& c : good) {
-        uint32_t v = 7;
-        EXPECT_TRUE(GetJsonUIntField(c.first, "exp", v)) << c.first;
-        EXPECT_EQ(c.second, v);
-    }
-    uint32_t v = 7;
-    for (const char* body : {R"({"exp":"12"})", R"({"exp":1.5})", R"({"other":1})", "[1]", ""})
-        EXPECT_FALSE(GetJsonUIntField(body, "exp", v)) << body;
-    EXPECT_EQ(7u, v);
-}
-
 TEST(CertificateRecordTest, DecodesFieldsOrLeavesTheRecordAlone) {
     // Well-formed records: KeyOperationsServiceTest (HasPin true 1, false 2, the name).
     CertificateRecord r;
