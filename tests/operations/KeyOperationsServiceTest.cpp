@@ -38,13 +38,18 @@ class KeyOperationsService : public ::testing::Test {
   protected:
     // A silent connector signed in by password grant with the policy loaded;
     // `confirm`: the policy asks to confirm the key actions, each confirmation
-    // is a challenge and its answer (no confirmation tokens). Two PIN attempts.
+    // is three requests to the auth server (no confirmation tokens): version 1 a
+    // text challenge answered pending once, version 2 a choice challenge (its
+    // first method the password, which is passed over) and the text challenge
+    // of the chosen method. Two PIN attempts.
     boost::shared_ptr<KelContainerConnector> Connect(const std::string& name, bool confirm) {
         setenv("NIMBEX_CA_FILE", svc.caFile().c_str(), 1);
+        const bool v2 = name == "local-v2";
         Json::Value settings;
         for (const char* action : {"CreateRequest", "DeleteCertificate", "ChangePin"})
             settings["policy"]["mfa"][action] = confirm;
-        settings["confirmation"]["polls"] = 0;
+        settings["confirmation"]["challenge"] = v2 ? "choice" : "text";
+        settings["confirmation"]["polls"] = v2 ? 0 : 1;
         settings["tokens"]["issueConfToken"] = false;
         settings["pinAttempts"] = 2;
         svc.configure(settings);
@@ -90,17 +95,19 @@ TEST_F(KeyOperationsService, OperationsSendTheirExactRequests) {
             const std::string api = "/" + name + "/rest/api/";
             const std::string v2 = name == "local-v2" ? "v2/" : "";
             // The request of `call` (after its transaction or pending request
-            // and the confirmation's challenge and answer, when confirmed).
+            // and the confirmation's three requests, when confirmed).
             const auto run = [&](const std::function<void()>& call, const std::string& line,
                                  const std::string& body, const std::string& transaction = "") {
                 const Json::Value log = Logged(call);
-                ASSERT_EQ(log.size(), confirm && !transaction.empty() ? 4u : 1u) << line;
+                ASSERT_EQ(log.size(), confirm && !transaction.empty() ? 5u : 1u) << line;
                 ExpectRequest(log[log.size() - 1], line, body, *c);
                 if (log.size() == 1) return;
                 EXPECT_EQ(Line(log[0]), v2.empty() ? "POST " + api + "transactions" : line);
                 EXPECT_EQ(log[0]["body"].asString(), v2.empty() ? transaction + "\n" : body);
-                EXPECT_EQ(Line(log[2]), "POST /" + name + "-auth" +
-                                            (v2.empty() ? "/confirmation" : "/v2.0/confirmation"));
+                for (Json::ArrayIndex i = 1; i < 4; ++i)
+                    EXPECT_EQ(Line(log[i]),
+                              "POST /" + name + "-auth" +
+                                  (v2.empty() ? "/confirmation" : "/v2.0/confirmation"));
             };
             CertificateRecord key;
             run([&] { key = c->CreateKey(11849, "1.2.840.10045.3.1.7", "5678", 0); },

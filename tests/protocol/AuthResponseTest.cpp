@@ -43,122 +43,94 @@ class AuthResponseTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(AuthResponseTest, DecodesTokensAndExpiries) {
+    AuthParameters p = Good();
+    p["expires_in"] = "3600s";  // the leading digits count
+    p["conf_token"] = "conf-1";
     int64_t before = NowSeconds();
-    ASSERT_EQ("", Decode(Good()).first);
+    ASSERT_EQ("", Decode(p).first);
     int64_t after = NowSeconds();
     EXPECT_EQ("access-1", access);
     EXPECT_EQ(Good()["id_token"], id);
     EXPECT_GE(accessExpiry.usec / 1000000, before + 3600);
     EXPECT_LE(accessExpiry.usec / 1000000, after + 3600);
     EXPECT_EQ(2000000000LL * 1000000, idExpiry.usec);
-    // No confirmation token in the answer: the outputs are left alone.
+    // A confirmation token without its lifetime: the outputs are left alone.
     EXPECT_EQ("old-conf", conf);
     EXPECT_EQ(3, confExpiry.usec);
-}
-
-TEST_F(AuthResponseTest, ConfirmationTokenNeedsBothFields) {
-    AuthParameters p = Good();
-    p["conf_token"] = "conf-1";
-    ASSERT_EQ("", Decode(p).first);
-    EXPECT_EQ("old-conf", conf);
 
     p["conf_token_expires_in"] = "60";
-    int64_t before = NowSeconds();
     ASSERT_EQ("", Decode(p).first);
     EXPECT_EQ("conf-1", conf);
     EXPECT_GE(confExpiry.usec / 1000000, before + 60);
     EXPECT_LE(confExpiry.usec / 1000000, NowSeconds() + 60);
-
-    p["conf_token_expires_in"] = "soon";
-    auto e = Decode(p);
-    EXPECT_EQ("Wrong \"conf_token_expires_in\" value. Cannot convert to an integer.", e.first);
-    EXPECT_EQ(codes::kFail, e.second);
 }
 
-TEST_F(AuthResponseTest, OAuthErrorsInOrderWithTheirCodes) {
-    const struct {
-        AuthParameters answer;
-        const char* message;
-        uint32_t code;
-    } cases[] = {
-        {{{"error", "access_denied"}, {"error_description", "cancelled_by_user"}},
-         "Error was return from OAuth2 client: cancelled_by_user",
-         codes::kCancelled},
-        {{{"error", "invalid_grant"}, {"error_description", "cancelled_by_user"}},
-         "Error was return from OAuth2 client: invalid_grant",
-         2202u},
-        {{{"error", "access_denied"}, {"error_description", "other"}},
-         "Error was return from OAuth2 client: access_denied",
-         codes::kFail},
-        {{{"error_message", "login_required"}, {"error", "invalid_grant"}},
-         "Error was return from OAuth2 client: login_required",
-         1244u},
+TEST_F(AuthResponseTest, FailuresWithTheirMessagesAndCodes) {
+    const std::string oauth = "Error was return from OAuth2 client: ";
+    const std::string missing = "\" field in the auth server response";
+    const auto wrong = [](const char* name, const char* what) {
+        return std::string("Wrong \"") + name + "\" value. Cannot " + what;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.message);
-        const auto e = Decode(c.answer);
+    struct Case {
+        std::string changes;  // pairs set in Good(), "~" erases
+        std::string message;
+        uint32_t code;
+        bool decoded = false;  // the access and id tokens were written before the failure
+    };
+    std::vector<Case> cases = {
+        // OAuth errors in their order, with the codes of their texts.
+        {"error=access_denied&error_description=cancelled_by_user", oauth + "cancelled_by_user",
+         codes::kCancelled},
+        {"error=invalid_grant&error_description=cancelled_by_user", oauth + "invalid_grant", 2202},
+        {"error=access_denied&error_description=other", oauth + "access_denied", codes::kFail},
+        {"error_message=login_required&error=invalid_grant", oauth + "login_required", 1244},
+        {"error_description=key_blocked", oauth + "key_blocked", codes::kPinBlocked},
+        // Nothing is written before all three required fields are found.
+        {"access_token=~", "Cannot find a \"access_token" + missing, codes::kFail},
+        {"expires_in=~", "Cannot find a \"expires_in" + missing, codes::kFail},
+        {"id_token=~", "Cannot find a \"id_token" + missing, codes::kFail},
+        {"expires_in=99999999999", wrong("expires_in", "convert to a time."), codes::kFail},
+        {"conf_token=c&conf_token_expires_in=soon",
+         wrong("conf_token_expires_in", "convert to an integer."), codes::kFail, true},
+        {"id_token=aGVhZA.eyJzdWIiOiJ1In0.c2ln",  // no "exp"
+         wrong("id_token", "parse the value."), codes::kFail, true},
+        {"id_token=aGVhZA.!!!.c2ln", "Cannot decode Base64 value", codes::kFail, true},
+    };
+    // Only text that starts with a digit is read: no blanks, no sign.
+    for (const char* text : {"0", "-5", "abc", "", " x1", " 5", "+5", "\t7", "-0"})
+        cases.push_back({std::string("expires_in=") + text,
+                         wrong("expires_in", "convert to an integer."), codes::kFail});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.changes);
+        AuthParameters p = Good();
+        for (const auto& [name, value] : ParseKeyValueText(c.changes)) {
+            if (value == "~")
+                p.erase(name);
+            else
+                p[name] = value;
+        }
+        access = "old-access";
+        id = "old-id";
+        const auto e = Decode(p);
         EXPECT_EQ(c.message, e.first);
         EXPECT_EQ(c.code, e.second);
-    }
-
-    auto e = Decode({{"error_description", "key_blocked"}, {"access_token", "a"}});
-    EXPECT_EQ(codes::kPinBlocked, e.second);
-    EXPECT_EQ("old-access", access);
-}
-
-TEST_F(AuthResponseTest, MissingRequiredFields) {
-    for (const char* name : {"access_token", "expires_in", "id_token"}) {
-        AuthParameters p = Good();
-        p.erase(name);
-        auto e = Decode(p);
-        EXPECT_EQ(std::string("Cannot find a \"") + name + "\" field in the auth server response",
-                  e.first);
-        EXPECT_EQ(codes::kFail, e.second);
-        EXPECT_EQ("old-access", access);  // nothing is written before all three are found
+        EXPECT_EQ(c.decoded ? "access-1" : "old-access", access);
+        EXPECT_EQ(c.decoded ? p["id_token"] : SecretString("old-id"), id);
     }
     EXPECT_THROW(FindResponseField(Good(), nullptr), KelException);
-    EXPECT_EQ("3600", FindResponseField(Good(), "expires_in"));
-}
-
-TEST_F(AuthResponseTest, ExpiresInMustBePositive) {
-    // Only text that starts with a digit is read: no blanks, no sign.
-    for (const char* text : {"0", "-5", "abc", "", " x1", " 5", "+5", "\t7", "-0"}) {
-        AuthParameters p = Good();
-        p["expires_in"] = text;
-        EXPECT_EQ("Wrong \"expires_in\" value. Cannot convert to an integer.", Decode(p).first)
-            << text;
-        EXPECT_EQ("old-access", access);
-    }
-    AuthParameters p = Good();
-    p["expires_in"] = "90s";  // leading digits count
-    ASSERT_EQ("", Decode(p).first);
-    EXPECT_LE(accessExpiry.usec / 1000000, NowSeconds() + 90);
-    EXPECT_GE(accessExpiry.usec / 1000000, NowSeconds() + 89);
-
-    p["expires_in"] = "99999999999";
-    EXPECT_EQ("Wrong \"expires_in\" value. Cannot convert to a time.", Decode(p).first);
-}
-
-TEST_F(AuthResponseTest, BadIdTokenLeavesEarlierOutputsSet) {
-    AuthParameters p = Good();
-    p["id_token"] = IdToken(R"({"sub":"u"})");
-    auto e = Decode(p);
-    EXPECT_EQ("Wrong \"id_token\" value. Cannot parse the value.", e.first);
-    EXPECT_EQ(codes::kFail, e.second);
-    EXPECT_EQ("access-1", access);
-    EXPECT_EQ(p["id_token"], id);
-
-    p["id_token"] = "aGVhZA.!!!.c2ln";
-    EXPECT_EQ("Cannot decode Base64 value", Decode(p).first);
 }
 
 TEST(IdTokenExpiryTest, ReadsExpFromTheBase64UrlPayload) {
     // A payload whose Base64 needs "-" and "_" and has no padding.
     const std::string claims = R"({"exp":1234567890,"n":"??>>~~"})";
     ASSERT_NE(std::string::npos, Base64Url(claims).find_first_of("-_"));
+    // "exp" is read by GetJsonUIntField, its only reader: any unsigned 32-bit number (a
+    // boolean counts as one), no text, no fraction.
     const std::pair<std::string, int64_t> good[] = {
         {IdToken(claims), 1234567890},
         {"x." + Base64Url(R"({"exp":5})") + ".", 5},
+        {IdToken(R"({"exp":4294967295})"), 4294967295},
+        {IdToken(R"({"exp":true})"), 1},
     };
     for (const auto& c : good) {
         TSupTime t = {0};
@@ -168,7 +140,8 @@ TEST(IdTokenExpiryTest, ReadsExpFromTheBase64UrlPayload) {
     TSupTime t = {77};
     EXPECT_FALSE(ExpiryFromIdToken(nullptr, t));
     for (const std::string& bad : {std::string("no-dots"), "a." + Base64Url(R"({"exp":5})"),
-                                   IdToken(R"({"exp":"5"})"), IdToken("not json")})
+                                   IdToken(R"({"exp":"5"})"), IdToken(R"({"exp":1.5})"),
+                                   IdToken(R"({"other":1})"), IdToken("[1]"), IdToken("not json")})
         EXPECT_FALSE(ExpiryFromIdToken(bad.c_str(), t)) << bad;
     EXPECT_EQ(77, t.usec);
     EXPECT_THROW(ExpiryFromIdToken("a..b", t), KelException);  // empty payload
