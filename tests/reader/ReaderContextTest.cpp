@@ -20,14 +20,6 @@ using csphost::Host;
 using csphost::HostError;
 using csphost::Session;
 
-ServerSettings Entry(const std::string& name, const std::string& auth, const std::string& sign) {
-    ServerSettings s;
-    s.name = name;
-    s.authUrl = auth;
-    s.restUrl = sign;
-    return s;
-}
-
 class ReaderContext : public ::testing::Test {
   protected:
     csphost::HostOptions Options() {
@@ -38,10 +30,15 @@ class ReaderContext : public ::testing::Test {
     // "alpha" (machine-wide), then "beta" and "broken" (per user).
     void ThreeServices() {
         SaveServerSettings(
-            Entry("alpha", "https://alpha.invalid/auth/", "https://alpha.invalid/s/"), true);
-        SaveServerSettings(Entry("beta", "https://beta.invalid/auth/", "https://beta.invalid/s/"),
-                           false);
-        SaveServerSettings(Entry("broken", "not a url", "https://broken.invalid/s/"), false);
+            ServerSettings("alpha", "https://alpha.invalid/auth/", "https://alpha.invalid/s/"),
+            true);
+        SaveServerSettings(
+            ServerSettings("beta", "https://beta.invalid/auth/", "https://beta.invalid/s/"), false);
+        ServerSettings broken;  // as a hand-edited registry may hold it
+        broken.name = "broken";
+        broken.authUrl = "not a url";
+        broken.restUrl = "https://broken.invalid/s/";
+        SaveServerSettings(broken, false);
     }
 
     nimbex_test::TempEnv env;
@@ -122,10 +119,10 @@ TEST_F(ReaderContext, ServicesAndDefaultContainers) {
     EXPECT_EQ(host.Open().ServiceCount(), 0u);  // answered 2
     EXPECT_THROW(host.Open().Select(0), HostError);
 
-    SaveServerSettings(Entry("beta", "https://beta.invalid/auth/", "https://beta.invalid/s/"),
-                       false);
-    SaveServerSettings(Entry("alpha", "https://alpha.invalid/auth/", "https://alpha.invalid/s/"),
-                       true);
+    SaveServerSettings(
+        ServerSettings("beta", "https://beta.invalid/auth/", "https://beta.invalid/s/"), false);
+    SaveServerSettings(
+        ServerSettings("alpha", "https://alpha.invalid/auth/", "https://alpha.invalid/s/"), true);
     // Machine-wide entries first.
     EXPECT_EQ(host.ServiceNames(), (std::vector<std::string>{"alpha", "beta"}));
     Session session = host.Open(std::string("beta"));
@@ -156,8 +153,8 @@ TEST_F(ReaderContext, KeyCreationAskedOfTheServicesOnceAndKeptByCopies) {
     nimbex_test::LocalService service;
     setenv("NIMBEX_CA_FILE", service.caFile().c_str(), 1);
     const nimbex_test::LocalServiceUrls& v1 = service.service("local-v1");
-    SaveServerSettings(Entry("local-v1", v1.auth, v1.sign), true);
-    SaveServerSettings(Entry("gone", v1.auth, "https://127.0.0.1:1/gone/"), true);
+    SaveServerSettings(ServerSettings("local-v1", v1.auth, v1.sign), true);
+    SaveServerSettings(ServerSettings("gone", v1.auth, "https://127.0.0.1:1/gone/"), true);
     Host host(NIMBEX_MODULE_PATH, Options());
     const std::vector<std::string> names = host.ServiceNames();
     ASSERT_EQ(names.size(), 2u);

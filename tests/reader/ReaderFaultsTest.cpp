@@ -77,12 +77,7 @@ TEST_P(ReaderFaults, GivesItsCodeLeavesTheLockFreeAndClears) {
     EXPECT_TRUE(AnotherProcessTakesTheLock());
 
     service.reset();
-    EXPECT_EQ(WriteExtensions(session), 0u);
-    const std::vector<std::string> requests = Requests();
-    ASSERT_GE(requests.size(), 2u);
-    EXPECT_EQ(requests[requests.size() - 2].rfind("GET " + api + "certificates?thumbprint=", 0),
-              0u);
-    EXPECT_EQ(requests.back(), "POST " + api + "keys/1/params");
+    EXPECT_EQ(WriteExtensions(session), 0u);  // its requests: ReaderContainersTest
 }
 
 INSTANTIATE_TEST_SUITE_P(
