@@ -1,7 +1,8 @@
 #pragma once
 // The local signature service saved as a per-user service with the demo
 // user's credentials, its certificates linked in the user's store as
-// containers of the reader, registry and stores in temporary directories.
+// containers of the reader, registry and stores in temporary directories;
+// the host's PIN is taken from NIMBEX_TEST_PIN.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -35,7 +36,10 @@ class ReaderContainerFixture : public ::testing::Test {
         api = PathOf(urls.sign) + "/rest/api/";
         token = "POST " + PathOf(urls.auth) + "/oauth/token";
     }
-    void TearDown() override { unsetenv("NIMBEX_CA_FILE"); }
+    void TearDown() override {
+        unsetenv("NIMBEX_CA_FILE");
+        unsetenv("NIMBEX_TEST_PIN");
+    }
 
     // Links the service's certificate `id` (asked by a connector of the
     // test's own, the log cleared afterwards) as container `name` with the
@@ -57,6 +61,7 @@ class ReaderContainerFixture : public ::testing::Test {
         csphost::HostOptions options;
         options.storeDirectory = env.root() + "/host";
         options.silent = true;
+        options.pin = csphost::PinSource::Environment("NIMBEX_TEST_PIN");
         return options;
     }
 

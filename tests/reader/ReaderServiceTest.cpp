@@ -6,17 +6,10 @@
 
 #include <boost/pointer_cast.hpp>
 
-#include "Host.h"
 #include "KelContainerConnectorTestPeer.h"
-#include "LocalService.h"
-#include "TempEnv.h"
+#include "ReaderContainerFixture.h"
 #include "TestCertificates.h"
-#include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
-#include "config/SavedCredentials.h"
-#include "config/ServerSettings.h"
-#include "container/CloudCertificateLink.h"
-#include "operations/KelContainerConnector.h"
 #include "protocol/RequestHeaders.h"
 #include "reader/CloudReaderContext.h"
 #include "reader/PinAcquisition.h"
@@ -34,34 +27,23 @@ boost::shared_ptr<KelContainerConnector> ConnectorOf(const Session& session) {
     return boost::dynamic_pointer_cast<KelContainerConnector>(ContextOf(session).connector);
 }
 
-class ReaderService : public ::testing::TestWithParam<bool> {
+class ReaderService : public nimbex_test::ReaderContainerFixture,
+                      public ::testing::WithParamInterface<bool> {
   protected:
+    // The service saved without credentials: they come through set_media_param.
     void SetUp() override {
-        setenv("NIMBEX_CA_FILE", service.caFile().c_str(), 1);
-        urls = service.service("local-v1");
-        entry.name = urls.name;
-        entry.authUrl = urls.auth;
-        entry.restUrl = urls.sign;
-        SaveServerSettings(entry, false);
+        SaveService("local-v1");
+        DeleteCredentials(entry.name);
         SetModuleOption(kOptionShouldSaveAuthToken, 1);
         Json::Value settings;
         settings["requireMessageSignature"] = true;
         service.configure(settings);
     }
-    void TearDown() override { unsetenv("NIMBEX_CA_FILE"); }
-
     csphost::HostOptions Options(bool localContext) {
-        csphost::HostOptions options;
-        options.storeDirectory = env.root() + "/host";
+        csphost::HostOptions options = ReaderContainerFixture::Options();
         options.localContext = localContext;
-        options.pin = csphost::PinSource::Environment("NIMBEX_TEST_PIN");
         return options;
     }
-
-    nimbex_test::TempEnv env;
-    nimbex_test::LocalService service;
-    nimbex_test::LocalServiceUrls urls;
-    ServerSettings entry;
 };
 
 // Credentials saved through set_media_param reach the password grant of the

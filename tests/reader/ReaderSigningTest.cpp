@@ -41,10 +41,6 @@ uint32_t CodeOf(F&& call) {
 
 class ReaderSigning : public nimbex_test::ReaderContainerFixture {
   protected:
-    void TearDown() override {
-        unsetenv("NIMBEX_TEST_PIN");
-        ReaderContainerFixture::TearDown();
-    }
     // The service saved, its policy set, the demo keys linked as "rsa" and "ec".
     void Prepare(const std::string& name, bool confirm) {
         SaveService(name);
@@ -56,11 +52,6 @@ class ReaderSigning : public nimbex_test::ReaderContainerFixture {
         rsa = Link("rsa", kRsaKey, AT_SIGNATURE, kRsaKey);
         ec = Link("ec", kEcKey, AT_SIGNATURE, kEcKey);
         setenv("NIMBEX_TEST_PIN", "1234", 1);
-    }
-    csphost::HostOptions Options() {
-        csphost::HostOptions options = ReaderContainerFixture::Options();
-        options.pin = csphost::PinSource::Environment("NIMBEX_TEST_PIN");
-        return options;
     }
     // The request lines since the last reset, document ids as {id}.
     std::string Sequence() {
