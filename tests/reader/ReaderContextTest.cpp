@@ -8,11 +8,7 @@
 #include <thread>
 
 #include "ChildProcess.h"
-#include "Host.h"
-#include "LocalService.h"
-#include "TempEnv.h"
-#include "config/ModuleOptions.h"
-#include "config/ServerSettings.h"
+#include "ReaderContainerFixture.h"
 
 namespace {
 
@@ -20,13 +16,8 @@ using csphost::Host;
 using csphost::HostError;
 using csphost::Session;
 
-class ReaderContext : public ::testing::Test {
+class ReaderContext : public nimbex_test::ReaderContainerFixture {
   protected:
-    csphost::HostOptions Options() {
-        csphost::HostOptions options;
-        options.storeDirectory = env.root() + "/host";
-        return options;
-    }
     // "alpha" (machine-wide), then "beta" and "broken" (per user).
     void ThreeServices() {
         SaveServerSettings(
@@ -40,8 +31,6 @@ class ReaderContext : public ::testing::Test {
         broken.restUrl = "https://broken.invalid/s/";
         SaveServerSettings(broken, false);
     }
-
-    nimbex_test::TempEnv env;
 };
 
 struct EdgeCase {
@@ -92,7 +81,6 @@ TEST_F(ReaderContext, EdgeCasesOfTheContextHandlers) {
     Session other = host.Open();
     other.Lock();
     other.Unlock();
-    EXPECT_EQ(host.module().Call(CLOUD_FREE_CONTEXT, nullptr, nullptr), 0u);
 }
 
 TEST_F(ReaderContext, MediaFlags) {
@@ -150,7 +138,6 @@ TEST_F(ReaderContext, ServicesAndDefaultContainers) {
 }
 
 TEST_F(ReaderContext, KeyCreationAskedOfTheServicesOnceAndKeptByCopies) {
-    nimbex_test::LocalService service;
     setenv("NIMBEX_CA_FILE", service.caFile().c_str(), 1);
     const nimbex_test::LocalServiceUrls& v1 = service.service("local-v1");
     SaveServerSettings(ServerSettings("local-v1", v1.auth, v1.sign), true);
@@ -178,7 +165,6 @@ TEST_F(ReaderContext, KeyCreationAskedOfTheServicesOnceAndKeptByCopies) {
     EXPECT_FALSE(copy.CanCreateKeys());
     copy.Select(v1Index);
     EXPECT_TRUE(copy.CanCreateKeys());
-    unsetenv("NIMBEX_CA_FILE");
 }
 
 TEST_F(ReaderContext, TheCloudLockExcludesAnotherProcess) {

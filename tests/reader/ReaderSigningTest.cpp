@@ -224,10 +224,7 @@ TEST_P(PinAndKeys, PinsKeysAndTokens) {
     session.HashData(handles[5], large.data(), 3);
     EXPECT_EQ(session.HashValue(handles[5]), DigestOf(EVP_sha256(), Bytes(3)));
 
-    session.OpenContainer("rsa");
-    session.ChangePin("5678");  // its request: KeyOperationsServiceTest
-    EXPECT_EQ(session.CheckPin("5678"), 0u);
-
+    // change_pin: ReaderWipeTest, confirmed and checked against the service.
     // Key generation: the policy's sets, RSA among them (after the twelve GOST sets where the
     // service has the GOST engine). The new key gets the first id after the default keys (four
     // with the engine, two without).
