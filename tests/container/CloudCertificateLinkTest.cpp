@@ -68,13 +68,6 @@ void SetLink(PCCERT_CONTEXT c, const std::wstring& container, const std::vector<
     ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &info));
 }
 
-void AddToUserStore(PCCERT_CONTEXT c) {
-    StoreHandle store(
-        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My"));
-    ASSERT_TRUE(
-        CertAddCertificateContextToStore(store.get(), c, CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
-}
-
 std::string SelectedName(KeyKind kind, uint32_t* type) {
     CertContextHandle c = CreateContext(MakeCertificate(kind, "p", 1));
     std::wstring name;
@@ -272,7 +265,7 @@ TEST(CloudCertificateLink, UpdateSettingsFromOldLinks) {
         std::vector<Bytes> blobs{Blob(2, text(rest))};
         if (!auth.empty()) blobs.push_back(Blob(1, text(auth)));
         SetLink(c.get(), container, blobs);
-        AddToUserStore(c.get());
+        ASSERT_TRUE(AddToUserStore(c.get()));
     };
     addLink(L"CLOUD\\\\c1", "https://auth.one/", "https://one.example:8443/rest/v1", 101);  // new
     addLink(L"CLOUD\\\\c2", "https://auth.two/", "https://KNOWN.example/api", 102);  // stored
