@@ -77,7 +77,7 @@ std::string SelectedName(KeyKind kind, uint32_t* type) {
 
 }  // namespace
 
-TEST(CloudCertificateLink, InstallWritesTheLinkAndReadsBack) {
+TEST(CloudCertificateLink, InstallWritesTheLinkAndReplacesIt) {
     TempEnv env;
     Bytes der = MakeCertificate(KeyKind::Rsa, "Alice", 11);
     ASSERT_EQ(0u, InstallCloudCertificateFromBytes(der, "KEL-1", Service(), 7, 0, {}, false,
@@ -94,17 +94,15 @@ TEST(CloudCertificateLink, InstallWritesTheLinkAndReadsBack) {
     // Id 7, no permissions, no extensions: one parameter (id 8, length 4).
     EXPECT_EQ(std::vector<Bytes>{Blob(8, Le32(7))}, raw.params);
     // Read back by service and name: CloudStoreLinkTest, through the enumeration.
-}
 
-TEST(CloudCertificateLink, ParametersFlagsAndReplacing) {
-    TempEnv env;
-    Bytes der = MakeCertificate(KeyKind::Ec, "Bob", 12);
+    // Machine-wide, with the caller's provider, permissions and extensions.
+    der = MakeCertificate(KeyKind::Ec, "Bob", 12);
     Bytes ext{1, 2, 3};
     ASSERT_EQ(0u, InstallCloudCertificateFromBytes(der, "c", Service("other"), 0xFFFFFFFE, 0x30,
                                                    ext, true, L"Mine", 99, AT_KEYEXCHANGE));
-    CertContextHandle stored = FindStored(der, true);
+    stored.Reset(FindStored(der, true).release());
     ASSERT_TRUE(stored);
-    RawLink raw = ReadRaw(stored.get());
+    raw = ReadRaw(stored.get());
     EXPECT_EQ(L"Mine", raw.provider);
     EXPECT_EQ(99u, raw.type);
     EXPECT_EQ(0x20u, raw.flags);
@@ -207,45 +205,35 @@ TEST(CloudCertificateLink, ReadingForeignAndOldLinks) {
     CertContextHandle c = CreateContext(MakeCertificate(KeyKind::Rsa, "r", 15));
     EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
     EXPECT_FALSE(ReadCloudContainerLink(nullptr).isCloud);
-
-    SetLink(c.get(), L"cloud\\svc\\c", {});
-    EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
-    SetLink(c.get(), L"CLOUDX\\svc\\c", {});
-    EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
-
-    // Old links carry the URLs; the remainder is split at its first '\'.
-    Bytes auth(std::begin("https://a.example/"), std::end("https://a.example/"));
-    Bytes rest{'h', 't', 't', 'p', 's', ':', '/', '/', 's', '/', 0, 'x'};
-    SetLink(c.get(), L"CLOUD\\\\c\\d", {Blob(1, auth), Blob(2, rest), {2, 0, 0}, Blob(8, Le32(1))});
-    CloudContainerLink link = ReadCloudContainerLink(c.get());
-    EXPECT_TRUE(link.isCloud);
-    EXPECT_EQ("", link.serviceName);
-    EXPECT_EQ("c\\d", link.containerName);
-    EXPECT_EQ("https://a.example/", link.authUrl);
-    EXPECT_EQ("https://s/", link.restUrl);
-
-    // Without a separator the whole remainder is the container name.
-    SetLink(c.get(), L"CLOUD\\name", {});
-    link = ReadCloudContainerLink(c.get());
-    EXPECT_TRUE(link.isCloud);
-    EXPECT_EQ("", link.serviceName);
-    EXPECT_EQ("name", link.containerName);
-
-    // A length field beyond the data is cut to the data.
+    const Bytes auth(std::begin("https://a.example/"), std::end("https://a.example/"));
+    const Bytes rest{'h', 't', 't', 'p', 's', ':', '/', '/', 's', '/', 0, 'x'};
     Bytes cut = Blob(1, {'a', 'b'});
-    cut[4] = 200;
-    SetLink(c.get(), L"CLOUD\\s\\n", {cut});
-    EXPECT_EQ("ab", ReadCloudContainerLink(c.get()).authUrl);
-    // URL records with nothing after the 8-byte header give empty URLs.
-    SetLink(c.get(), L"CLOUD\\s\\n", {Blob(1, {}), Blob(2, {})});
-    link = ReadCloudContainerLink(c.get());
-    EXPECT_TRUE(link.isCloud);
-    EXPECT_EQ("", link.authUrl);
-    EXPECT_EQ("", link.restUrl);
-
-    // A container name longer than 259 characters is not read.
-    SetLink(c.get(), L"CLOUD\\s\\" + std::wstring(260, L'n'), {});
-    EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
+    cut[4] = 200;  // a length field beyond the data is cut to the data
+    const struct {
+        std::wstring container;
+        std::vector<Bytes> params;
+        const char* read;  // "service|container|auth|rest"; null: not a cloud link
+    } cases[] = {
+        {L"cloud\\svc\\c", {}, nullptr},
+        {L"CLOUDX\\svc\\c", {}, nullptr},
+        // Old links carry the URLs; the remainder is split at its first '\'.
+        {L"CLOUD\\\\c\\d",
+         {Blob(1, auth), Blob(2, rest), {2, 0, 0}, Blob(8, Le32(1))},
+         "|c\\d|https://a.example/|https://s/"},
+        {L"CLOUD\\name", {}, "|name||"},  // no separator: all of it is the container
+        {L"CLOUD\\s\\n", {cut}, "s|n|ab|"},
+        {L"CLOUD\\s\\n", {Blob(1, {}), Blob(2, {})}, "s|n||"},   // nothing after the header
+        {L"CLOUD\\s\\" + std::wstring(260, L'n'), {}, nullptr},  // a name past 259 characters
+    };
+    for (const auto& t : cases) {
+        SetLink(c.get(), t.container, t.params);
+        const CloudContainerLink link = ReadCloudContainerLink(c.get());
+        EXPECT_EQ(link.isCloud, t.read != nullptr) << t.container.size();
+        if (!t.read) continue;
+        EXPECT_EQ(
+            link.serviceName + "|" + link.containerName + "|" + link.authUrl + "|" + link.restUrl,
+            t.read);
+    }
 }
 
 TEST(CloudCertificateLink, UpdateSettingsFromOldLinks) {
