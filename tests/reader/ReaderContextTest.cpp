@@ -58,7 +58,6 @@ TEST_F(ReaderContext, EdgeCasesOfTheContextHandlers) {
         {"param 17", CLOUD_SET_MEDIA_PARAM, {17, 4, text}, 0x80090029},
         {"param 8", CLOUD_SET_MEDIA_PARAM, {8, 4, text}, 0x80090029},
         {"param 9, no container", CLOUD_SET_MEDIA_PARAM, {9, 0, text}, 0x252D1303},
-        {"param 16, no container", CLOUD_SET_MEDIA_PARAM, {16, 5, 0}, 0x252D1303},
         {"param 13, no container", CLOUD_SET_MEDIA_PARAM, {13, 4, text}, 0x252D1303},
         {"param 11, no container", CLOUD_SET_MEDIA_PARAM, {11, 4, text}, 0x252D1303},
         {"lock, null record", CLOUD_LOCK_READER, {}, 0},

@@ -99,20 +99,10 @@ TEST_P(ReaderService, SelectServiceConfiguresTheConnector) {
 
 INSTANTIATE_TEST_SUITE_P(LocalContextOrRegistry, ReaderService, ::testing::Bool());
 
-class PinAcquisition : public ::testing::Test {
-  protected:
-    void TearDown() override { unsetenv("NIMBEX_TEST_PIN"); }
-    uint32_t Acquire(Session& session, SecretString& pin) {
-        return AcquirePin(ContextOf(session), pin);
-    }
-    nimbex_test::TempEnv env;
-};
+using PinAcquisition = nimbex_test::ReaderContainerFixture;
 
 TEST_F(PinAcquisition, ThroughTheHostsCallback) {
-    csphost::HostOptions options;
-    options.storeDirectory = env.root() + "/host";
-    options.pin = csphost::PinSource::Environment("NIMBEX_TEST_PIN");
-    Host host(cloud_reader_get_table(), options);
+    Host host(cloud_reader_get_table(), Options());
     Session session = host.Open();
     const std::string utf8Pin = "\xD0\xBF\xD0\xB8\xD0\xBD-\xE2\x82\xAC-\xF0\x9F\x94\x91";
     const std::string longest(64, '7'), tooLong(65, '7');
@@ -130,7 +120,7 @@ TEST_F(PinAcquisition, ThroughTheHostsCallback) {
         else
             unsetenv("NIMBEX_TEST_PIN");
         SecretString pin = "old";
-        EXPECT_EQ(Acquire(session, pin), c.expected) << (c.pin ? c.pin : "(none)");
+        EXPECT_EQ(AcquirePin(ContextOf(session), pin), c.expected) << (c.pin ? c.pin : "(none)");
         if (c.expected == 0) {
             EXPECT_EQ(pin, c.result);
         }
@@ -139,10 +129,10 @@ TEST_F(PinAcquisition, ThroughTheHostsCallback) {
     unsetenv("NIMBEX_TEST_PIN");
     ContextOf(session).noPinNeeded = true;
     SecretString pin = "old";
-    EXPECT_EQ(Acquire(session, pin), 0u);
+    EXPECT_EQ(AcquirePin(ContextOf(session), pin), 0u);
     EXPECT_EQ(pin, "");
     ContextOf(session).host.callbacks.pinRequest = nullptr;
-    EXPECT_EQ(Acquire(session, pin), 87u);
+    EXPECT_EQ(AcquirePin(ContextOf(session), pin), 87u);
 }
 
 }  // namespace
