@@ -68,11 +68,13 @@ void SetLink(PCCERT_CONTEXT c, const std::wstring& container, const std::vector<
     ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &info));
 }
 
-std::string SelectedName(KeyKind kind, uint32_t* type) {
+// The provider chosen for a key of `kind`, as "name/type".
+std::string Selected(KeyKind kind) {
     CertContextHandle c = CreateContext(MakeCertificate(kind, "p", 1));
     std::wstring name;
-    SelectProvider(c.get(), &name, type);
-    return std::string(name.begin(), name.end());
+    uint32_t type = 0;
+    SelectProvider(c.get(), &name, &type);
+    return std::string(name.begin(), name.end()) + "/" + std::to_string(type);
 }
 
 }  // namespace
@@ -124,26 +126,20 @@ TEST(CloudCertificateLink, InstallWritesTheLinkAndReplacesIt) {
 
 TEST(CloudCertificateLink, InstallFailures) {
     TempEnv env;
-    EXPECT_KEL_THROW(
-        InstallCloudCertificateFromBytes({1, 2, 3}, "c", Service(), 1, 0, {}, false, nullptr, 0, 2),
-        0x80090020u, "Cloud exception: The certificate context is not inited");
-    Bytes der = MakeCertificate(KeyKind::Rsa, "long", 13);
-    // 6 + 3 + 1 + 250 characters and the terminator do not fit in 260.
-    EXPECT_KEL_THROW(InstallCloudCertificateFromBytes(der, std::string(250, 'x'), Service(), 1, 0,
-                                                      {}, false, nullptr, 0, 2),
-                     0x80090020u, "Cloud exception: Cannot use the supplied container name");
-    // 249 fit exactly.
-    EXPECT_EQ(0u, InstallCloudCertificateFromBytes(der, std::string(249, 'x'), Service(), 1, 0, {},
-                                                   false, nullptr, 0, 2));
-    // Invalid UTF-8 in the name cannot be converted either.
-    EXPECT_EQ(0x80090020u, CaughtKelException([&] {
-                               InstallCloudCertificateFromBytes(der, "\xff", Service(), 1, 0, {},
-                                                                false, nullptr, 0, 2);
-                           }).code());
-    // Nor a name with a NUL inside: it is refused rather than cut short.
-    EXPECT_KEL_THROW(InstallCloudCertificateFromBytes(der, std::string("a\0b", 3), Service(), 1, 0,
-                                                      {}, false, nullptr, 0, 2),
-                     0x80090020u, "Cloud exception: Cannot use the supplied container name");
+    const Bytes der = MakeCertificate(KeyKind::Rsa, "long", 13);
+    const auto install = [](const Bytes& certificate, const std::string& name) {
+        return InstallCloudCertificateFromBytes(certificate, name, Service(), 1, 0, {}, false,
+                                                nullptr, 0, 2);
+    };
+    EXPECT_KEL_THROW(install({1, 2, 3}, "c"), 0x80090020u,
+                     "Cloud exception: The certificate context is not inited");
+    // 6 + 3 + 1 + 250 characters and the terminator do not fit in 260 (249 do); invalid UTF-8
+    // cannot be converted; a NUL inside is refused rather than cut short.
+    for (const std::string& name :
+         {std::string(250, 'x'), std::string("\xff"), std::string("a\0b", 3)})
+        EXPECT_KEL_THROW(install(der, name), 0x80090020u,
+                         "Cloud exception: Cannot use the supplied container name");
+    EXPECT_EQ(0u, install(der, std::string(249, 'x')));
     // A store that cannot be created: the platform's error comes back.
     TempEnv blocked;
     setenv("NIMBEX_USER_DIR", "/proc/nimbex-no-such-dir", 1);
@@ -153,15 +149,11 @@ TEST(CloudCertificateLink, InstallFailures) {
 
 TEST(CloudCertificateLink, ProviderSelection) {
     TempEnv env;
-    uint32_t type = 0;
     // Nothing registered: the defaults per algorithm.
-    EXPECT_EQ("Veltra Enhanced RSA and AES CSP", SelectedName(KeyKind::Rsa, &type));
-    EXPECT_EQ(24u, type);
-    EXPECT_EQ("Veltra ECDSA and AES CSP", SelectedName(KeyKind::Ec, &type));
-    EXPECT_EQ(16u, type);
-    EXPECT_EQ("Veltra GOST R 34.10-2001 Cryptographic Service Provider",
-              SelectedName(KeyKind::Ed25519, &type));
-    EXPECT_EQ(75u, type);
+    EXPECT_EQ("Veltra Enhanced RSA and AES CSP/24", Selected(KeyKind::Rsa));
+    EXPECT_EQ("Veltra ECDSA and AES CSP/16", Selected(KeyKind::Ec));
+    EXPECT_EQ("Veltra GOST R 34.10-2001 Cryptographic Service Provider/75",
+              Selected(KeyKind::Ed25519));
 
     // Providers that do not qualify.
     RegisterProvider("A lower-case reader", 24, 1, {{"x", "cloud"}});
@@ -169,17 +161,16 @@ TEST(CloudCertificateLink, ProviderSelection) {
     RegisterProvider("C no param", 24, -1, {{"x", "CLOUD"}});
     RegisterProvider("D wrong type", 16, 1, {{"x", "CLOUD"}});
     RegisterProvider("E empty list", 24, 1, {});
-    EXPECT_EQ("Veltra Enhanced RSA and AES CSP", SelectedName(KeyKind::Rsa, &type));
-    EXPECT_EQ("D wrong type", SelectedName(KeyKind::Ec, &type));
+    EXPECT_EQ("Veltra Enhanced RSA and AES CSP/24", Selected(KeyKind::Rsa));
+    EXPECT_EQ("D wrong type/16", Selected(KeyKind::Ec));
 
     // Qualifying providers without the stop mark: the last one wins.
     RegisterProvider("F", 24, 0, {{"a", "SMARTCARD"}, {"b", "CLOUD"}});
     RegisterProvider("H", 24, 2, {{"b", "CLOUD"}});
-    EXPECT_EQ("H", SelectedName(KeyKind::Rsa, &type));
-    EXPECT_EQ(24u, type);
+    EXPECT_EQ("H/24", Selected(KeyKind::Rsa));
     // A qualifying provider with 0x81 = 1 ends the search.
     RegisterProvider("G", 24, 1, {{"b", "CLOUD"}});
-    EXPECT_EQ("G", SelectedName(KeyKind::Rsa, &type));
+    EXPECT_EQ("G/24", Selected(KeyKind::Rsa));
 
     // A name without a type is not enough to skip the selection.
     Bytes der = MakeCertificate(KeyKind::Rsa, "sel", 14);
@@ -194,10 +185,10 @@ TEST(CloudCertificateLink, ProviderSelection) {
     TempEnv longNames;
     const std::string fits(260, 'K');
     RegisterProvider(fits, 24, 0, {{"b", "CLOUD"}});
-    EXPECT_EQ(fits, SelectedName(KeyKind::Rsa, &type));
+    EXPECT_EQ(fits + "/24", Selected(KeyKind::Rsa));
     RegisterProvider(std::string(261, 'L'), 24, 1, {{"b", "CLOUD"}});
     RegisterProvider("M", 24, 1, {{"b", "CLOUD"}});
-    EXPECT_EQ(fits, SelectedName(KeyKind::Rsa, &type));
+    EXPECT_EQ(fits + "/24", Selected(KeyKind::Rsa));
 }
 
 TEST(CloudCertificateLink, ReadingForeignAndOldLinks) {
