@@ -65,6 +65,35 @@ class ReaderContainerFixture : public ::testing::Test {
         return options;
     }
 
+    // A handler call with a record of words (none: a null record) and its expected answer.
+    struct Answer {
+        const char* what;
+        uintptr_t id;
+        std::vector<uintptr_t> record;
+        uint32_t expected;
+    };
+    static void ExpectAnswers(csphost::Host& host, csphost::Session& session,
+                              std::vector<Answer> answers) {
+        for (Answer& a : answers)
+            EXPECT_EQ(host.module().Call(a.id, session.context(),
+                                         a.record.empty() ? nullptr : a.record.data()),
+                      a.expected)
+                << a.what;
+    }
+
+    // Another context takes the cloud lock and gives it back (a second take by the thread
+    // that holds it fails).
+    static bool TheLockIsFree(csphost::Host& host) {
+        try {
+            csphost::Session other = host.Open();
+            other.Lock();
+            other.Unlock();
+        } catch (const csphost::HostError&) {
+            return false;
+        }
+        return true;
+    }
+
     static std::string PathOf(const std::string& url) { return url.substr(url.find('/', 8)); }
 
     // "METHOD target" of every logged request.

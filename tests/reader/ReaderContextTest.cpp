@@ -33,53 +33,36 @@ class ReaderContext : public nimbex_test::ReaderContainerFixture {
     }
 };
 
-struct EdgeCase {
-    const char* what;
-    uintptr_t id;
-    std::vector<uintptr_t> record;  // empty: a null record
-    uint32_t expected;
-};
-
 TEST_F(ReaderContext, EdgeCasesOfTheContextHandlers) {
     ThreeServices();
     Host host(NIMBEX_MODULE_PATH, Options());
     Session session = host.Open(size_t(0));
     static const char kText[] = "demo";
     const uintptr_t text = reinterpret_cast<uintptr_t>(kText);
-    const EdgeCase cases[] = {
-        {"select the count", CLOUD_SELECT_SERVICE, {3}, 2},
-        {"select the selected", CLOUD_SELECT_SERVICE, {0}, 0},
-        {"select a malformed entry", CLOUD_SELECT_SERVICE, {2}, 0x80090020},
-        {"media info 4", CLOUD_GET_MEDIA_INFO, {4, 0}, 0x80090029},
-        {"media info 7, bad version", CLOUD_GET_MEDIA_INFO, {7, 0x21}, 0x80090029},
-        {"media info 7, no container", CLOUD_GET_MEDIA_INFO, {7, 0x31}, 0x252D1230},
-        {"param 11, null text", CLOUD_SET_MEDIA_PARAM, {11, 4, 0}, 87},
-        {"param 12, zero length", CLOUD_SET_MEDIA_PARAM, {12, 0, text}, 87},
-        {"param 17", CLOUD_SET_MEDIA_PARAM, {17, 4, text}, 0x80090029},
-        {"param 8", CLOUD_SET_MEDIA_PARAM, {8, 4, text}, 0x80090029},
-        {"param 9, no container", CLOUD_SET_MEDIA_PARAM, {9, 0, text}, 0x252D1303},
-        {"param 13, no container", CLOUD_SET_MEDIA_PARAM, {13, 4, text}, 0x252D1303},
-        {"param 11, no container", CLOUD_SET_MEDIA_PARAM, {11, 4, text}, 0x252D1303},
-        {"lock, null record", CLOUD_LOCK_READER, {}, 0},
-        {"count, null record", CLOUD_COUNT_SERVICES, {}, 87},
-        {"callbacks, null record", CLOUD_SET_CALLBACKS, {}, 87},
-        {"create, null record", CLOUD_CREATE_CONTEXT, {}, 87},
-        {"clone, null record", CLOUD_CLONE_CONTEXT, {}, 87},
-    };
-    for (const EdgeCase& c : cases) {
-        std::vector<uintptr_t> record = c.record;
-        EXPECT_EQ(
-            host.module().Call(c.id, session.context(), record.empty() ? nullptr : &record[0]),
-            c.expected)
-            << c.what;
-    }
+    ExpectAnswers(host, session,
+                  {
+                      {"select the count", CLOUD_SELECT_SERVICE, {3}, 2},
+                      {"select the selected", CLOUD_SELECT_SERVICE, {0}, 0},
+                      {"select a malformed entry", CLOUD_SELECT_SERVICE, {2}, 0x80090020},
+                      {"media info 4", CLOUD_GET_MEDIA_INFO, {4, 0}, 0x80090029},
+                      {"media info 7, bad version", CLOUD_GET_MEDIA_INFO, {7, 0x21}, 0x80090029},
+                      {"media info 7, no container", CLOUD_GET_MEDIA_INFO, {7, 0x31}, 0x252D1230},
+                      {"param 11, null text", CLOUD_SET_MEDIA_PARAM, {11, 4, 0}, 87},
+                      {"param 12, zero length", CLOUD_SET_MEDIA_PARAM, {12, 0, text}, 87},
+                      {"param 17", CLOUD_SET_MEDIA_PARAM, {17, 4, text}, 0x80090029},
+                      {"param 8", CLOUD_SET_MEDIA_PARAM, {8, 4, text}, 0x80090029},
+                      {"param 9, no container", CLOUD_SET_MEDIA_PARAM, {9, 0, text}, 0x252D1303},
+                      {"param 13, no container", CLOUD_SET_MEDIA_PARAM, {13, 4, text}, 0x252D1303},
+                      {"param 11, no container", CLOUD_SET_MEDIA_PARAM, {11, 4, text}, 0x252D1303},
+                      {"lock, null record", CLOUD_LOCK_READER, {}, 0},
+                      {"count, null record", CLOUD_COUNT_SERVICES, {}, 87},
+                      {"callbacks, null record", CLOUD_SET_CALLBACKS, {}, 87},
+                      {"create, null record", CLOUD_CREATE_CONTEXT, {}, 87},
+                      {"clone, null record", CLOUD_CLONE_CONTEXT, {}, 87},
+                  });
     // The failed selection left the first one in place.
     EXPECT_EQ(session.ServiceName(), "alpha");
-    // The lock was not taken by the null record: another context of this
-    // thread takes it (a second take by the holding thread would fail).
-    Session other = host.Open();
-    other.Lock();
-    other.Unlock();
+    EXPECT_TRUE(TheLockIsFree(host)) << "taken by the null record";
 }
 
 TEST_F(ReaderContext, MediaFlags) {

@@ -31,19 +31,6 @@ class ReaderFaults : public nimbex_test::ReaderContainerFixture,
         Link("signing", 1, AT_SIGNATURE, 0xFFFFFFFF);
     }
 
-    // Another context takes the cloud lock and gives it back (a second take by the thread
-    // that holds it fails).
-    static bool TheLockIsFree(Host& host) {
-        try {
-            Session other = host.Open();
-            other.Lock();
-            other.Unlock();
-        } catch (const HostError&) {
-            return false;
-        }
-        return true;
-    }
-
     // The extensions written under the cloud lock; the answer.
     static uint32_t WriteExtensions(Session& session) {
         session.Lock();
