@@ -81,6 +81,17 @@ class ReaderContainerFixture : public ::testing::Test {
                 << a.what;
     }
 
+    // The reader's answer to a host call: 0, or the code of its HostError.
+    template <class F>
+    static uint32_t CodeOf(F&& call) {
+        try {
+            call();
+            return 0;
+        } catch (const csphost::HostError& e) {
+            return e.code();
+        }
+    }
+
     // Another context takes the cloud lock and gives it back (a second take by the thread
     // that holds it fails).
     static bool TheLockIsFree(csphost::Host& host) {

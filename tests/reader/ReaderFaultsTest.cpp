@@ -34,12 +34,7 @@ class ReaderFaults : public nimbex_test::ReaderContainerFixture,
     // The extensions written under the cloud lock; the answer.
     static uint32_t WriteExtensions(Session& session) {
         session.Lock();
-        uint32_t rc = 0;
-        try {
-            session.WriteFile(CLOUD_FILE_EXTENSIONS, {4, 2});
-        } catch (const HostError& e) {
-            rc = e.code();
-        }
+        const uint32_t rc = CodeOf([&] { session.WriteFile(CLOUD_FILE_EXTENSIONS, {4, 2}); });
         session.Unlock();
         return rc;
     }

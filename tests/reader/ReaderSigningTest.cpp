@@ -28,17 +28,6 @@ using nimbex_test::DigestOf;
 using nimbex_test::PublicKeyOf;
 using nimbex_test::VerifiesSha256;
 
-// The reader's answer to a host call: 0, or the code of its HostError.
-template <class F>
-uint32_t CodeOf(F&& call) {
-    try {
-        call();
-        return 0;
-    } catch (const HostError& e) {
-        return e.code();
-    }
-}
-
 class ReaderSigning : public nimbex_test::ReaderContainerFixture {
   protected:
     // The service saved, its policy set, the demo keys linked as "rsa" and "ec".
