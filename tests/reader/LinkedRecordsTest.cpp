@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "TestCertificates.h"
 #include "reader/DocumentHashStorage.h"
 
 using HashStorage::DocumentHashStorage;
@@ -17,10 +18,7 @@ constexpr uint32_t kSha256 = 0x800C;
 constexpr uint32_t kNone = DocumentHashStorage::kNoRecord;
 
 Bytes Sha256(const Bytes& data) {
-    Bytes out(32);
-    unsigned int n = 0;
-    EVP_Digest(data.data(), data.size(), out.data(), &n, EVP_sha256(), nullptr);
-    return out;
+    return nimbex_test::DigestOf(EVP_sha256(), data);
 }
 
 Bytes TlsContent(const Bytes& transcriptHash) {

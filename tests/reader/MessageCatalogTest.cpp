@@ -1,8 +1,8 @@
 #include <stdlib.h>
-#include <sys/stat.h>
 
 #include <clocale>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "ModuleLoader.h"
@@ -23,24 +23,14 @@ struct Placement {
 class MessageCatalog : public nimbex_test::ModuleTest,
                        public ::testing::WithParamInterface<Placement> {};
 
-void MakeDirs(const std::string& path) {
-    std::string partial;
-    for (size_t i = 1; i <= path.size(); ++i) {
-        if (i == path.size() || path[i] == '/') {
-            partial = path.substr(0, i);
-            mkdir(partial.c_str(), 0700);
-        }
-    }
-}
-
 }  // namespace
 
 TEST_P(MessageCatalog, StringsComeFromTheCatalogNextToTheLibraries) {
     nimbex_test::TempDir root;
     const std::string libDir = root.path() + "/lib/nimbex";
     const std::string catalogDir = root.path() + "/" + GetParam().directory;
-    MakeDirs(libDir);
-    MakeDirs(catalogDir);
+    std::filesystem::create_directories(libDir);
+    std::filesystem::create_directories(catalogDir);
     const std::string source = root.path() + "/strings.msg";
     std::ofstream(source) << "$set 1\n104 Localised description\n106 Localised media\n";
     const std::string command = "gencat '" + catalogDir + "/libnimbex.cat' '" + source + "' 2>&1";
