@@ -110,9 +110,6 @@ TEST_F(ReaderContext, ServicesAndDefaultContainers) {
     EXPECT_EQ(record.size, 3u);
     CloudSizeBufferRecord noBuffer{sizeof small, nullptr};
     EXPECT_EQ(host.module().Call(CLOUD_GET_DEFAULT_CONTAINER, session.context(), &noBuffer), 234u);
-    CloudSizeBufferRecord length{0, small};
-    EXPECT_EQ(host.module().Call(CLOUD_GET_SERVICE_NAME, session.context(), &length), 0u);
-    EXPECT_EQ(length.size, 4u);
     // A copy lists the services again and starts with none selected.
     Session copy = session.Clone();
     EXPECT_EQ(copy.ServiceCount(), 2u);
