@@ -39,11 +39,6 @@ class ReaderService : public nimbex_test::ReaderContainerFixture,
         settings["requireMessageSignature"] = true;
         service.configure(settings);
     }
-    csphost::HostOptions Options(bool localContext) {
-        csphost::HostOptions options = ReaderContainerFixture::Options();
-        options.localContext = localContext;
-        return options;
-    }
 };
 
 // Credentials saved through set_media_param reach the password grant of the
@@ -51,7 +46,9 @@ class ReaderService : public nimbex_test::ReaderContainerFixture,
 // to the host's protected store (local context) or to the registry.
 TEST_P(ReaderService, SelectServiceConfiguresTheConnector) {
     const bool localContext = GetParam();
-    Host host(cloud_reader_get_table(), Options(localContext));
+    csphost::HostOptions options = Options();
+    options.localContext = localContext;
+    Host host(cloud_reader_get_table(), options);
     InstallCloudCertificateFromBytes(nimbex_test::MakeCertificate(nimbex_test::KeyKind::Ec, "c", 1),
                                      "c", entry, 1, 0, {}, false, nullptr, 0, AT_SIGNATURE);
     {
