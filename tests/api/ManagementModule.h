@@ -25,10 +25,8 @@ struct ManagementModule {
     NIMBEX_EXPORT_MEMBER(CloudServerSettingsEnumNext);
     NIMBEX_EXPORT_MEMBER(ExtendedCloudServerSettingsEnumNext);
     NIMBEX_EXPORT_MEMBER(CloudServerSettingsEnumClose);
-    NIMBEX_EXPORT_MEMBER(UpdateCloudServerSettings);
     NIMBEX_EXPORT_MEMBER(UpdateCloudServerSettingsUsingDiscovery);
     NIMBEX_EXPORT_MEMBER(KelCertificatesEnumOpen);
-    NIMBEX_EXPORT_MEMBER(ExtendedKelCertificatesEnumOpen);
     NIMBEX_EXPORT_MEMBER(KelCertificateEnumNext);
     NIMBEX_EXPORT_MEMBER(KelCertificateEnumHasPin);
     NIMBEX_EXPORT_MEMBER(KelCertificatesEnumClose);

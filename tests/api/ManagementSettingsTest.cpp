@@ -49,15 +49,13 @@ class ManagementSettings : public ::testing::Test {
 };
 
 TEST_F(ManagementSettings, SavingAndDeletingFollowTheArgumentRules) {
-    CloudServerSettings halfUrls = Record("x", auth, nullptr);
-    CloudServerSettings nothing = Record("x", nullptr, nullptr);
-    CloudServerSettings credsOnly = Record("unknown", nullptr, nullptr, "u", "p");
-    CloudServerSettings badUrl = Record("x", "no url", sign);
     EXPECT_EQ(87u, m.SaveCloudServerSettings(nullptr, 0));
-    EXPECT_EQ(87u, m.SaveCloudServerSettings(&halfUrls, 0));
-    EXPECT_EQ(87u, m.SaveCloudServerSettings(&nothing, 0));
-    EXPECT_EQ(2u, m.SaveCloudServerSettings(&credsOnly, 0));
-    EXPECT_EQ(0x80090020u, m.SaveCloudServerSettings(&badUrl, 0));
+    std::pair<CloudServerSettings, uint32_t> refused[] = {
+        {Record("x", auth, nullptr), 87u},
+        {Record("x", nullptr, nullptr), 87u},
+        {Record("unknown", nullptr, nullptr, "u", "p"), 2u},  // credentials of no stored entry
+        {Record("x", "no url", sign), 0x80090020u}};
+    for (auto& [record, code] : refused) EXPECT_EQ(code, m.SaveCloudServerSettings(&record, 0));
     uint32_t open = 0;
     EXPECT_TRUE(Listed(&open).empty());
     EXPECT_EQ(2u, open);

@@ -68,23 +68,18 @@ void SetLink(PCCERT_CONTEXT c, const std::wstring& container, const std::vector<
     ASSERT_TRUE(CertSetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, 0, &info));
 }
 
-void AddToUserStore(PCCERT_CONTEXT c) {
-    StoreHandle store(
-        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My"));
-    ASSERT_TRUE(
-        CertAddCertificateContextToStore(store.get(), c, CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
-}
-
-std::string SelectedName(KeyKind kind, uint32_t* type) {
+// The provider chosen for a key of `kind`, as "name/type".
+std::string Selected(KeyKind kind) {
     CertContextHandle c = CreateContext(MakeCertificate(kind, "p", 1));
     std::wstring name;
-    SelectProvider(c.get(), &name, type);
-    return std::string(name.begin(), name.end());
+    uint32_t type = 0;
+    SelectProvider(c.get(), &name, &type);
+    return std::string(name.begin(), name.end()) + "/" + std::to_string(type);
 }
 
 }  // namespace
 
-TEST(CloudCertificateLink, InstallWritesTheLinkAndReadsBack) {
+TEST(CloudCertificateLink, InstallWritesTheLinkAndReplacesIt) {
     TempEnv env;
     Bytes der = MakeCertificate(KeyKind::Rsa, "Alice", 11);
     ASSERT_EQ(0u, InstallCloudCertificateFromBytes(der, "KEL-1", Service(), 7, 0, {}, false,
@@ -100,24 +95,16 @@ TEST(CloudCertificateLink, InstallWritesTheLinkAndReadsBack) {
     EXPECT_EQ(AT_SIGNATURE, raw.keySpec);
     // Id 7, no permissions, no extensions: one parameter (id 8, length 4).
     EXPECT_EQ(std::vector<Bytes>{Blob(8, Le32(7))}, raw.params);
+    // Read back by service and name: CloudStoreLinkTest, through the enumeration.
 
-    CloudContainerLink link = ReadCloudContainerLink(stored.get());
-    EXPECT_TRUE(link.isCloud);
-    EXPECT_EQ("svc", link.serviceName);
-    EXPECT_EQ("KEL-1", link.containerName);
-    EXPECT_EQ("", link.authUrl);
-    EXPECT_EQ("", link.restUrl);
-}
-
-TEST(CloudCertificateLink, ParametersFlagsAndReplacing) {
-    TempEnv env;
-    Bytes der = MakeCertificate(KeyKind::Ec, "Bob", 12);
+    // Machine-wide, with the caller's provider, permissions and extensions.
+    der = MakeCertificate(KeyKind::Ec, "Bob", 12);
     Bytes ext{1, 2, 3};
     ASSERT_EQ(0u, InstallCloudCertificateFromBytes(der, "c", Service("other"), 0xFFFFFFFE, 0x30,
                                                    ext, true, L"Mine", 99, AT_KEYEXCHANGE));
-    CertContextHandle stored = FindStored(der, true);
+    stored.Reset(FindStored(der, true).release());
     ASSERT_TRUE(stored);
-    RawLink raw = ReadRaw(stored.get());
+    raw = ReadRaw(stored.get());
     EXPECT_EQ(L"Mine", raw.provider);
     EXPECT_EQ(99u, raw.type);
     EXPECT_EQ(0x20u, raw.flags);
@@ -139,26 +126,20 @@ TEST(CloudCertificateLink, ParametersFlagsAndReplacing) {
 
 TEST(CloudCertificateLink, InstallFailures) {
     TempEnv env;
-    EXPECT_KEL_THROW(
-        InstallCloudCertificateFromBytes({1, 2, 3}, "c", Service(), 1, 0, {}, false, nullptr, 0, 2),
-        0x80090020u, "Cloud exception: The certificate context is not inited");
-    Bytes der = MakeCertificate(KeyKind::Rsa, "long", 13);
-    // 6 + 3 + 1 + 250 characters and the terminator do not fit in 260.
-    EXPECT_KEL_THROW(InstallCloudCertificateFromBytes(der, std::string(250, 'x'), Service(), 1, 0,
-                                                      {}, false, nullptr, 0, 2),
-                     0x80090020u, "Cloud exception: Cannot use the supplied container name");
-    // 249 fit exactly.
-    EXPECT_EQ(0u, InstallCloudCertificateFromBytes(der, std::string(249, 'x'), Service(), 1, 0, {},
-                                                   false, nullptr, 0, 2));
-    // Invalid UTF-8 in the name cannot be converted either.
-    EXPECT_EQ(0x80090020u, CaughtKelException([&] {
-                               InstallCloudCertificateFromBytes(der, "\xff", Service(), 1, 0, {},
-                                                                false, nullptr, 0, 2);
-                           }).code());
-    // Nor a name with a NUL inside: it is refused rather than cut short.
-    EXPECT_KEL_THROW(InstallCloudCertificateFromBytes(der, std::string("a\0b", 3), Service(), 1, 0,
-                                                      {}, false, nullptr, 0, 2),
-                     0x80090020u, "Cloud exception: Cannot use the supplied container name");
+    const Bytes der = MakeCertificate(KeyKind::Rsa, "long", 13);
+    const auto install = [](const Bytes& certificate, const std::string& name) {
+        return InstallCloudCertificateFromBytes(certificate, name, Service(), 1, 0, {}, false,
+                                                nullptr, 0, 2);
+    };
+    EXPECT_KEL_THROW(install({1, 2, 3}, "c"), 0x80090020u,
+                     "Cloud exception: The certificate context is not inited");
+    // 6 + 3 + 1 + 250 characters and the terminator do not fit in 260 (249 do); invalid UTF-8
+    // cannot be converted; a NUL inside is refused rather than cut short.
+    for (const std::string& name :
+         {std::string(250, 'x'), std::string("\xff"), std::string("a\0b", 3)})
+        EXPECT_KEL_THROW(install(der, name), 0x80090020u,
+                         "Cloud exception: Cannot use the supplied container name");
+    EXPECT_EQ(0u, install(der, std::string(249, 'x')));
     // A store that cannot be created: the platform's error comes back.
     TempEnv blocked;
     setenv("NIMBEX_USER_DIR", "/proc/nimbex-no-such-dir", 1);
@@ -168,15 +149,11 @@ TEST(CloudCertificateLink, InstallFailures) {
 
 TEST(CloudCertificateLink, ProviderSelection) {
     TempEnv env;
-    uint32_t type = 0;
     // Nothing registered: the defaults per algorithm.
-    EXPECT_EQ("Veltra Enhanced RSA and AES CSP", SelectedName(KeyKind::Rsa, &type));
-    EXPECT_EQ(24u, type);
-    EXPECT_EQ("Veltra ECDSA and AES CSP", SelectedName(KeyKind::Ec, &type));
-    EXPECT_EQ(16u, type);
-    EXPECT_EQ("Veltra GOST R 34.10-2001 Cryptographic Service Provider",
-              SelectedName(KeyKind::Ed25519, &type));
-    EXPECT_EQ(75u, type);
+    EXPECT_EQ("Veltra Enhanced RSA and AES CSP/24", Selected(KeyKind::Rsa));
+    EXPECT_EQ("Veltra ECDSA and AES CSP/16", Selected(KeyKind::Ec));
+    EXPECT_EQ("Veltra GOST R 34.10-2001 Cryptographic Service Provider/75",
+              Selected(KeyKind::Ed25519));
 
     // Providers that do not qualify.
     RegisterProvider("A lower-case reader", 24, 1, {{"x", "cloud"}});
@@ -184,17 +161,16 @@ TEST(CloudCertificateLink, ProviderSelection) {
     RegisterProvider("C no param", 24, -1, {{"x", "CLOUD"}});
     RegisterProvider("D wrong type", 16, 1, {{"x", "CLOUD"}});
     RegisterProvider("E empty list", 24, 1, {});
-    EXPECT_EQ("Veltra Enhanced RSA and AES CSP", SelectedName(KeyKind::Rsa, &type));
-    EXPECT_EQ("D wrong type", SelectedName(KeyKind::Ec, &type));
+    EXPECT_EQ("Veltra Enhanced RSA and AES CSP/24", Selected(KeyKind::Rsa));
+    EXPECT_EQ("D wrong type/16", Selected(KeyKind::Ec));
 
     // Qualifying providers without the stop mark: the last one wins.
     RegisterProvider("F", 24, 0, {{"a", "SMARTCARD"}, {"b", "CLOUD"}});
     RegisterProvider("H", 24, 2, {{"b", "CLOUD"}});
-    EXPECT_EQ("H", SelectedName(KeyKind::Rsa, &type));
-    EXPECT_EQ(24u, type);
+    EXPECT_EQ("H/24", Selected(KeyKind::Rsa));
     // A qualifying provider with 0x81 = 1 ends the search.
     RegisterProvider("G", 24, 1, {{"b", "CLOUD"}});
-    EXPECT_EQ("G", SelectedName(KeyKind::Rsa, &type));
+    EXPECT_EQ("G/24", Selected(KeyKind::Rsa));
 
     // A name without a type is not enough to skip the selection.
     Bytes der = MakeCertificate(KeyKind::Rsa, "sel", 14);
@@ -209,10 +185,10 @@ TEST(CloudCertificateLink, ProviderSelection) {
     TempEnv longNames;
     const std::string fits(260, 'K');
     RegisterProvider(fits, 24, 0, {{"b", "CLOUD"}});
-    EXPECT_EQ(fits, SelectedName(KeyKind::Rsa, &type));
+    EXPECT_EQ(fits + "/24", Selected(KeyKind::Rsa));
     RegisterProvider(std::string(261, 'L'), 24, 1, {{"b", "CLOUD"}});
     RegisterProvider("M", 24, 1, {{"b", "CLOUD"}});
-    EXPECT_EQ(fits, SelectedName(KeyKind::Rsa, &type));
+    EXPECT_EQ(fits + "/24", Selected(KeyKind::Rsa));
 }
 
 TEST(CloudCertificateLink, ReadingForeignAndOldLinks) {
@@ -220,45 +196,35 @@ TEST(CloudCertificateLink, ReadingForeignAndOldLinks) {
     CertContextHandle c = CreateContext(MakeCertificate(KeyKind::Rsa, "r", 15));
     EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
     EXPECT_FALSE(ReadCloudContainerLink(nullptr).isCloud);
-
-    SetLink(c.get(), L"cloud\\svc\\c", {});
-    EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
-    SetLink(c.get(), L"CLOUDX\\svc\\c", {});
-    EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
-
-    // Old links carry the URLs; the remainder is split at its first '\'.
-    Bytes auth(std::begin("https://a.example/"), std::end("https://a.example/"));
-    Bytes rest{'h', 't', 't', 'p', 's', ':', '/', '/', 's', '/', 0, 'x'};
-    SetLink(c.get(), L"CLOUD\\\\c\\d", {Blob(1, auth), Blob(2, rest), {2, 0, 0}, Blob(8, Le32(1))});
-    CloudContainerLink link = ReadCloudContainerLink(c.get());
-    EXPECT_TRUE(link.isCloud);
-    EXPECT_EQ("", link.serviceName);
-    EXPECT_EQ("c\\d", link.containerName);
-    EXPECT_EQ("https://a.example/", link.authUrl);
-    EXPECT_EQ("https://s/", link.restUrl);
-
-    // Without a separator the whole remainder is the container name.
-    SetLink(c.get(), L"CLOUD\\name", {});
-    link = ReadCloudContainerLink(c.get());
-    EXPECT_TRUE(link.isCloud);
-    EXPECT_EQ("", link.serviceName);
-    EXPECT_EQ("name", link.containerName);
-
-    // A length field beyond the data is cut to the data.
+    const Bytes auth(std::begin("https://a.example/"), std::end("https://a.example/"));
+    const Bytes rest{'h', 't', 't', 'p', 's', ':', '/', '/', 's', '/', 0, 'x'};
     Bytes cut = Blob(1, {'a', 'b'});
-    cut[4] = 200;
-    SetLink(c.get(), L"CLOUD\\s\\n", {cut});
-    EXPECT_EQ("ab", ReadCloudContainerLink(c.get()).authUrl);
-    // URL records with nothing after the 8-byte header give empty URLs.
-    SetLink(c.get(), L"CLOUD\\s\\n", {Blob(1, {}), Blob(2, {})});
-    link = ReadCloudContainerLink(c.get());
-    EXPECT_TRUE(link.isCloud);
-    EXPECT_EQ("", link.authUrl);
-    EXPECT_EQ("", link.restUrl);
-
-    // A container name longer than 259 characters is not read.
-    SetLink(c.get(), L"CLOUD\\s\\" + std::wstring(260, L'n'), {});
-    EXPECT_FALSE(ReadCloudContainerLink(c.get()).isCloud);
+    cut[4] = 200;  // a length field beyond the data is cut to the data
+    const struct {
+        std::wstring container;
+        std::vector<Bytes> params;
+        const char* read;  // "service|container|auth|rest"; null: not a cloud link
+    } cases[] = {
+        {L"cloud\\svc\\c", {}, nullptr},
+        {L"CLOUDX\\svc\\c", {}, nullptr},
+        // Old links carry the URLs; the remainder is split at its first '\'.
+        {L"CLOUD\\\\c\\d",
+         {Blob(1, auth), Blob(2, rest), {2, 0, 0}, Blob(8, Le32(1))},
+         "|c\\d|https://a.example/|https://s/"},
+        {L"CLOUD\\name", {}, "|name||"},  // no separator: all of it is the container
+        {L"CLOUD\\s\\n", {cut}, "s|n|ab|"},
+        {L"CLOUD\\s\\n", {Blob(1, {}), Blob(2, {})}, "s|n||"},   // nothing after the header
+        {L"CLOUD\\s\\" + std::wstring(260, L'n'), {}, nullptr},  // a name past 259 characters
+    };
+    for (const auto& t : cases) {
+        SetLink(c.get(), t.container, t.params);
+        const CloudContainerLink link = ReadCloudContainerLink(c.get());
+        EXPECT_EQ(link.isCloud, t.read != nullptr) << t.container.size();
+        if (!t.read) continue;
+        EXPECT_EQ(
+            link.serviceName + "|" + link.containerName + "|" + link.authUrl + "|" + link.restUrl,
+            t.read);
+    }
 }
 
 TEST(CloudCertificateLink, UpdateSettingsFromOldLinks) {
@@ -278,7 +244,7 @@ TEST(CloudCertificateLink, UpdateSettingsFromOldLinks) {
         std::vector<Bytes> blobs{Blob(2, text(rest))};
         if (!auth.empty()) blobs.push_back(Blob(1, text(auth)));
         SetLink(c.get(), container, blobs);
-        AddToUserStore(c.get());
+        ASSERT_TRUE(AddToUserStore(c.get()));
     };
     addLink(L"CLOUD\\\\c1", "https://auth.one/", "https://one.example:8443/rest/v1", 101);  // new
     addLink(L"CLOUD\\\\c2", "https://auth.two/", "https://KNOWN.example/api", 102);  // stored

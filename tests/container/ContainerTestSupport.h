@@ -36,6 +36,13 @@ inline CertContextHandle CreateContext(const Bytes& der) {
         X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
 }
 
+inline bool AddToUserStore(PCCERT_CONTEXT c) {
+    StoreHandle store(
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My"));
+    return CertAddCertificateContextToStore(store.get(), c, CERT_STORE_ADD_REPLACE_EXISTING,
+                                            nullptr);
+}
+
 inline CertContextHandle FindStored(const Bytes& der, bool machine = false) {
     StoreHandle store(CertOpenStore(
         CERT_STORE_PROV_SYSTEM_W, 0, 0,

@@ -24,8 +24,14 @@ TEST_F(ConstantHandlers, ReaderNameAndTypeFillTheDeclaredRecord) {
         // Exactly the 6 bytes: the rest of the record is left alone.
         for (size_t i = CLOUD_READER_NAME_SIZE; i < sizeof(record.name); ++i)
             EXPECT_EQ(static_cast<unsigned char>(record.name[i]), 0xAA) << i;
-        EXPECT_EQ(Call(id, nullptr), kBadParameter);
     }
+}
+
+TEST_F(ConstantHandlers, NullRecordIsABadParameter) {
+    for (uintptr_t id : {CLOUD_GET_READER_NAME, CLOUD_GET_READER_TYPE, CLOUD_GET_MEDIA_NAME,
+                         CLOUD_GET_DESCRIPTION, CLOUD_GET_FEATURE_BITS, CLOUD_GET_INTERFACE_VERSION,
+                         CLOUD_GET_MAX_VALUE, CLOUD_GET_MEDIA_LIMITS, CLOUD_NEGOTIATE_VERSION})
+        EXPECT_EQ(Call(id, nullptr), kBadParameter) << std::hex << id;
 }
 
 TEST_F(ConstantHandlers, TextsFallBackWithoutACatalog) {
@@ -59,7 +65,6 @@ TEST_F(ConstantHandlers, TextsFallBackWithoutACatalog) {
             check.Equal(Call(c.id, &r), 0u, "exact: result");
             check.Equal(r.size, length, "exact: length");
             check.Equal(std::string(buffer), std::string(c.text), "exact: text");
-            check.Equal(Call(c.id, nullptr), kBadParameter, "null record");
         }
     });
 }
@@ -84,7 +89,6 @@ TEST_F(ConstantHandlers, FeatureBits) {
         EXPECT_EQ(buffer[0], c.first) << std::hex << c.selector;
         EXPECT_EQ(buffer[1], 0xEE);
     }
-    EXPECT_EQ(Call(CLOUD_GET_FEATURE_BITS, nullptr), kBadParameter);
 }
 
 TEST_F(ConstantHandlers, InterfaceVersionAndMaxValue) {
@@ -92,12 +96,9 @@ TEST_F(ConstantHandlers, InterfaceVersionAndMaxValue) {
     EXPECT_EQ(Call(CLOUD_GET_INTERFACE_VERSION, &v), 0u);
     EXPECT_EQ(v.version, 3u);
     for (uintptr_t word : v.reserved) EXPECT_EQ(word, 0u);
-    EXPECT_EQ(Call(CLOUD_GET_INTERFACE_VERSION, nullptr), kBadParameter);
-
     CloudMaxValueRecord m{0};
     EXPECT_EQ(Call(CLOUD_GET_MAX_VALUE, &m), 0u);
     EXPECT_EQ(m.value, 0xFFFFu);
-    EXPECT_EQ(Call(CLOUD_GET_MAX_VALUE, nullptr), kBadParameter);
 }
 
 TEST_F(ConstantHandlers, MediaLimitsNeedExactly0x30) {
@@ -118,7 +119,6 @@ TEST_F(ConstantHandlers, MediaLimitsNeedExactly0x30) {
         EXPECT_EQ(Call(CLOUD_GET_MEDIA_LIMITS, words), kBadParameter) << version;
         EXPECT_EQ(words[57], 0x1000u + 57);
     }
-    EXPECT_EQ(Call(CLOUD_GET_MEDIA_LIMITS, nullptr), kBadParameter);
 }
 
 TEST_F(ConstantHandlers, NegotiateVersionChecksTheHighNibble) {
@@ -132,7 +132,6 @@ TEST_F(ConstantHandlers, NegotiateVersionChecksTheHighNibble) {
         EXPECT_EQ(Call(CLOUD_NEGOTIATE_VERSION, &r), kBadParameter) << version;
         EXPECT_EQ(r.version, version);
     }
-    EXPECT_EQ(Call(CLOUD_NEGOTIATE_VERSION, nullptr), kBadParameter);
 }
 
 TEST_F(ConstantHandlers, NoOpHandlersAnswerZero) {

@@ -1,7 +1,8 @@
 #pragma once
 // The local signature service saved as a per-user service with the demo
 // user's credentials, its certificates linked in the user's store as
-// containers of the reader, registry and stores in temporary directories.
+// containers of the reader, registry and stores in temporary directories;
+// the host's PIN is taken from NIMBEX_TEST_PIN.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -35,7 +36,10 @@ class ReaderContainerFixture : public ::testing::Test {
         api = PathOf(urls.sign) + "/rest/api/";
         token = "POST " + PathOf(urls.auth) + "/oauth/token";
     }
-    void TearDown() override { unsetenv("NIMBEX_CA_FILE"); }
+    void TearDown() override {
+        unsetenv("NIMBEX_CA_FILE");
+        unsetenv("NIMBEX_TEST_PIN");
+    }
 
     // Links the service's certificate `id` (asked by a connector of the
     // test's own, the log cleared afterwards) as container `name` with the
@@ -57,7 +61,48 @@ class ReaderContainerFixture : public ::testing::Test {
         csphost::HostOptions options;
         options.storeDirectory = env.root() + "/host";
         options.silent = true;
+        options.pin = csphost::PinSource::Environment("NIMBEX_TEST_PIN");
         return options;
+    }
+
+    // A handler call with a record of words (none: a null record) and its expected answer.
+    struct Answer {
+        const char* what;
+        uintptr_t id;
+        std::vector<uintptr_t> record;
+        uint32_t expected;
+    };
+    static void ExpectAnswers(csphost::Host& host, csphost::Session& session,
+                              std::vector<Answer> answers) {
+        for (Answer& a : answers)
+            EXPECT_EQ(host.module().Call(a.id, session.context(),
+                                         a.record.empty() ? nullptr : a.record.data()),
+                      a.expected)
+                << a.what;
+    }
+
+    // The reader's answer to a host call: 0, or the code of its HostError.
+    template <class F>
+    static uint32_t CodeOf(F&& call) {
+        try {
+            call();
+            return 0;
+        } catch (const csphost::HostError& e) {
+            return e.code();
+        }
+    }
+
+    // Another context takes the cloud lock and gives it back (a second take by the thread
+    // that holds it fails).
+    static bool TheLockIsFree(csphost::Host& host) {
+        try {
+            csphost::Session other = host.Open();
+            other.Lock();
+            other.Unlock();
+        } catch (const csphost::HostError&) {
+            return false;
+        }
+        return true;
     }
 
     static std::string PathOf(const std::string& url) { return url.substr(url.find('/', 8)); }

@@ -17,10 +17,6 @@ class ReaderGost : public nimbex_test::ReaderContainerFixture {
             GTEST_SKIP() << "the local service offers no GOST keys: " << gost["problem"];
         if (!gost::Engine::Get().available()) GTEST_SKIP() << gost::Engine::Get().problem();
     }
-    void TearDown() override {
-        unsetenv("NIMBEX_TEST_PIN");
-        ReaderContainerFixture::TearDown();
-    }
 };
 
 TEST_F(ReaderGost, CmsSignaturesOfBothKeySizesVerify) {
@@ -36,9 +32,7 @@ TEST_F(ReaderGost, CmsSignaturesOfBothKeySizesVerify) {
     const Bytes gost256 = Link("gost256", 3, AT_SIGNATURE, 3);
     const Bytes gost512 = Link("gost512", 4, AT_SIGNATURE, 4);
 
-    csphost::HostOptions options = Options();
-    options.pin = csphost::PinSource::Environment("NIMBEX_TEST_PIN");
-    csphost::Host host(NIMBEX_MODULE_PATH, options);
+    csphost::Host host(NIMBEX_MODULE_PATH, Options());
     csphost::Session session = host.Open(size_t(0));
     session.Lock();
     const struct {

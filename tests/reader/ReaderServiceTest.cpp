@@ -6,17 +6,10 @@
 
 #include <boost/pointer_cast.hpp>
 
-#include "Host.h"
 #include "KelContainerConnectorTestPeer.h"
-#include "LocalService.h"
-#include "TempEnv.h"
+#include "ReaderContainerFixture.h"
 #include "TestCertificates.h"
-#include "config/ModuleOptions.h"
 #include "config/RegistryAccess.h"
-#include "config/SavedCredentials.h"
-#include "config/ServerSettings.h"
-#include "container/CloudCertificateLink.h"
-#include "operations/KelContainerConnector.h"
 #include "protocol/RequestHeaders.h"
 #include "reader/CloudReaderContext.h"
 #include "reader/PinAcquisition.h"
@@ -34,34 +27,18 @@ boost::shared_ptr<KelContainerConnector> ConnectorOf(const Session& session) {
     return boost::dynamic_pointer_cast<KelContainerConnector>(ContextOf(session).connector);
 }
 
-class ReaderService : public ::testing::TestWithParam<bool> {
+class ReaderService : public nimbex_test::ReaderContainerFixture,
+                      public ::testing::WithParamInterface<bool> {
   protected:
+    // The service saved without credentials: they come through set_media_param.
     void SetUp() override {
-        setenv("NIMBEX_CA_FILE", service.caFile().c_str(), 1);
-        urls = service.service("local-v1");
-        entry.name = urls.name;
-        entry.authUrl = urls.auth;
-        entry.restUrl = urls.sign;
-        SaveServerSettings(entry, false);
+        SaveService("local-v1");
+        DeleteCredentials(entry.name);
         SetModuleOption(kOptionShouldSaveAuthToken, 1);
         Json::Value settings;
         settings["requireMessageSignature"] = true;
         service.configure(settings);
     }
-    void TearDown() override { unsetenv("NIMBEX_CA_FILE"); }
-
-    csphost::HostOptions Options(bool localContext) {
-        csphost::HostOptions options;
-        options.storeDirectory = env.root() + "/host";
-        options.localContext = localContext;
-        options.pin = csphost::PinSource::Environment("NIMBEX_TEST_PIN");
-        return options;
-    }
-
-    nimbex_test::TempEnv env;
-    nimbex_test::LocalService service;
-    nimbex_test::LocalServiceUrls urls;
-    ServerSettings entry;
 };
 
 // Credentials saved through set_media_param reach the password grant of the
@@ -69,7 +46,9 @@ class ReaderService : public ::testing::TestWithParam<bool> {
 // to the host's protected store (local context) or to the registry.
 TEST_P(ReaderService, SelectServiceConfiguresTheConnector) {
     const bool localContext = GetParam();
-    Host host(cloud_reader_get_table(), Options(localContext));
+    csphost::HostOptions options = Options();
+    options.localContext = localContext;
+    Host host(cloud_reader_get_table(), options);
     InstallCloudCertificateFromBytes(nimbex_test::MakeCertificate(nimbex_test::KeyKind::Ec, "c", 1),
                                      "c", entry, 1, 0, {}, false, nullptr, 0, AT_SIGNATURE);
     {
@@ -117,20 +96,10 @@ TEST_P(ReaderService, SelectServiceConfiguresTheConnector) {
 
 INSTANTIATE_TEST_SUITE_P(LocalContextOrRegistry, ReaderService, ::testing::Bool());
 
-class PinAcquisition : public ::testing::Test {
-  protected:
-    void TearDown() override { unsetenv("NIMBEX_TEST_PIN"); }
-    uint32_t Acquire(Session& session, SecretString& pin) {
-        return AcquirePin(ContextOf(session), pin);
-    }
-    nimbex_test::TempEnv env;
-};
+using PinAcquisition = nimbex_test::ReaderContainerFixture;
 
 TEST_F(PinAcquisition, ThroughTheHostsCallback) {
-    csphost::HostOptions options;
-    options.storeDirectory = env.root() + "/host";
-    options.pin = csphost::PinSource::Environment("NIMBEX_TEST_PIN");
-    Host host(cloud_reader_get_table(), options);
+    Host host(cloud_reader_get_table(), Options());
     Session session = host.Open();
     const std::string utf8Pin = "\xD0\xBF\xD0\xB8\xD0\xBD-\xE2\x82\xAC-\xF0\x9F\x94\x91";
     const std::string longest(64, '7'), tooLong(65, '7');
@@ -148,7 +117,7 @@ TEST_F(PinAcquisition, ThroughTheHostsCallback) {
         else
             unsetenv("NIMBEX_TEST_PIN");
         SecretString pin = "old";
-        EXPECT_EQ(Acquire(session, pin), c.expected) << (c.pin ? c.pin : "(none)");
+        EXPECT_EQ(AcquirePin(ContextOf(session), pin), c.expected) << (c.pin ? c.pin : "(none)");
         if (c.expected == 0) {
             EXPECT_EQ(pin, c.result);
         }
@@ -157,10 +126,10 @@ TEST_F(PinAcquisition, ThroughTheHostsCallback) {
     unsetenv("NIMBEX_TEST_PIN");
     ContextOf(session).noPinNeeded = true;
     SecretString pin = "old";
-    EXPECT_EQ(Acquire(session, pin), 0u);
+    EXPECT_EQ(AcquirePin(ContextOf(session), pin), 0u);
     EXPECT_EQ(pin, "");
     ContextOf(session).host.callbacks.pinRequest = nullptr;
-    EXPECT_EQ(Acquire(session, pin), 87u);
+    EXPECT_EQ(AcquirePin(ContextOf(session), pin), 87u);
 }
 
 }  // namespace

@@ -14,13 +14,7 @@ namespace {
 const char kPin[] = "pin-SECRET-5150-0123456789";
 
 class ReaderPinWipe : public nimbex_test::ReaderContainerFixture,
-                      public ::testing::WithParamInterface<const char*> {
-  protected:
-    void TearDown() override {
-        unsetenv("NIMBEX_TEST_PIN");
-        ReaderContainerFixture::TearDown();
-    }
-};
+                      public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(ReaderPinWipe, ChangeVerifyAndSignLeaveNoCopyOfThePin) {
     SaveService(GetParam());
@@ -29,9 +23,7 @@ TEST_P(ReaderPinWipe, ChangeVerifyAndSignLeaveNoCopyOfThePin) {
     settings["policy"]["mfa"]["ChangePin"] = true;
     service.configure(settings);
     Link("ec", 2, AT_SIGNATURE, 2);
-    csphost::HostOptions options = Options();
-    options.pin = csphost::PinSource::Environment("NIMBEX_TEST_PIN");
-    csphost::Host host(cloud_reader_get_table(), options);
+    csphost::Host host(cloud_reader_get_table(), Options());
     csphost::Session session = host.Open(size_t(0));
     session.Lock();
     session.OpenContainer("ec");

@@ -9,7 +9,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -36,10 +35,6 @@ struct Record {
     size_t size, size32;
     std::vector<Field> fields;  // in order, covering the whole record
 };
-
-void PrintTo(const Record& r, std::ostream* os) {
-    *os << r.name;
-}
 
 // RECORD(type, size in bytes on 32-bit, FIELD(member, byte offset, size)...)
 #define RECORD(type, size32, ...)                               \
