@@ -10,15 +10,13 @@
 #include <thread>
 
 #include "KelAssertions.h"
+#include "LocalService.h"
 #include "TempEnv.h"
-#include "TestPki.h"
 #include "TestServer.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {
 
-using transport_test::Identity;
-using transport_test::TestPki;
 using transport_test::TestServer;
 
 struct Failure {
@@ -32,23 +30,23 @@ Failure RequestFailure(KelUrlRetriever& t, const std::string& url) {
     return {e.code(), e.what()};
 }
 
-// One CA and a server it certifies for 127.0.0.1, shared by the tests.
+// A server with the certificate the local signature service makes for 127.0.0.1, shared by
+// the tests; the service's CA is trusted only where a test says so.
 class HttpsTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        pki = new TestPki;
-        Identity id = pki->IssueServer("127.0.0.1", "IP:127.0.0.1,DNS:localhost");
-        server = new TestServer(id.cert, id.key);
+        pki = new nimbex_test::LocalService;
+        server = new TestServer(ServerFile("server.pem"), ServerFile("server-key.pem"));
     }
     static void TearDownTestSuite() {
         delete server;
         delete pki;
     }
+    static std::string ServerFile(const char* name) { return pki->stateDir() + "/" + name; }
 
     void SetUp() override {
         unsetenv("NIMBEX_CA_FILE");
-        caFile = env.root() + "/ca.pem";
-        pki->WriteCaPem(caFile);
+        caFile = pki->caFile();
         server->ClearSeen();
         server->SetAnswer(200, "answer");
     }
@@ -56,13 +54,13 @@ class HttpsTest : public ::testing::Test {
 
     void TrustTestCa() { setenv("NIMBEX_CA_FILE", caFile.c_str(), 1); }
 
-    static TestPki* pki;
+    static nimbex_test::LocalService* pki;
     static TestServer* server;
     nimbex_test::TempEnv env;
     std::string caFile;
 };
 
-TestPki* HttpsTest::pki = nullptr;
+nimbex_test::LocalService* HttpsTest::pki = nullptr;
 TestServer* HttpsTest::server = nullptr;
 
 TEST_F(HttpsTest, UntrustedCertificateIsRefused) {
@@ -106,8 +104,8 @@ TEST_F(HttpsTest, PooledConnectionsDoNotCrossTrustSettings) {
 
 TEST_F(HttpsTest, HostNameMismatchIsRefused) {
     TrustTestCa();
-    Identity other = pki->IssueServer("other.example", "DNS:other.example");
-    TestServer wrongName(other.cert, other.key);
+    // A trusted certificate for 127.0.0.1 and localhost, served from 127.0.0.2.
+    TestServer wrongName(ServerFile("server.pem"), ServerFile("server-key.pem"), "127.0.0.2");
     KelUrlRetriever t(0, 0, false, true, true);
     EXPECT_EQ(RequestFailure(t, wrongName.Url("/answer")).code, 12157u);
     EXPECT_TRUE(wrongName.Seen().empty());
