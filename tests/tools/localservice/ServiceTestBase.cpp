@@ -37,6 +37,16 @@ std::string ServiceTest::grantBody(const LocalServiceUrls& s, const std::string&
            "&scope=kel&client_id=veltra.cloud.csp&resource=" + s.resource;
 }
 
+std::string ServiceTest::authorizeUrl(const LocalServiceUrls& s, const std::string& extra,
+                                      bool silent) {
+    return s.auth +
+           "/oauth/authorize?client_id=veltra.cloud.csp&response_type=token%20id_token"
+           "&scope=kel&redirect_uri=https%3A%2F%2Fsign.example.com%2Foauth2redirect%2Fcloudcsp"
+           "&resource=" +
+           s.resource + extra +
+           (silent ? "&response_mode=fragment&prompt=none" : "&response_mode=form_post");
+}
+
 std::string ServiceTest::passwordToken(const LocalServiceUrls& s, const std::string& login,
                                        const std::string& password) {
     HttpResult r = post(s.auth + "/oauth/token", "", grantBody(s, login, password));

@@ -36,6 +36,10 @@ class ServiceTest : public ::testing::Test {
                                      const std::string& password = "demo-password");
     static std::string grantBody(const LocalServiceUrls& s, const std::string& login,
                                  const std::string& password);
+    // The module's authorization request with `extra` parameters: silent (fragment, no
+    // prompt) or interactive (form post).
+    static std::string authorizeUrl(const LocalServiceUrls& s, const std::string& extra,
+                                    bool silent);
     // Requests with an optional bearer token; POST bodies are JSON unless a Content-Type is given.
     static HttpResult send(const std::string& method, const std::string& url,
                            const std::string& token, const std::string& body = "",
