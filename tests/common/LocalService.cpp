@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -43,16 +44,6 @@ size_t collectHeader(char* data, size_t size, size_t n, void* user) {
         (*static_cast<std::map<std::string, std::string>*>(user))[name] = value;
     }
     return size * n;
-}
-
-void removeTree(const std::string& path) {
-    if (path.empty()) return;
-    pid_t pid = fork();
-    if (pid == 0) {
-        execlp("rm", "rm", "-rf", path.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (pid > 0) waitpid(pid, nullptr, 0);
 }
 
 std::string compact(const Json::Value& v) {
@@ -98,9 +89,8 @@ HttpResult httpRequest(const std::string& method, const std::string& url,
                              static_cast<curl_off_t>(body.size()));
         }
     }
-    CURLcode rc = curl_easy_perform(curl);
-    result.curlCode = rc;
-    if (rc == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
+    if (curl_easy_perform(curl) == CURLE_OK)
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
     curl_slist_free_all(list);
     curl_easy_cleanup(curl);
     return result;
@@ -158,7 +148,8 @@ LocalService::LocalService(const std::string& configJson, bool http) {
     close(out[0]);
     if (!done || !parse(line.substr(0, line.find('\n')), ready_) || !ready_["ready"].asBool()) {
         stop();
-        removeTree(root_);
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
         throw std::runtime_error("nimbex-localservice did not start: " + line);
     }
     discovery_ = ready_["discovery"].asString();
@@ -178,7 +169,8 @@ LocalService::LocalService(const std::string& configJson, bool http) {
 
 LocalService::~LocalService() {
     stop();
-    removeTree(root_);
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
 }
 
 int LocalService::stop() {
