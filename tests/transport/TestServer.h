@@ -22,7 +22,6 @@ struct SeenRequest {
 //   /sleep         waits 1.5 s, then answers 200 "late"
 //   /redirect/same 302 to /answer on the same server
 //   /redirect/loop 307 to itself
-//   /redirect/away 302 to an https URL elsewhere with a "#" fragment
 //   anything else  200 "ok"
 // Every request is recorded.
 class TestServer {

@@ -19,15 +19,10 @@ namespace {
 
 using transport_test::TestServer;
 
-struct Failure {
-    uint32_t code = 0;
-    std::string what;
-};
-
-Failure RequestFailure(KelUrlRetriever& t, const std::string& url) {
+// The code of the failure of a request that must fail.
+uint32_t FailureCode(KelUrlRetriever& t, const std::string& url) {
     SCOPED_TRACE(url);
-    const KelException e = nimbex_test::CaughtKelException([&] { t.Request(url, {}, ""); });
-    return {e.code(), e.what()};
+    return nimbex_test::CaughtKelException([&] { t.Request(url, {}, ""); }).code();
 }
 
 // A server with the certificate the local signature service makes for 127.0.0.1, shared by
@@ -65,9 +60,7 @@ TestServer* HttpsTest::server = nullptr;
 
 TEST_F(HttpsTest, UntrustedCertificateIsRefused) {
     KelUrlRetriever t(0, 0, false, true, true);
-    Failure f = RequestFailure(t, server->Url("/answer"));
-    EXPECT_EQ(f.code, 12157u);
-    EXPECT_EQ(f.what, "Cloud exception: Connection error: 12157");
+    EXPECT_EQ(FailureCode(t, server->Url("/answer")), 12157u);
     EXPECT_TRUE(server->Seen().empty());
 
     UrlRetriever raw;
@@ -76,12 +69,8 @@ TEST_F(HttpsTest, UntrustedCertificateIsRefused) {
     EXPECT_EQ(raw.get_http_status(), 0);
 }
 
-TEST_F(HttpsTest, TrustedThroughCaFileFromEnvironmentOrRegistry) {
-    TrustTestCa();
-    KelUrlRetriever byEnv(0, 0, false, true, true);
-    EXPECT_EQ(byEnv.Request(server->Url("/answer"), {}, ""), "answer");
-
-    unsetenv("NIMBEX_CA_FILE");
+// Trust through NIMBEX_CA_FILE: every test against the local signature service.
+TEST_F(HttpsTest, TrustedThroughCaFileFromRegistry) {
     ASSERT_EQ(support_registry_put_string("\\config\\KeyDevices\\Cloud\\CAFile", caFile.c_str()),
               0u);
     KelUrlRetriever byRegistry(0, 0, false, true, true);
@@ -90,7 +79,7 @@ TEST_F(HttpsTest, TrustedThroughCaFileFromEnvironmentOrRegistry) {
     // An extra CA file that cannot be read trusts nothing.
     setenv("NIMBEX_CA_FILE", (env.root() + "/missing.pem").c_str(), 1);
     KelUrlRetriever broken(0, 0, false, true, true);
-    EXPECT_EQ(RequestFailure(broken, server->Url("/answer")).code, 12157u);
+    EXPECT_EQ(FailureCode(broken, server->Url("/answer")), 12157u);
 }
 
 TEST_F(HttpsTest, PooledConnectionsDoNotCrossTrustSettings) {
@@ -99,7 +88,7 @@ TEST_F(HttpsTest, PooledConnectionsDoNotCrossTrustSettings) {
     EXPECT_EQ(trusting.Request(server->Url("/answer"), {}, ""), "answer");
     unsetenv("NIMBEX_CA_FILE");
     KelUrlRetriever plain(0, 0, false, true, true);
-    EXPECT_EQ(RequestFailure(plain, server->Url("/answer")).code, 12157u);
+    EXPECT_EQ(FailureCode(plain, server->Url("/answer")), 12157u);
 }
 
 TEST_F(HttpsTest, HostNameMismatchIsRefused) {
@@ -107,7 +96,7 @@ TEST_F(HttpsTest, HostNameMismatchIsRefused) {
     // A trusted certificate for 127.0.0.1 and localhost, served from 127.0.0.2.
     TestServer wrongName(ServerFile("server.pem"), ServerFile("server-key.pem"), "127.0.0.2");
     KelUrlRetriever t(0, 0, false, true, true);
-    EXPECT_EQ(RequestFailure(t, wrongName.Url("/answer")).code, 12157u);
+    EXPECT_EQ(FailureCode(t, wrongName.Url("/answer")), 12157u);
     EXPECT_TRUE(wrongName.Seen().empty());
 }
 
@@ -121,9 +110,7 @@ TEST_F(HttpsTest, PlainHttpWhenPermitted) {
 TEST_F(HttpsTest, TimeoutIsHonoured) {
     TrustTestCa();
     KelUrlRetriever t(200, 0, false, true, true);
-    Failure f = RequestFailure(t, server->Url("/sleep"));
-    EXPECT_EQ(f.code, 12002u);
-    EXPECT_EQ(f.what, "Cloud exception: Connection error: 12002");
+    EXPECT_EQ(FailureCode(t, server->Url("/sleep")), 12002u);
 }
 
 TEST_F(HttpsTest, HttpErrorsCarryTheStatusAndOptionallyTheBody) {
@@ -163,17 +150,17 @@ TEST_F(HttpsTest, KeepAliveReusesOneConnectionAcrossInstances) {
     EXPECT_EQ(ports(), 5u);
 }
 
-TEST_F(HttpsTest, RedirectsWithinTheServerAreFollowedOthersAnswerTheirTarget) {
+// A redirect elsewhere answers its target: the silent sign-in of
+// AuthService.SignInThroughTheApplicationThenSilently.
+TEST_F(HttpsTest, RedirectsWithinTheServerAreFollowedUpToFive) {
     TrustTestCa();
     KelUrlRetriever t(0, 0, false, true, true);
     EXPECT_EQ(t.Request(server->Url("/redirect/same"), {}, ""), "answer");
-    EXPECT_EQ(t.Request(server->Url("/redirect/away"), {}, ""),
-              "https://vendor.invalid/oauth2redirect/cloudcsp#access_token=a1&id_token=i1");
     KelUrlRetriever noFollow(0, 0, false, true, false);
     EXPECT_EQ(noFollow.Request(server->Url("/redirect/same"), {}, ""), server->Url("/answer"));
 
     server->ClearSeen();
-    EXPECT_EQ(RequestFailure(t, server->Url("/redirect/loop")).code, 12156u);
+    EXPECT_EQ(FailureCode(t, server->Url("/redirect/loop")), 12156u);
     EXPECT_EQ(server->Seen().size(), 6u);  // the request and five redirects
 }
 
