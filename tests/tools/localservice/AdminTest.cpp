@@ -4,9 +4,12 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
+#include <sstream>
 
 #include "ServiceTestBase.h"
+#include "TempEnv.h"
 
 namespace nimbex_test {
 namespace {
@@ -19,14 +22,6 @@ TEST_F(AdminControlTest, ResetStateDropsTheTokens) {
     EXPECT_EQ(get(v1().sign + "/rest/api/certificates", token).status, 200);
     svc().resetState();
     EXPECT_EQ(get(v1().sign + "/rest/api/certificates", token).status, 401);
-}
-
-// The service as a process: configuration file, state directory, plain HTTP.
-// Starts `command` and returns its first line; the pipe stays open in `p`.
-std::string firstLine(const std::string& command, FILE*& p) {
-    p = popen(command.c_str(), "r");
-    char buf[8192] = {0};
-    return p && fgets(buf, sizeof(buf), p) ? buf : "";
 }
 
 // A client keeps one connection for many requests, and a connection left open does not hold
@@ -53,28 +48,24 @@ TEST(LocalServiceProcess, KeepsAClientConnectionAndExitsCleanlyOnSigterm) {
     EXPECT_EQ(s.stop(), 0);
 }
 
-TEST(LocalServiceProcess, StateDirectoryKeepsTheCaAndTheKeys) {
-    char dir[] = "/tmp/nimbex-ls-state-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    std::string command = "'" + LocalService::servicePath() + "' --state-dir " + dir;
+// The service as a process: state directory, configuration file, plain HTTP.
+TEST_F(AdminTest, StateDirectoryKeepsTheCa) {
+    const TempDir dir;
+    const std::string command = "'" + LocalService::servicePath() + "' --state-dir " + dir.path();
     std::string cas[2];
-    for (auto& ca : cas) {
-        FILE* p = nullptr;
-        std::string line = firstLine(command, p);
-        Json::Value ready;
-        ASSERT_TRUE(Json::Reader().parse(line, ready)) << line;
-        FILE* f = fopen(ready["caFile"].asCString(), "r");
-        ASSERT_NE(f, nullptr);
-        char buf[4096] = {0};
-        ca = std::string(buf, fread(buf, 1, sizeof(buf), f));
-        fclose(f);
+    for (std::string& ca : cas) {
+        FILE* p = popen(command.c_str(), "r");
+        char line[8192] = {0};
+        ASSERT_TRUE(p && fgets(line, sizeof line, p));
+        const Json::Value ready = json(line);
+        std::stringstream text;
+        text << std::ifstream(ready["caFile"].asString()).rdbuf();
+        ca = text.str();
         kill(ready["pid"].asInt(), SIGTERM);
         EXPECT_EQ(WEXITSTATUS(pclose(p)), 0);
     }
     EXPECT_FALSE(cas[0].empty());
     EXPECT_EQ(cas[0], cas[1]);
-    std::string cleanup = std::string("rm -rf ") + dir;
-    EXPECT_EQ(system(cleanup.c_str()), 0);
 }
 
 TEST_F(AdminTest, ConfigurationFileSetsUsersKeysAndServicesAndPlainHttp) {

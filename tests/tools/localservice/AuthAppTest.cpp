@@ -1,10 +1,11 @@
 #include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 
 #include "ServiceTestBase.h"
+#include "TempEnv.h"
 
 namespace nimbex_test {
 namespace {
@@ -68,17 +69,12 @@ TEST_F(AuthAppTest, CancellingUserAndSimulatedFailures) {
 }
 
 TEST_F(AuthAppTest, WrongPasswordAndUntrustedServer) {
-    char path[] = "/tmp/nimbex-authapp-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    std::string cfg = "{\"login\": \"demo\", \"password\": \"wrong\"}";
-    ASSERT_EQ(write(fd, cfg.data(), cfg.size()), static_cast<ssize_t>(cfg.size()));
-    close(fd);
-    setenv("NIMBEX_AUTHAPP_CONFIG", path, 1);
+    const TempDir dir;
+    std::ofstream(dir.path() + "/config.json") << R"({"login": "demo", "password": "wrong"})";
+    setenv("NIMBEX_AUTHAPP_CONFIG", (dir.path() + "/config.json").c_str(), 1);
     const std::string url = authorizeUrl(v1(), "", false);
     EXPECT_EQ(run(url), "error_message=invalid_password");
     unsetenv("NIMBEX_AUTHAPP_CONFIG");
-    unlink(path);
     // Certificates are verified: a CA file that does not hold the service's CA fails the sign-in.
     setenv("NIMBEX_CA_FILE", "/dev/null", 1);
     EXPECT_EQ(run(url), "error_message=internal_error");
