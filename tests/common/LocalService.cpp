@@ -46,20 +46,21 @@ size_t collectHeader(char* data, size_t size, size_t n, void* user) {
     return size * n;
 }
 
-std::string compact(const Json::Value& v) {
+}  // namespace
+
+Json::Value JsonOf(const std::string& text) {
+    Json::CharReaderBuilder b;
+    std::unique_ptr<Json::CharReader> r(b.newCharReader());
+    Json::Value v;
+    std::string errors;
+    return r->parse(text.data(), text.data() + text.size(), &v, &errors) ? v : Json::Value();
+}
+
+std::string CompactJson(const Json::Value& v) {
     Json::StreamWriterBuilder b;
     b["indentation"] = "";
     return Json::writeString(b, v);
 }
-
-bool parse(const std::string& text, Json::Value& out) {
-    Json::CharReaderBuilder b;
-    std::unique_ptr<Json::CharReader> r(b.newCharReader());
-    std::string errors;
-    return r->parse(text.data(), text.data() + text.size(), &out, &errors);
-}
-
-}  // namespace
 
 HttpResult httpRequest(const std::string& method, const std::string& url,
                        const std::vector<std::string>& headers, const std::string& body,
@@ -146,7 +147,8 @@ LocalService::LocalService(const std::string& configJson, bool http) {
         done = line.find('\n') != std::string::npos;
     }
     close(out[0]);
-    if (!done || !parse(line.substr(0, line.find('\n')), ready_) || !ready_["ready"].asBool()) {
+    ready_ = JsonOf(line.substr(0, line.find('\n')));
+    if (!done || !ready_["ready"].asBool()) {
         stop();
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);
@@ -198,12 +200,12 @@ Json::Value LocalService::admin(const std::string& method, const std::string& pa
     std::vector<std::string> headers;
     std::string text;
     if (body) {
-        text = compact(*body);
+        text = CompactJson(*body);
         headers.push_back("Content-Type: application/json");
     }
     HttpResult r = httpRequest(method, admin_ + path, headers, text, "", 30);
-    Json::Value out;
-    if (r.status != 200 || !parse(r.body, out))
+    const Json::Value out = JsonOf(r.body);
+    if (r.status != 200 || out.isNull())
         throw std::runtime_error("admin request " + path + " failed: " + std::to_string(r.status) +
                                  " " + r.body);
     return out;

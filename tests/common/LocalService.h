@@ -84,6 +84,10 @@ class LocalService {
     std::string discovery_, caFile_, admin_;
 };
 
+// JSON text as a value (null when it is not JSON), and a value as JSON text on one line.
+Json::Value JsonOf(const std::string& text);
+std::string CompactJson(const Json::Value& value);
+
 // A minimal libcurl request for tests: loopback only, bounded in time.
 struct HttpResult {
     long status = 0;  // 0 when the transfer failed

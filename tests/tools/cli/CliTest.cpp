@@ -25,11 +25,7 @@ namespace {
 struct Result {
     int status = -1;
     std::string out, err;
-    Json::Value json() const {
-        Json::Value v;
-        EXPECT_TRUE(Json::Reader().parse(out, v)) << out;
-        return v;
-    }
+    Json::Value json() const { return nimbex_test::JsonOf(out); }
 };
 
 std::string FileText(const std::string& path) {

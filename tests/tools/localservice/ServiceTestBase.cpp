@@ -4,8 +4,6 @@
 #include <openssl/hmac.h>
 #include <openssl/rand.h>
 
-#include <memory>
-
 namespace nimbex_test {
 
 LocalService* ServiceTest::service_ = nullptr;
@@ -112,21 +110,6 @@ void ServiceTest::expectRefused(const std::vector<Refusal>& cases) {
         const std::string text = r.body + (location == r.headers.end() ? "" : location->second);
         EXPECT_NE(text.find(c.answer), std::string::npos) << text;
     }
-}
-
-Json::Value ServiceTest::json(const std::string& text) {
-    Json::CharReaderBuilder b;
-    std::unique_ptr<Json::CharReader> r(b.newCharReader());
-    Json::Value v;
-    std::string errors;
-    if (!r->parse(text.data(), text.data() + text.size(), &v, &errors)) return Json::Value();
-    return v;
-}
-
-std::string ServiceTest::compact(const Json::Value& v) {
-    Json::StreamWriterBuilder b;
-    b["indentation"] = "";
-    return Json::writeString(b, v);
 }
 
 std::string ServiceTest::b64(const Bytes& b) {

@@ -62,8 +62,8 @@ class ServiceTest : public ::testing::Test {
     static std::string basic(const std::string& login, const std::string& password);
     static void expectRefused(const std::vector<Refusal>& cases);
 
-    static Json::Value json(const std::string& text);
-    static std::string compact(const Json::Value& v);
+    static Json::Value json(const std::string& text) { return JsonOf(text); }
+    static std::string compact(const Json::Value& v) { return CompactJson(v); }
     static std::string b64(const Bytes& b);
 
   private:
