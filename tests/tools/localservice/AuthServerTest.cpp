@@ -6,22 +6,7 @@
 namespace nimbex_test {
 namespace {
 
-class AuthServerTest : public ServiceTest {
-  protected:
-    // A first confirmation request of a service, with the extra members given.
-    static std::string first(const LocalServiceUrls& s, Json::Value extra = Json::Value()) {
-        extra["Resource"] = s.resource;
-        extra["ClientId"] = "veltra.cloud.csp";
-        return compact(extra);
-    }
-    // Answers the text challenge of a confirmation answer.
-    static Json::Value answer(const std::string& token, const Json::Value& challenge) {
-        Json::Value b;
-        b["ChallengeResponse"]["TextChallengeResponse"][0]["RefId"] =
-            challenge["Challenge"]["TextChallenge"][0]["RefID"];
-        return json(post(v2().auth + "/v2.0/confirmation", token, first(v2(), b)).body);
-    }
-};
+using AuthServerTest = ServiceTest;
 
 TEST_F(AuthServerTest, RefusesWhatItMustNotAccept) {
     const std::string demo = basic("demo", "demo-password");
@@ -82,8 +67,7 @@ TEST_F(AuthServerTest, ExpiredTokensAreRefused) {
     const std::string access = grant["access_token"].asString();
     const std::string v2Confirm = v2().auth + "/v2.0/confirmation";
     Json::Value conf;
-    conf["ConfToken"] =
-        answer(access, json(post(v2Confirm, access, first(v2())).body))["ConfToken"];
+    conf["ConfToken"] = confirm(v2(), access)["ConfToken"];
     ASSERT_TRUE(conf["ConfToken"].isString());
 
     const std::string silentById = authorizeUrl(
@@ -106,8 +90,7 @@ TEST_F(AuthServerTest, ExpiredTokensAreRefused) {
 TEST_F(AuthServerTest, CancelledConfirmation) {
     const std::string token = passwordToken(v2());
     svc().configure(json(R"({"confirmation": {"polls": 0, "outcome": "cancel"}})"));
-    const Json::Value end =
-        answer(token, json(post(v2().auth + "/v2.0/confirmation", token, first(v2())).body));
+    const Json::Value end = confirm(v2(), token);
     EXPECT_TRUE(end["IsError"].asBool());
     EXPECT_NE(compact(end).find("cancelled_by_user"), std::string::npos) << compact(end);
 }

@@ -45,6 +45,21 @@ std::string ServiceTest::authorizeUrl(const LocalServiceUrls& s, const std::stri
            (silent ? "&response_mode=fragment&prompt=none" : "&response_mode=form_post");
 }
 
+std::string ServiceTest::first(const LocalServiceUrls& s, Json::Value extra) {
+    extra["Resource"] = s.resource;
+    extra["ClientId"] = "veltra.cloud.csp";
+    return compact(extra);
+}
+
+Json::Value ServiceTest::confirm(const LocalServiceUrls& s, const std::string& token,
+                                 Json::Value extra) {
+    const Json::Value challenge = json(post(confirmUrl(s), token, first(s, extra)).body);
+    Json::Value b;
+    b["ChallengeResponse"]["TextChallengeResponse"][0]["RefId"] =
+        challenge["Challenge"]["TextChallenge"][0]["RefID"];
+    return json(post(confirmUrl(s), token, first(s, b)).body);
+}
+
 std::string ServiceTest::passwordToken(const LocalServiceUrls& s, const std::string& login,
                                        const std::string& password) {
     HttpResult r = post(s.auth + "/oauth/token", "", grantBody(s, login, password));

@@ -31,6 +31,15 @@ class ServiceTest : public ::testing::Test {
     static const LocalServiceUrls& v2() { return service_->service("local-v2"); }
     static const LocalServiceUrls& v1() { return service_->service("local-v1"); }
 
+    // A confirmation request body of the service with the extra members given, and the URL it
+    // goes to.
+    static std::string first(const LocalServiceUrls& s, Json::Value extra = Json::Value());
+    static std::string confirmUrl(const LocalServiceUrls& s) {
+        return s.auth + (s.docstore.empty() ? "/confirmation" : "/v2.0/confirmation");
+    }
+    // Starts a confirmation with `extra` members and answers its text challenge: the last answer.
+    static Json::Value confirm(const LocalServiceUrls& s, const std::string& token,
+                               Json::Value extra = Json::Value());
     // Password grant; fails the test when no token comes back.
     static std::string passwordToken(const LocalServiceUrls& s, const std::string& login = "demo",
                                      const std::string& password = "demo-password");

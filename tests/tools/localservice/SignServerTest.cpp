@@ -18,17 +18,9 @@ class SignServerTest : public ServiceTest {
     // polls) and returns the access token bound to it.
     std::string confirmed(const LocalServiceUrls& s, const std::string& ref) {
         const bool v2 = !s.docstore.empty();
-        const std::string url = s.auth + (v2 ? "/v2.0/confirmation" : "/confirmation");
-        const std::string& token = v2 ? token2_ : token1_;
         Json::Value b;
-        b["Resource"] = s.resource;
-        b["ClientId"] = "veltra.cloud.csp";
         b[v2 ? "OperationId" : "TransactionTokenId"] = ref;
-        const Json::Value challenge = json(post(url, token, compact(b)).body);
-        b.removeMember(v2 ? "OperationId" : "TransactionTokenId");
-        b["ChallengeResponse"]["TextChallengeResponse"][0]["RefId"] =
-            challenge["Challenge"]["TextChallenge"][0]["RefID"];
-        return json(post(url, token, compact(b)).body)["AccessToken"].asString();
+        return confirm(s, v2 ? token2_ : token1_, b)["AccessToken"].asString();
     }
     // Creates a version 1 transaction deleting a certificate.
     std::string deletion(const std::string& id) {
