@@ -136,19 +136,17 @@ LocalService::LocalService(const std::string& configJson, bool http) {
     // The ready line, within a minute (key generation under sanitizers is slow).
     std::string line;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    bool done = false;
-    while (!done && std::chrono::steady_clock::now() < deadline) {
+    while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
         pollfd p{out[0], POLLIN, 0};
         if (poll(&p, 1, 500) <= 0) continue;
         char buf[4096];
         ssize_t n = read(out[0], buf, sizeof(buf));
         if (n <= 0) break;
         line.append(buf, static_cast<size_t>(n));
-        done = line.find('\n') != std::string::npos;
     }
     close(out[0]);
-    ready_ = JsonOf(line.substr(0, line.find('\n')));
-    if (!done || !ready_["ready"].asBool()) {
+    ready_ = JsonOf(line.substr(0, line.find('\n')));  // without a whole line: not ready
+    if (!ready_["ready"].asBool()) {
         stop();
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);
@@ -157,16 +155,10 @@ LocalService::LocalService(const std::string& configJson, bool http) {
     discovery_ = ready_["discovery"].asString();
     caFile_ = ready_["caFile"].asString();
     admin_ = ready_["admin"].asString();
-    for (const auto& s : ready_["services"]) {
-        LocalServiceUrls u;
-        u.name = s["name"].asString();
-        u.apiVersion = s["apiVersion"].asInt();
-        u.auth = s["auth"].asString();
-        u.sign = s["sign"].asString();
-        u.docstore = s["docstore"].asString();
-        u.resource = s["resource"].asString();
-        services_[u.name] = u;
-    }
+    for (const auto& s : ready_["services"])
+        services_[s["name"].asString()] = {s["name"].asString(),     s["apiVersion"].asInt(),
+                                           s["auth"].asString(),     s["sign"].asString(),
+                                           s["docstore"].asString(), s["resource"].asString()};
 }
 
 LocalService::~LocalService() {

@@ -43,18 +43,16 @@ class HttpsTest : public ::testing::Test {
 
     void SetUp() override {
         unsetenv("NIMBEX_CA_FILE");
-        caFile = pki->caFile();
         server->ClearSeen();
         server->SetAnswer(200, "answer");
     }
     void TearDown() override { unsetenv("NIMBEX_CA_FILE"); }
 
-    void TrustTestCa() { setenv("NIMBEX_CA_FILE", caFile.c_str(), 1); }
+    void TrustTestCa() { setenv("NIMBEX_CA_FILE", pki->caFile().c_str(), 1); }
 
     static nimbex_test::LocalService* pki;
     static TestServer* server;
     nimbex_test::TempEnv env;
-    std::string caFile;
 };
 
 nimbex_test::LocalService* HttpsTest::pki = nullptr;
@@ -77,8 +75,9 @@ TEST_F(HttpsTest, UntrustedCertificateIsRefusedAlsoWhereATrustedConnectionIsPool
 
 // Trust through NIMBEX_CA_FILE: every test against the local signature service.
 TEST_F(HttpsTest, TrustedThroughCaFileFromRegistry) {
-    ASSERT_EQ(support_registry_put_string("\\config\\KeyDevices\\Cloud\\CAFile", caFile.c_str()),
-              0u);
+    ASSERT_EQ(
+        support_registry_put_string("\\config\\KeyDevices\\Cloud\\CAFile", pki->caFile().c_str()),
+        0u);
     KelUrlRetriever byRegistry(0, 0, false, true, true);
     EXPECT_EQ(byRegistry.Request(server->Url("/answer"), {}, ""), "answer");
 
