@@ -41,14 +41,13 @@ class HttpsTest : public ::testing::Test {
     }
     static std::string ServerFile(const char* name) { return pki->stateDir() + "/" + name; }
 
+    // The service's CA trusted; a test that must not trust it unsets NIMBEX_CA_FILE.
     void SetUp() override {
-        unsetenv("NIMBEX_CA_FILE");
+        setenv("NIMBEX_CA_FILE", pki->caFile().c_str(), 1);
         server->ClearSeen();
         server->SetAnswer(200, "answer");
     }
     void TearDown() override { unsetenv("NIMBEX_CA_FILE"); }
-
-    void TrustTestCa() { setenv("NIMBEX_CA_FILE", pki->caFile().c_str(), 1); }
 
     static nimbex_test::LocalService* pki;
     static TestServer* server;
@@ -60,11 +59,12 @@ TestServer* HttpsTest::server = nullptr;
 
 TEST_F(HttpsTest, UntrustedCertificateIsRefusedAlsoWhereATrustedConnectionIsPooled) {
     const std::string url = server->Url("/answer");
+    unsetenv("NIMBEX_CA_FILE");
     KelUrlRetriever untrusted(0, 0, false, true, true);
     EXPECT_EQ(FailureCode(untrusted, url), 12157u);
     EXPECT_TRUE(server->Seen().empty());
     // A connection kept by a client that trusts the CA does not serve one that does not.
-    TrustTestCa();
+    setenv("NIMBEX_CA_FILE", pki->caFile().c_str(), 1);
     KelUrlRetriever trusting(0, 0, false, true, true);
     EXPECT_EQ(trusting.Request(url, {}, ""), "answer");
     unsetenv("NIMBEX_CA_FILE");
@@ -75,6 +75,7 @@ TEST_F(HttpsTest, UntrustedCertificateIsRefusedAlsoWhereATrustedConnectionIsPool
 
 // Trust through NIMBEX_CA_FILE: every test against the local signature service.
 TEST_F(HttpsTest, TrustedThroughCaFileFromRegistry) {
+    unsetenv("NIMBEX_CA_FILE");
     ASSERT_EQ(
         support_registry_put_string("\\config\\KeyDevices\\Cloud\\CAFile", pki->caFile().c_str()),
         0u);
@@ -88,7 +89,6 @@ TEST_F(HttpsTest, TrustedThroughCaFileFromRegistry) {
 }
 
 TEST_F(HttpsTest, HostNameMismatchIsRefused) {
-    TrustTestCa();
     // A trusted certificate for 127.0.0.1 and localhost, served from 127.0.0.2.
     TestServer wrongName(ServerFile("server.pem"), ServerFile("server-key.pem"), "127.0.0.2");
     KelUrlRetriever t(0, 0, false, true, true);
@@ -104,7 +104,6 @@ TEST_F(HttpsTest, PlainHttpWhenPermitted) {
 }
 
 TEST_F(HttpsTest, TimeoutIsHonoured) {
-    TrustTestCa();
     KelUrlRetriever t(200, 0, false, true, true);
     EXPECT_EQ(FailureCode(t, server->Url("/sleep")), 12002u);
 }
@@ -112,7 +111,6 @@ TEST_F(HttpsTest, TimeoutIsHonoured) {
 // An error answer with its status and body is what the connector's refusals against the local
 // service decode (KeyOperationsService.RefusalsInBothGenerations).
 TEST_F(HttpsTest, HttpErrorsWithoutTheirBodyOrNotFailing) {
-    TrustTestCa();
     server->SetAnswer(404, "nothing");
     UrlRetriever raw;
     raw.set_fail_on_http_error(1);
@@ -125,7 +123,6 @@ TEST_F(HttpsTest, HttpErrorsWithoutTheirBodyOrNotFailing) {
 }
 
 TEST_F(HttpsTest, KeepAliveReusesOneConnectionAcrossInstances) {
-    TrustTestCa();
     auto ports = [] {
         std::set<int> seen;
         for (const auto& r : server->Seen()) seen.insert(r.remotePort);
@@ -145,7 +142,6 @@ TEST_F(HttpsTest, KeepAliveReusesOneConnectionAcrossInstances) {
 // A redirect elsewhere answers its target: the silent sign-in of
 // AuthService.SignInThroughTheApplicationThenSilently.
 TEST_F(HttpsTest, RedirectsWithinTheServerAreFollowedUpToFive) {
-    TrustTestCa();
     KelUrlRetriever t(0, 0, false, true, true);
     EXPECT_EQ(t.Request(server->Url("/redirect/same"), {}, ""), "answer");
     KelUrlRetriever noFollow(0, 0, false, true, false);
@@ -157,7 +153,6 @@ TEST_F(HttpsTest, RedirectsWithinTheServerAreFollowedUpToFive) {
 }
 
 TEST_F(HttpsTest, ForkedChildConnectsAfresh) {
-    TrustTestCa();
     KelUrlRetriever t(0, 0, false, true, true);
     t.Request(server->Url("/parent"), {}, "");
     pid_t pid = fork();
@@ -194,6 +189,7 @@ TEST_F(HttpsTest, ForkedChildConnectsAfresh) {
 }
 
 TEST_F(HttpsTest, ErrorLevelReportsFailuresWithoutSecrets) {
+    unsetenv("NIMBEX_CA_FILE");
     const std::string log = env.root() + "/http.log";
     setenv("NIMBEX_LOG", log.c_str(), 1);
     KelUrlRetriever t(0, 1, false, true, true);
@@ -213,7 +209,6 @@ TEST_F(HttpsTest, ErrorLevelReportsFailuresWithoutSecrets) {
 }
 
 TEST_F(HttpsTest, ClientsInSeveralThreadsShareSafely) {
-    TrustTestCa();
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
     for (int n = 0; n < 4; ++n) {
@@ -233,7 +228,6 @@ TEST_F(HttpsTest, ClientsInSeveralThreadsShareSafely) {
 }
 
 TEST_F(HttpsTest, HeaderLinesAndBodyAreSingleUse) {
-    TrustTestCa();
     UrlRetriever raw;
     raw.set_headers({"Authorization: Bearer tok"});
     raw.set_post_data("password=pw");
@@ -250,7 +244,6 @@ TEST_F(HttpsTest, HeaderLinesAndBodyAreSingleUse) {
 }
 
 TEST_F(HttpsTest, HeaderLineBreaksAreRefused) {
-    TrustTestCa();
     UrlRetriever raw;
     // A NUL would cut the line short of what the caller built (and signed).
     const std::string lines[] = {"X-A: 1\r\nInjected: 2", "X-A: 1\nInjected: 2", "X-A: 1\r",
