@@ -3,38 +3,28 @@
 // newly built transport.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <memory>
 #include <set>
 #include <string>
 
-#include "TestPki.h"
+#include "LocalService.h"
 #include "TestServer.h"
 #include "transport/KelUrlRetriever.h"
 
 namespace {
 
+// The server has the certificate the local signature service makes for 127.0.0.1.
 struct Fixture {
-    std::string dir;
-    transport_test::TestPki pki;
+    nimbex_test::LocalService pki;
     std::unique_ptr<transport_test::TestServer> server;
     std::string url;
 
     Fixture() {
-        char tmpl[] = "/tmp/nimbex-bench-XXXXXX";
-        dir = mkdtemp(tmpl);
-        pki.WriteCaPem(dir + "/ca.pem");
-        setenv("NIMBEX_CA_FILE", (dir + "/ca.pem").c_str(), 1);
-        transport_test::Identity id = pki.IssueServer("127.0.0.1", "IP:127.0.0.1");
-        server.reset(new transport_test::TestServer(id.cert, id.key));
+        setenv("NIMBEX_CA_FILE", pki.caFile().c_str(), 1);
+        server.reset(new transport_test::TestServer(pki.stateDir() + "/server.pem",
+                                                    pki.stateDir() + "/server-key.pem"));
         url = server->Url("/ping");
-    }
-    ~Fixture() {
-        server.reset();
-        std::remove((dir + "/ca.pem").c_str());
-        rmdir(dir.c_str());
     }
 };
 

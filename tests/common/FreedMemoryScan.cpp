@@ -51,9 +51,10 @@ void Scan(const void* block, std::size_t size) {
     t_inScan = false;
 }
 
-void* Allocate(std::size_t size) {
+// Null when there is no memory.
+void* Allocate(std::size_t size) noexcept {
     void* base = std::malloc(size + kHeader);
-    if (!base) throw std::bad_alloc();
+    if (!base) return nullptr;
     *static_cast<std::size_t*>(base) = size;
     return static_cast<char*>(base) + kHeader;
 }
@@ -68,20 +69,17 @@ void Release(void* p) noexcept {
 }  // namespace
 
 void* operator new(std::size_t size) {
-    return Allocate(size);
+    if (void* p = Allocate(size)) return p;
+    throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) {
-    return Allocate(size);
+    return operator new(size);
 }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return Allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
+    return Allocate(size);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return operator new(size, std::nothrow);
+    return Allocate(size);
 }
 void operator delete(void* p) noexcept {
     Release(p);

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
@@ -45,30 +46,21 @@ size_t collectHeader(char* data, size_t size, size_t n, void* user) {
     return size * n;
 }
 
-void removeTree(const std::string& path) {
-    if (path.empty()) return;
-    pid_t pid = fork();
-    if (pid == 0) {
-        execlp("rm", "rm", "-rf", path.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (pid > 0) waitpid(pid, nullptr, 0);
+}  // namespace
+
+Json::Value JsonOf(const std::string& text) {
+    Json::CharReaderBuilder b;
+    std::unique_ptr<Json::CharReader> r(b.newCharReader());
+    Json::Value v;
+    std::string errors;
+    return r->parse(text.data(), text.data() + text.size(), &v, &errors) ? v : Json::Value();
 }
 
-std::string compact(const Json::Value& v) {
+std::string CompactJson(const Json::Value& v) {
     Json::StreamWriterBuilder b;
     b["indentation"] = "";
     return Json::writeString(b, v);
 }
-
-bool parse(const std::string& text, Json::Value& out) {
-    Json::CharReaderBuilder b;
-    std::unique_ptr<Json::CharReader> r(b.newCharReader());
-    std::string errors;
-    return r->parse(text.data(), text.data() + text.size(), &out, &errors);
-}
-
-}  // namespace
 
 HttpResult httpRequest(const std::string& method, const std::string& url,
                        const std::vector<std::string>& headers, const std::string& body,
@@ -98,9 +90,8 @@ HttpResult httpRequest(const std::string& method, const std::string& url,
                              static_cast<curl_off_t>(body.size()));
         }
     }
-    CURLcode rc = curl_easy_perform(curl);
-    result.curlCode = rc;
-    if (rc == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
+    if (curl_easy_perform(curl) == CURLE_OK)
+        curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
     curl_slist_free_all(list);
     curl_easy_cleanup(curl);
     return result;
@@ -145,40 +136,35 @@ LocalService::LocalService(const std::string& configJson, bool http) {
     // The ready line, within a minute (key generation under sanitizers is slow).
     std::string line;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    bool done = false;
-    while (!done && std::chrono::steady_clock::now() < deadline) {
+    while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
         pollfd p{out[0], POLLIN, 0};
         if (poll(&p, 1, 500) <= 0) continue;
         char buf[4096];
         ssize_t n = read(out[0], buf, sizeof(buf));
         if (n <= 0) break;
         line.append(buf, static_cast<size_t>(n));
-        done = line.find('\n') != std::string::npos;
     }
     close(out[0]);
-    if (!done || !parse(line.substr(0, line.find('\n')), ready_) || !ready_["ready"].asBool()) {
+    ready_ = JsonOf(line.substr(0, line.find('\n')));  // without a whole line: not ready
+    if (!ready_["ready"].asBool()) {
         stop();
-        removeTree(root_);
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
         throw std::runtime_error("nimbex-localservice did not start: " + line);
     }
     discovery_ = ready_["discovery"].asString();
     caFile_ = ready_["caFile"].asString();
     admin_ = ready_["admin"].asString();
-    for (const auto& s : ready_["services"]) {
-        LocalServiceUrls u;
-        u.name = s["name"].asString();
-        u.apiVersion = s["apiVersion"].asInt();
-        u.auth = s["auth"].asString();
-        u.sign = s["sign"].asString();
-        u.docstore = s["docstore"].asString();
-        u.resource = s["resource"].asString();
-        services_[u.name] = u;
-    }
+    for (const auto& s : ready_["services"])
+        services_[s["name"].asString()] = {s["name"].asString(),     s["apiVersion"].asInt(),
+                                           s["auth"].asString(),     s["sign"].asString(),
+                                           s["docstore"].asString(), s["resource"].asString()};
 }
 
 LocalService::~LocalService() {
     stop();
-    removeTree(root_);
+    std::error_code ignored;
+    std::filesystem::remove_all(root_, ignored);
 }
 
 int LocalService::stop() {
@@ -206,12 +192,12 @@ Json::Value LocalService::admin(const std::string& method, const std::string& pa
     std::vector<std::string> headers;
     std::string text;
     if (body) {
-        text = compact(*body);
+        text = CompactJson(*body);
         headers.push_back("Content-Type: application/json");
     }
     HttpResult r = httpRequest(method, admin_ + path, headers, text, "", 30);
-    Json::Value out;
-    if (r.status != 200 || !parse(r.body, out))
+    const Json::Value out = JsonOf(r.body);
+    if (r.status != 200 || out.isNull())
         throw std::runtime_error("admin request " + path + " failed: " + std::to_string(r.status) +
                                  " " + r.body);
     return out;

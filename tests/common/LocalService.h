@@ -47,10 +47,8 @@ class LocalService {
     const LocalServiceUrls& service(const std::string& name) const { return services_.at(name); }
     const std::string& discoveryUrl() const { return discovery_; }
     const std::string& caFile() const { return caFile_; }
-    const std::string& adminUrl() const { return admin_; }
     const std::string& stateDir() const { return stateDir_; }
     const Json::Value& readyLine() const { return ready_; }
-    pid_t pid() const { return pid_; }
 
     // Paths of the built programs.
     static std::string servicePath();
@@ -86,10 +84,13 @@ class LocalService {
     std::string discovery_, caFile_, admin_;
 };
 
+// JSON text as a value (null when it is not JSON), and a value as JSON text on one line.
+Json::Value JsonOf(const std::string& text);
+std::string CompactJson(const Json::Value& value);
+
 // A minimal libcurl request for tests: loopback only, bounded in time.
 struct HttpResult {
-    long status = 0;   // 0 when the transfer failed
-    int curlCode = 0;  // CURLcode of the transfer
+    long status = 0;  // 0 when the transfer failed
     std::string body;
     std::map<std::string, std::string> headers;  // lower-case names
 };

@@ -21,33 +21,26 @@ TempDir::~TempDir() {
 }
 
 namespace {
-void swapEnv(const char* name, const std::string& value, bool& had, std::string& old) {
-    const char* cur = getenv(name);
-    had = cur != nullptr;
-    old = cur ? cur : "";
-    setenv(name, value.c_str(), 1);
-}
-void restoreEnv(const char* name, bool had, const std::string& old) {
-    if (had)
-        setenv(name, old.c_str(), 1);
-    else
-        unsetenv(name);
-}
+const char* const kVariables[] = {"NIMBEX_MACHINE_DIR", "NIMBEX_USER_DIR", "NIMBEX_RUNTIME_DIR"};
 }  // namespace
 
 TempEnv::TempEnv() {
-    mkdir(machineDir().c_str(), 0700);
-    mkdir(userDir().c_str(), 0700);
-    mkdir(runtimeDir().c_str(), 0700);
-    swapEnv("NIMBEX_MACHINE_DIR", machineDir(), machine_.had, machine_.value);
-    swapEnv("NIMBEX_USER_DIR", userDir(), user_.had, user_.value);
-    swapEnv("NIMBEX_RUNTIME_DIR", runtimeDir(), runtime_.had, runtime_.value);
+    const std::string dirs[] = {machineDir(), userDir(), runtimeDir()};
+    for (int i = 0; i < 3; ++i) {
+        mkdir(dirs[i].c_str(), 0700);
+        const char* old = getenv(kVariables[i]);
+        saved_[i] = {old != nullptr, old ? old : ""};
+        setenv(kVariables[i], dirs[i].c_str(), 1);
+    }
 }
 
 TempEnv::~TempEnv() {
-    restoreEnv("NIMBEX_MACHINE_DIR", machine_.had, machine_.value);
-    restoreEnv("NIMBEX_USER_DIR", user_.had, user_.value);
-    restoreEnv("NIMBEX_RUNTIME_DIR", runtime_.had, runtime_.value);
+    for (int i = 0; i < 3; ++i) {
+        if (saved_[i].had)
+            setenv(kVariables[i], saved_[i].value.c_str(), 1);
+        else
+            unsetenv(kVariables[i]);
+    }
 }
 
 }  // namespace nimbex_test

@@ -36,7 +36,7 @@ class TempEnv {
         bool had;
         std::string value;
     };
-    Saved machine_, user_, runtime_;
+    Saved saved_[3];  // of the three variables, in the order of their directories above
 };
 
 }  // namespace nimbex_test

@@ -3,7 +3,6 @@
 #include <openssl/bn.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
-#include <openssl/sha.h>
 #include <openssl/x509.h>
 
 #include <mutex>
@@ -66,16 +65,14 @@ std::vector<unsigned char> MakeCertificate(KeyKind kind, const std::string& comm
     return out;
 }
 
-std::vector<unsigned char> Sha1(const std::vector<unsigned char>& data) {
-    std::vector<unsigned char> out(SHA_DIGEST_LENGTH);
-    SHA1(data.data(), data.size(), out.data());
-    return out;
-}
-
 std::vector<unsigned char> DigestOf(const EVP_MD* md, const std::vector<unsigned char>& data) {
     std::vector<unsigned char> out(EVP_MD_get_size(md));
     EVP_Digest(data.data(), data.size(), out.data(), nullptr, md, nullptr);
     return out;
+}
+
+std::vector<unsigned char> Sha1(const std::vector<unsigned char>& data) {
+    return DigestOf(EVP_sha1(), data);
 }
 
 EVP_PKEY* PublicKeyOf(const std::vector<unsigned char>& certificate) {

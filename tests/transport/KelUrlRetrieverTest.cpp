@@ -46,10 +46,6 @@ TEST_F(KelUrlRetrieverTest, EveryRequestCarriesTheOptionsAsTheyStandThen) {
 
     const std::vector<SentRequest>& sent = client->sent;
     ASSERT_EQ(sent.size(), 3u);
-    EXPECT_EQ(sent[0].url, "https://h/p");
-    EXPECT_EQ(sent[0].headers, (std::vector<std::string>{"A: 1", "B: 2"}));
-    EXPECT_EQ(sent[0].body, "data");
-    EXPECT_EQ(sent[0].method, "DELETE");
     const auto options = [](const SentRequest& r) {
         return std::to_string(r.timeout) + " " + std::to_string(r.errorLevel) + " " +
                std::to_string(r.followRedirects) + std::to_string(r.acceptCompressed) +

@@ -1,7 +1,4 @@
 #pragma once
-#include <openssl/evp.h>
-#include <openssl/x509.h>
-
 #include <map>
 #include <memory>
 #include <mutex>
@@ -19,21 +16,22 @@ struct SeenRequest {
     int remotePort = -1;
 };
 
-// An HTTP or HTTPS server on 127.0.0.1 (free port) in its own thread, for the
-// lifetime of the object. Paths:
+// An HTTP or HTTPS server on a loopback address (free port) in its own thread,
+// for the lifetime of the object. Paths:
 //   /answer        answers with the status and body set by SetAnswer
 //   /sleep         waits 1.5 s, then answers 200 "late"
 //   /redirect/same 302 to /answer on the same server
 //   /redirect/loop 307 to itself
-//   /redirect/away 302 to an https URL elsewhere with a "#" fragment
 //   anything else  200 "ok"
 // Every request is recorded.
 class TestServer {
   public:
     // Plain HTTP.
     TestServer();
-    // HTTPS with the given certificate and key (not owned; copied).
-    TestServer(X509* cert, EVP_PKEY* key);
+    // HTTPS with the certificate and key of these PEM files, on `host` (127.0.0.1 or another
+    // address of the loopback network, e.g. one its certificate does not name).
+    TestServer(const std::string& certFile, const std::string& keyFile,
+               const std::string& host = "127.0.0.1");
     ~TestServer();
 
     int port() const { return port_; }
@@ -47,6 +45,7 @@ class TestServer {
     void Start();
     std::unique_ptr<Impl> impl_;
     bool tls_;
+    std::string host_ = "127.0.0.1";
     int port_ = -1;
 };
 

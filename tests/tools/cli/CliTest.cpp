@@ -1,7 +1,6 @@
 // nimbex as a user runs it: the words on the command line, what it prints,
 // its JSON parsed back, and its exit status; the services are those of the
 // local signature service.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <json/json.h>
 #include <poll.h>
@@ -10,6 +9,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,55 +25,27 @@ namespace {
 struct Result {
     int status = -1;
     std::string out, err;
-    Json::Value json() const {
-        Json::Value v;
-        EXPECT_TRUE(Json::Reader().parse(out, v)) << out;
-        return v;
-    }
+    Json::Value json() const { return nimbex_test::JsonOf(out); }
 };
+
+std::string FileText(const std::string& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();
+    return text.str();
+}
 
 // Runs nimbex with `args`; `input` is written to its descriptor 3.
 Result Nimbex(const std::vector<std::string>& args, const std::string& input = "") {
-    int out[2], err[2], in[2];
-    EXPECT_EQ(0, pipe(out));
-    EXPECT_EQ(0, pipe(err));
-    EXPECT_EQ(0, pipe(in));
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        dup2(in[0], 3);
-        std::vector<char*> argv{const_cast<char*>(NIMBEX_CLI_PATH)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(NIMBEX_CLI_PATH, argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    close(in[0]);
-    EXPECT_EQ(static_cast<ssize_t>(input.size()), write(in[1], input.data(), input.size()));
-    close(in[1]);
+    const nimbex_test::TempDir dir;
+    std::ofstream(dir.path() + "/in") << input;
+    std::string command = "'" NIMBEX_CLI_PATH "'";
+    for (const std::string& a : args) command += " '" + a + "'";
+    command += " 3<" + dir.path() + "/in >" + dir.path() + "/out 2>" + dir.path() + "/err";
+    const int status = system(command.c_str());
     Result r;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    std::string* sinks[2] = {&r.out, &r.err};
-    for (int open = 2; open > 0;) {
-        poll(fds, 2, 60000);
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || !fds[i].revents) continue;
-            char buffer[4096];
-            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0) {
-                sinks[i]->append(buffer, static_cast<size_t>(n));
-            } else {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    const int status = nimbex_test::WaitExit(pid);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = FileText(dir.path() + "/out");
+    r.err = FileText(dir.path() + "/err");
     return r;
 }
 
@@ -138,9 +110,6 @@ TEST_F(Cli, UsageErrorsAndModuleFailuresHaveTheirExitStatusAndOneLine) {
         {{"service", "delete", "nope"},
          1,
          "nimbex: service delete nope: error 2 (0x00000002): not found\n"},
-        {{"service", "add", "x", "--auth", "no url", "--sign", "https://a/s/"},
-         1,
-         "nimbex: service add x: error 2148073504 (0x80090020): general failure\n"},
         {{"--module", "/nonexistent.so", "timeout", "get"}, 1, ""},
     };
     for (const Case& c : cases) {
@@ -219,7 +188,8 @@ TEST_F(Cli, ServicesAreDiscoveredAndTheirCertificatesListedInstalledAndCleanedUp
 }
 
 // Signing, the PIN and key generation through the reader, as a user does it:
-// the PIN typed on a terminal, the progress bar only there, CMS checked by openssl.
+// the PIN typed on a terminal, the progress bar only there, the signatures checked by openssl
+// (the CMS signer's chain in cli_demo).
 TEST_F(Cli, SignsOnATerminalAndChecksPinsAndMakesKeys) {
     nimbex_test::LocalService svc;
     setenv("NIMBEX_CA_FILE", svc.caFile().c_str(), 1);
@@ -239,10 +209,6 @@ TEST_F(Cli, SignsOnATerminalAndChecksPinsAndMakesKeys) {
     EXPECT_EQ(0, typed.status) << typed.out;
     EXPECT_EQ(std::string::npos, typed.out.find("1234")) << "the PIN was echoed";
     EXPECT_NE(std::string::npos, typed.out.find("] 100%")) << typed.out;
-    const std::string verify = "openssl cms -verify -binary -inform DER -purpose any -in " + doc +
-                               ".p7s -content " + doc + " -CAfile " + svc.caFile() +
-                               " -out /dev/null 2>/dev/null";
-    EXPECT_EQ(0, system(verify.c_str())) << verify;
     setenv("NIMBEX_TEST_PIN", "1234", 1);
     const Result quiet = OnTerminal(
         {"sign", doc, "--service", name, "--quiet", "--pin-env", "NIMBEX_TEST_PIN"}, "never", "");

@@ -2,12 +2,12 @@
 // configuration of its own. The walk-through checks its own steps (a step
 // that should work and does not fails the run); the module's behaviour is
 // tested by the module's own suites.
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
-#include <sys/stat.h>
 
+#include <filesystem>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -27,18 +27,7 @@ const char kCleanEnvironment[] =
 const char kDefaultMachineDir[] = "/var/lib/nimbex";
 
 size_t EntriesIn(const std::string& directory) {
-    size_t count = 0;
-    if (DIR* d = opendir(directory.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") ++count;
-        closedir(d);
-    }
-    return count;
-}
-
-bool Exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
+    return std::distance(std::filesystem::directory_iterator(directory), {});
 }
 
 // The service entries and "AuthApp" of the registry the test process sees.
@@ -62,11 +51,11 @@ class Demo : public ::testing::Test {
             "/data' XDG_CACHE_HOME='" + home.path() + "/cache' XDG_RUNTIME_DIR='" + home.path() +
             "/run' TMPDIR='" + tmp.path() + "' '" + NIMBEX_DEMO_PATH + "' " + arguments +
             " >/dev/null 2>&1";
-        const bool machineDirExisted = Exists(kDefaultMachineDir);
+        const bool machineDirExisted = std::filesystem::exists(kDefaultMachineDir);
         const int status = system(command.c_str());
         EXPECT_EQ(EntriesIn(home.path()), 0u) << "the demo wrote to the user's directories";
         EXPECT_EQ(EntriesIn(tmp.path()), 0u) << "the demo left its temporary directory";
-        EXPECT_EQ(Exists(kDefaultMachineDir), machineDirExisted);
+        EXPECT_EQ(std::filesystem::exists(kDefaultMachineDir), machineDirExisted);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 

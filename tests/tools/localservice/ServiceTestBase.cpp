@@ -4,8 +4,6 @@
 #include <openssl/hmac.h>
 #include <openssl/rand.h>
 
-#include <memory>
-
 namespace nimbex_test {
 
 LocalService* ServiceTest::service_ = nullptr;
@@ -35,6 +33,31 @@ std::string ServiceTest::grantBody(const LocalServiceUrls& s, const std::string&
                                    const std::string& password) {
     return "grant_type=password&username=" + login + "&password=" + password +
            "&scope=kel&client_id=veltra.cloud.csp&resource=" + s.resource;
+}
+
+std::string ServiceTest::authorizeUrl(const LocalServiceUrls& s, const std::string& extra,
+                                      bool silent) {
+    return s.auth +
+           "/oauth/authorize?client_id=veltra.cloud.csp&response_type=token%20id_token"
+           "&scope=kel&redirect_uri=https%3A%2F%2Fsign.example.com%2Foauth2redirect%2Fcloudcsp"
+           "&resource=" +
+           s.resource + extra +
+           (silent ? "&response_mode=fragment&prompt=none" : "&response_mode=form_post");
+}
+
+std::string ServiceTest::first(const LocalServiceUrls& s, Json::Value extra) {
+    extra["Resource"] = s.resource;
+    extra["ClientId"] = "veltra.cloud.csp";
+    return compact(extra);
+}
+
+Json::Value ServiceTest::confirm(const LocalServiceUrls& s, const std::string& token,
+                                 Json::Value extra) {
+    const Json::Value challenge = json(post(confirmUrl(s), token, first(s, extra)).body);
+    Json::Value b;
+    b["ChallengeResponse"]["TextChallengeResponse"][0]["RefId"] =
+        challenge["Challenge"]["TextChallenge"][0]["RefID"];
+    return json(post(confirmUrl(s), token, first(s, b)).body);
 }
 
 std::string ServiceTest::passwordToken(const LocalServiceUrls& s, const std::string& login,
@@ -102,21 +125,6 @@ void ServiceTest::expectRefused(const std::vector<Refusal>& cases) {
         const std::string text = r.body + (location == r.headers.end() ? "" : location->second);
         EXPECT_NE(text.find(c.answer), std::string::npos) << text;
     }
-}
-
-Json::Value ServiceTest::json(const std::string& text) {
-    Json::CharReaderBuilder b;
-    std::unique_ptr<Json::CharReader> r(b.newCharReader());
-    Json::Value v;
-    std::string errors;
-    if (!r->parse(text.data(), text.data() + text.size(), &v, &errors)) return Json::Value();
-    return v;
-}
-
-std::string ServiceTest::compact(const Json::Value& v) {
-    Json::StreamWriterBuilder b;
-    b["indentation"] = "";
-    return Json::writeString(b, v);
 }
 
 std::string ServiceTest::b64(const Bytes& b) {

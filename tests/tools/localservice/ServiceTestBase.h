@@ -31,11 +31,24 @@ class ServiceTest : public ::testing::Test {
     static const LocalServiceUrls& v2() { return service_->service("local-v2"); }
     static const LocalServiceUrls& v1() { return service_->service("local-v1"); }
 
+    // A confirmation request body of the service with the extra members given, and the URL it
+    // goes to.
+    static std::string first(const LocalServiceUrls& s, Json::Value extra = Json::Value());
+    static std::string confirmUrl(const LocalServiceUrls& s) {
+        return s.auth + (s.docstore.empty() ? "/confirmation" : "/v2.0/confirmation");
+    }
+    // Starts a confirmation with `extra` members and answers its text challenge: the last answer.
+    static Json::Value confirm(const LocalServiceUrls& s, const std::string& token,
+                               Json::Value extra = Json::Value());
     // Password grant; fails the test when no token comes back.
     static std::string passwordToken(const LocalServiceUrls& s, const std::string& login = "demo",
                                      const std::string& password = "demo-password");
     static std::string grantBody(const LocalServiceUrls& s, const std::string& login,
                                  const std::string& password);
+    // The module's authorization request with `extra` parameters: silent (fragment, no
+    // prompt) or interactive (form post).
+    static std::string authorizeUrl(const LocalServiceUrls& s, const std::string& extra,
+                                    bool silent);
     // Requests with an optional bearer token; POST bodies are JSON unless a Content-Type is given.
     static HttpResult send(const std::string& method, const std::string& url,
                            const std::string& token, const std::string& body = "",
@@ -58,8 +71,8 @@ class ServiceTest : public ::testing::Test {
     static std::string basic(const std::string& login, const std::string& password);
     static void expectRefused(const std::vector<Refusal>& cases);
 
-    static Json::Value json(const std::string& text);
-    static std::string compact(const Json::Value& v);
+    static Json::Value json(const std::string& text) { return JsonOf(text); }
+    static std::string compact(const Json::Value& v) { return CompactJson(v); }
     static std::string b64(const Bytes& b);
 
   private:
