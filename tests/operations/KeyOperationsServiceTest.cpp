@@ -212,12 +212,9 @@ TEST_F(KeyOperationsService, PfxImportCertificateInstallationAndThumbprint) {
         [&] { EXPECT_EQ(c->InstallCertificate(second.data(), second.size()).id, imported.id); });
     ExpectRequest(log[0], "POST /local-v2/rest/api/certificates/",
                   "{\"certificate\":\"" + EncodeBase64(second.data(), second.size()) + "\"}\n", *c);
-    uint32_t id = 0;
-    log = Logged([&] { EXPECT_TRUE(c->FindCertificateByThumbprint(second, &id)); });
+    uint32_t id = 0;  // the lookup's exact request: ReaderContainersTest
+    EXPECT_TRUE(c->FindCertificateByThumbprint(second, &id));
     EXPECT_EQ(id, imported.id);
-    ExpectRequest(log[0],
-                  "GET /local-v2/rest/api/certificates?thumbprint=QwSWSqR9tky-WL9w_qnBgBw_-oo=", "",
-                  *c);
     EXPECT_FALSE(c->FindCertificateByThumbprint(first, &id));
     EXPECT_TRUE(Logged([&] {
                     EXPECT_FALSE(c->FindCertificateByThumbprint({48, 0}, &id));
