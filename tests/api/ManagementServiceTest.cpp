@@ -2,6 +2,7 @@
 // local signature service over HTTPS: discovery (with bad documents served
 // through fault injection), the certificate enumeration and its size-query
 // protocol, installation with the link, the removal of stale links, sign-out.
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <boost/make_shared.hpp>
@@ -9,7 +10,7 @@
 #include <vector>
 
 #include "LocalService.h"
-#include "ManagementModule.h"
+#include "ManagementApi.h"
 #include "TempEnv.h"
 #include "TestCertificates.h"
 #include "config/ContainerNaming.h"
@@ -70,7 +71,7 @@ class ManagementService : public ::testing::Test {
 
     nimbex_test::TempEnv env;
     nimbex_test::LocalService svc;
-    nimbex_test::ManagementModule m;
+    nimbex_cli::ManagementApi m{NIMBEX_MODULE_PATH};  // as the command-line tool loads it
 };
 
 TEST_F(ManagementService, DiscoveryListsTheServicesAndTheUpdateStoresOnlyUnknownOnes) {
