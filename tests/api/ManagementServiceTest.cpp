@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "LinkedStore.h"
 #include "LocalService.h"
 #include "ManagementApi.h"
 #include "TempEnv.h"
@@ -18,7 +19,6 @@
 #include "config/RegistryAccess.h"
 #include "config/SavedCredentials.h"
 #include "config/ServerSettings.h"
-#include "container/CertificateHandles.h"
 #include "container/CloudCertificateLink.h"
 #include "operations/KelContainerConnector.h"
 
@@ -56,16 +56,12 @@ class ManagementService : public ::testing::Test {
         m.CloudServerSettingsEnumClose(e);
         return out;
     }
-    // The linked certificates of the user's store "My", as "service/container".
+    // The linked certificates of the user's store "My", as "service/container" (read as the
+    // command-line tool reads them).
     std::vector<std::string> Linked() {
         std::vector<std::string> out;
-        StoreHandle store(
-            CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My"));
-        PCCERT_CONTEXT c = nullptr;
-        while ((c = CertEnumCertificatesInStore(store.get(), c))) {
-            const CloudContainerLink link = ReadCloudContainerLink(c);
-            if (link.isCloud) out.push_back(link.serviceName + "/" + link.containerName);
-        }
+        for (const nimbex_cli::LinkedCertificate& c : nimbex_cli::ReadLinkedCertificates(false))
+            out.push_back(c.service + "/" + c.container);
         return out;
     }
 
