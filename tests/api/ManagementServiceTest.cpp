@@ -2,14 +2,16 @@
 // local signature service over HTTPS: discovery (with bad documents served
 // through fault injection), the certificate enumeration and its size-query
 // protocol, installation with the link, the removal of stale links, sign-out.
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <boost/make_shared.hpp>
 #include <string>
 #include <vector>
 
+#include "LinkedStore.h"
 #include "LocalService.h"
-#include "ManagementModule.h"
+#include "ManagementApi.h"
 #include "TempEnv.h"
 #include "TestCertificates.h"
 #include "config/ContainerNaming.h"
@@ -17,7 +19,6 @@
 #include "config/RegistryAccess.h"
 #include "config/SavedCredentials.h"
 #include "config/ServerSettings.h"
-#include "container/CertificateHandles.h"
 #include "container/CloudCertificateLink.h"
 #include "operations/KelContainerConnector.h"
 
@@ -55,22 +56,18 @@ class ManagementService : public ::testing::Test {
         m.CloudServerSettingsEnumClose(e);
         return out;
     }
-    // The linked certificates of the user's store "My", as "service/container".
+    // The linked certificates of the user's store "My", as "service/container" (read as the
+    // command-line tool reads them).
     std::vector<std::string> Linked() {
         std::vector<std::string> out;
-        StoreHandle store(
-            CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"My"));
-        PCCERT_CONTEXT c = nullptr;
-        while ((c = CertEnumCertificatesInStore(store.get(), c))) {
-            const CloudContainerLink link = ReadCloudContainerLink(c);
-            if (link.isCloud) out.push_back(link.serviceName + "/" + link.containerName);
-        }
+        for (const nimbex_cli::LinkedCertificate& c : nimbex_cli::ReadLinkedCertificates(false))
+            out.push_back(c.service + "/" + c.container);
         return out;
     }
 
     nimbex_test::TempEnv env;
     nimbex_test::LocalService svc;
-    nimbex_test::ManagementModule m;
+    nimbex_cli::ManagementApi m{NIMBEX_MODULE_PATH};  // as the command-line tool loads it
 };
 
 TEST_F(ManagementService, DiscoveryListsTheServicesAndTheUpdateStoresOnlyUnknownOnes) {

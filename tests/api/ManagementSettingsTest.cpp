@@ -1,9 +1,11 @@
 // The service-settings and time-out exports through the built module: the
 // argument and error protocol, the enumeration and its length limit.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
-#include "ManagementModule.h"
+#include "ManagementApi.h"
 #include "TempEnv.h"
 #include "config/SavedCredentials.h"
 #include "config/ServerSettings.h"
@@ -43,7 +45,7 @@ class ManagementSettings : public ::testing::Test {
     }
 
     nimbex_test::TempEnv env;
-    nimbex_test::ManagementModule m;
+    nimbex_cli::ManagementApi m{NIMBEX_MODULE_PATH};  // as the command-line tool loads it
     const char* auth = "https://a.example/auth/";
     const char* sign = "https://a.example/sign/";
 };

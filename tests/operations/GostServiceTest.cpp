@@ -17,6 +17,7 @@
 #include "GostEngine.h"
 #include "KelAssertions.h"
 #include "LocalService.h"
+#include "TestCertificates.h"
 #include "base/ErrorCodes.h"
 #include "container/CloudCertificateLink.h"
 #include "operations/KelContainerConnector.h"
@@ -41,11 +42,7 @@ Bytes Streebog(unsigned bits, const Bytes& data) {
 }
 
 PkeyPtr PublicKeyOf(const Bytes& der) {
-    const unsigned char* p = der.data();
-    X509* cert = d2i_X509(nullptr, &p, long(der.size()));
-    PkeyPtr key(cert ? X509_get_pubkey(cert) : nullptr, EVP_PKEY_free);
-    X509_free(cert);
-    return key;
+    return PkeyPtr(nimbex_test::PublicKeyOf(der), EVP_PKEY_free);
 }
 
 class GostService : public ::testing::Test {

@@ -1,7 +1,7 @@
-// The connector's certificate, key and PIN operations against the local
-// signature service over HTTPS, in both protocol generations, with and without
-// confirmation; the exact requests are read back from the service's log (an RSA key with its
-// length and no PIN: ReaderSigningTest, through the module).
+// The connector's certificate, key and PIN operations, and its refusals of signing and key
+// agreement, against the local signature service over HTTPS, in both protocol generations, with
+// and without confirmation; the exact requests are read back from the service's log (an RSA key
+// with its length and no PIN: ReaderSigningTest, through the module).
 // data/: one P-256 key as key.pfx (certificate first.der, alias "Imported",
 // password "pfx&pw") and second.der, another certificate for the same key.
 #include <gtest/gtest.h>
@@ -9,9 +9,11 @@
 #include <stdlib.h>
 
 #include <boost/make_shared.hpp>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <regex>
 
 #include "KelAssertions.h"
 #include "KelContainerConnectorTestPeer.h"
@@ -33,6 +35,16 @@ Bytes Data(const std::string& name) {
 std::string Line(const Json::Value& r) {
     return r["method"].asString() + " " + r["target"].asString();
 }
+
+// Short names of the signing requests.
+const std::map<std::string, std::string> kSigningRequests = {
+    {"POST /local-v1/rest/api/documents", "sign"},
+    {"POST /local-v2/rest/api/v2/signature", "sign"},
+    {"POST /local-v2-docs/api/documents", "upload"},
+    {"GET /local-v2-docs/api/documents/{id}/content", "get"},
+    {"DELETE /local-v2-docs/api/documents/{id}", "delete"},
+    {"POST /local-v1/rest/api/keys/agree", "agree"},
+    {"GET /local-v1/rest/api/apiversion", "version"}};
 
 class KeyOperationsService : public ::testing::Test {
   protected:
@@ -80,6 +92,24 @@ class KeyOperationsService : public ::testing::Test {
                   body.empty() ? "" : "application/json; charset=utf-8");
         EXPECT_EQ(h["content-length"].asString(), body.empty() ? "" : std::to_string(body.size()));
         EXPECT_FALSE(h.isMember("vl-signature")) << line;
+    }
+
+    // The requests since the last reset, each named by kSigningRequests (else by its line).
+    std::string Sequence() {
+        std::string out;
+        for (const Json::Value& r : svc.requestLog()) {
+            const std::string line = std::regex_replace(Line(r), std::regex("doc-[\\w-]+"), "{id}");
+            const auto name = kSigningRequests.find(line);
+            out +=
+                (out.empty() ? "" : " ") + (name != kSigningRequests.end() ? name->second : line);
+        }
+        return out;
+    }
+    size_t StoredDocuments() {
+        size_t n = 0;
+        for (const auto& e : std::filesystem::directory_iterator(svc.stateDir() + "/documents"))
+            n += e.path().filename().string().rfind("doc-", 0) == 0;
+        return n;
     }
 
     nimbex_test::LocalService svc;
@@ -182,12 +212,9 @@ TEST_F(KeyOperationsService, PfxImportCertificateInstallationAndThumbprint) {
         [&] { EXPECT_EQ(c->InstallCertificate(second.data(), second.size()).id, imported.id); });
     ExpectRequest(log[0], "POST /local-v2/rest/api/certificates/",
                   "{\"certificate\":\"" + EncodeBase64(second.data(), second.size()) + "\"}\n", *c);
-    uint32_t id = 0;
-    log = Logged([&] { EXPECT_TRUE(c->FindCertificateByThumbprint(second, &id)); });
+    uint32_t id = 0;  // the lookup's exact request: ReaderContainersTest
+    EXPECT_TRUE(c->FindCertificateByThumbprint(second, &id));
     EXPECT_EQ(id, imported.id);
-    ExpectRequest(log[0],
-                  "GET /local-v2/rest/api/certificates?thumbprint=QwSWSqR9tky-WL9w_qnBgBw_-oo=", "",
-                  *c);
     EXPECT_FALSE(c->FindCertificateByThumbprint(first, &id));
     EXPECT_TRUE(Logged([&] {
                     EXPECT_FALSE(c->FindCertificateByThumbprint({48, 0}, &id));
@@ -220,4 +247,56 @@ TEST_F(KeyOperationsService, RefusalsInBothGenerations) {
     settings["confirmation"]["outcome"] = "decline";
     svc.configure(settings);
     EXPECT_EQ(CaughtKelException([&] { c->ChangePin(2, "1234", "1"); }).code(), codes::kCancelled);
+}
+
+// Refusals of signing and key agreement: the code, the message, the requests and what is left
+// in the document store (signing and agreement themselves: ReaderSigningTest, through the module).
+TEST_F(KeyOperationsService, SigningAndAgreementRefusals) {
+    const Bytes hash(32, 7);
+    uint32_t small = 10;
+    Bytes buffer(10, 0xEE);
+    const struct {
+        const char* service;
+        uint32_t key, algId;  // agreement when algId is not 0
+        const char* pin;
+        std::string fault, faultPath;  // the answer to the next request of that path
+        uint32_t code;
+        const char* message;  // its end
+        const char* requests;
+        size_t stored;  // documents left in the store
+    } cases[] = {
+        {"local-v2", 2, 0, "0000", "", "", codes::kWrongPin, "", "upload sign", 1},
+        {"local-v2", 2, 0, "1234", "", "", codes::kFail, "The document does not fit the buffer.",
+         "upload sign get delete delete", 0},
+        {"local-v1", 1, 0, "1234", "", "", codes::kFail, "The signature is not a Base64 string.",
+         "sign", 0},
+        {"local-v1", 1, 0, "1234", "5", "", codes::kFail, "The signature is not a string.", "sign",
+         0},
+        {"local-v2", 1, 0, "1234", "{\"Id\":\"x\"}", "", codes::kFail,
+         "operation response is a wrong JSON.", "upload", 0},
+        {"local-v2", 1, 0, "1234",
+         R"({"Operation":{"Status":"Completed","Result":{"ProcessedDocuments":[{"Error":"invalid_pin"}]}}})",
+         "signature", codes::kWrongPin, "invalid_pin", "upload sign", 1},
+        {"local-v1", 1, 1, "", "", "", codes::kBadKeyset, "", "agree", 0},
+        {"local-v1", 2, 26146, "", "", "", codes::kNotSupported,
+         "The server does not support long VKO key creation", "version", 0},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.message + std::to_string(t.key));
+        auto c = Connect(t.service, false);
+        svc.reset();
+        if (!t.fault.empty()) svc.injectFault({1, 200, t.fault, false, 0, t.faultPath});
+        const KelException e = nimbex_test::CaughtKelException([&] {
+            if (!t.algId)
+                return c->Sign(t.key, hash.data(), 32, 0, t.pin, buffer.data(), &small, false,
+                               nullptr, 0);
+            c->AgreeKey(t.key, hash.data(), 32, nullptr, 0, nullptr, 0, "", t.algId, nullptr,
+                        nullptr);
+        });
+        EXPECT_EQ(e.code(), t.code);
+        EXPECT_TRUE(nimbex_test::EndsWith(e.what(), t.message)) << e.what();
+        EXPECT_EQ(Sequence(), t.requests);
+        EXPECT_EQ(StoredDocuments(), t.stored);
+        EXPECT_TRUE(buffer == Bytes(10, 0xEE) && small == 10u);
+    }
 }

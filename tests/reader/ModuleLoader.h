@@ -1,43 +1,21 @@
 #pragma once
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <nimbex/reader.h>
 
 #include <string>
 
+#include "ReaderModule.h"
+
 namespace nimbex_test {
 
-// The built libnimbex.so, loaded with dlopen as the CSP loads it.
+// The built libnimbex.so, loaded with dlopen as the CSP loads it (the CSP host's loader).
 class ModuleTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        handle_ = dlopen(NIMBEX_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(handle_, nullptr) << dlerror();
-        getTable_ = reinterpret_cast<const CloudReaderTable* (*)()>(
-            dlsym(handle_, "cloud_reader_get_table"));
-        ASSERT_NE(getTable_, nullptr) << dlerror();
-        table_ = getTable_();
-        ASSERT_NE(table_, nullptr);
-    }
-    void TearDown() override {
-        if (handle_) dlclose(handle_);
+    uint32_t Call(uintptr_t id, void* record, void* context = nullptr) const {
+        return module_.Call(id, context, record);
     }
 
-    // The handler of an id, or null when the table has no such id.
-    CloudReaderHandler Handler(uintptr_t id) const {
-        for (uintptr_t i = 0; i < table_->count; ++i)
-            if (table_->functions[i].id == id) return table_->functions[i].handler;
-        return nullptr;
-    }
-    uintptr_t Call(uintptr_t id, void* record, void* context = nullptr) const {
-        CloudReaderHandler handler = Handler(id);
-        EXPECT_NE(handler, nullptr) << std::hex << id;
-        return handler ? handler(context, record) : ~uintptr_t(0);
-    }
-
-    void* handle_ = nullptr;
-    const CloudReaderTable* (*getTable_)() = nullptr;
-    const CloudReaderTable* table_ = nullptr;
+    csphost::ReaderModule module_{NIMBEX_MODULE_PATH};
 };
 
 }  // namespace nimbex_test

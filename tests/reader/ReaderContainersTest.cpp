@@ -48,17 +48,13 @@ TEST_F(ReaderContainers, OpenCloseAndPendingCreation) {
     EXPECT_TRUE(service.requestLog().empty()) << "opening asks nothing of the service";
 }
 
-// Two containers of the service and one of another service: the service's
-// two in store order; files and key information from the links, without a
-// request to the service.
+// Two containers of the service, in store order (other services' containers left out:
+// CloudStoreLinkTest); files and key information from the links, without a request to the
+// service.
 TEST_F(ReaderContainers, EnumerateReadFilesAndKeyInfo) {
     const Bytes extensions = {1, 2, 3, 0, 5};
     const Bytes rsa = Link("signing", kRsaKey, AT_SIGNATURE, kRsaKey, 0x31, extensions);
     const Bytes ec = Link("exchange", kEcKey, AT_KEYEXCHANGE, kEcKey);
-    ServerSettings other("other", "https://auth.other.invalid/", "https://sign.other.invalid/api");
-    SaveServerSettings(other, false);
-    InstallCloudCertificateFromBytes(MakeCertificate(nimbex_test::KeyKind::Ec, "cn", 9),
-                                     "elsewhere", other, 1, 0, {}, false, nullptr, 0, AT_SIGNATURE);
     Host host(NIMBEX_MODULE_PATH, Options());
     Session session = host.Open(urls.name);
     EXPECT_EQ(session.ContainerNames(), (std::vector<std::string>{"signing", "exchange"}));

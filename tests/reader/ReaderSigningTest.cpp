@@ -7,12 +7,15 @@
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 
+#include <filesystem>
 #include <fstream>
 #include <regex>
 
 #include "CmsSigner.h"
 #include "ReaderContainerFixture.h"
 #include "TestCertificates.h"
+#include "protocol/DocumentStoreRequests.h"
+#include "protocol/SignatureRequests.h"
 #include "protocol/TextEncoding.h"
 
 namespace {
@@ -30,10 +33,12 @@ using nimbex_test::VerifiesSha256;
 
 class ReaderSigning : public nimbex_test::ReaderContainerFixture {
   protected:
-    // The service saved, its policy set, the demo keys linked as "rsa" and "ec".
+    // The service saved, its policy set (signing requests must be signed), the demo keys
+    // linked as "rsa" and "ec".
     void Prepare(const std::string& name, bool confirm) {
         SaveService(name);
         Json::Value settings;
+        settings["requireMessageSignature"] = true;
         settings["confirmation"]["polls"] = 0;
         for (const char* action : {"SignDocument", "PrivateKeyAccess", "ChangePin"})
             settings["policy"]["mfa"][action] = confirm;
@@ -57,6 +62,39 @@ class ReaderSigning : public nimbex_test::ReaderContainerFixture {
             if (std::regex_search(log[i]["path"].asString(), std::regex(end + "$"))) return log[i];
         return Json::Value();
     }
+    // Version 2: the last signature's documents as its download and deletions name them (the
+    // data, the display document when there is one, the signature); none is left in the store.
+    Json::Value Documents(bool display) {
+        const Json::Value log = service.requestLog();
+        const Json::ArrayIndex n = log.size();
+        const auto id = [&](Json::ArrayIndex i) { return log[i]["path"].asString().substr(29); };
+        EXPECT_EQ(id(n - (display ? 4 : 3)), id(n - 1) + "/content");
+        Json::Value documents;
+        documents["RefId"] = id(n - (display ? 3 : 2));
+        if (display) documents["RelatedRefId"] = id(n - 2);
+        for (const auto& e : std::filesystem::directory_iterator(service.stateDir() + "/documents"))
+            EXPECT_NE(e.path().filename().string().rfind("doc-", 0), 0u) << e.path();
+        return documents;
+    }
+    // The signing request's body with the EC key: version 1 with the data (confirmed: the PIN
+    // alone, the data went with the transaction), version 2 over the stored documents.
+    static std::string SignBody(bool v2, bool confirm, const Bytes& data, uint32_t algorithm,
+                                const Json::Value& documents) {
+        Json::Value body;
+        body["Signature"]["PinCode"] = "1234";
+        if (!v2 && confirm) return Json::FastWriter().write(body);
+        if (v2) {
+            body["BinaryData"][0] = documents;
+        } else {
+            body["Content"] = EncodeBase64(data.data(), data.size());
+            body["Name"] = kSignedDocumentName;
+        }
+        body["Signature"]["CertificateId"] = kEcKey;
+        body["Signature"]["Type"] = 1;
+        body["Signature"]["Parameters"]["Hash"] = "True";
+        if (algorithm) body["Signature"]["Parameters"]["HashAlgorithm"] = algorithm;
+        return Json::FastWriter().write(body);
+    }
     Bytes rsa, ec;
 };
 
@@ -78,13 +116,33 @@ TEST_P(SignHashes, SignsAgreesAndSignsCms) {
     Session session = host.Open(size_t(0));
     session.Lock();
     const Bytes hash = DigestOf(EVP_sha256(), {'m', 's', 'g'});
+    // The length alone, then the signature into a buffer of exactly that length.
     session.OpenContainer("rsa");
-    EXPECT_TRUE(VerifiesSha256(rsa, hash, session.SignHash(hash, kSha256)));
+    const Bytes reversed(hash.rbegin(), hash.rend());
+    Bytes signature(600, 0xEE);
+    CloudSignHashRecord record{0, reversed.data(), 32, 0, nullptr, 0, 0, 0, kSha256};
+    ASSERT_EQ(host.module().Call(CLOUD_SIGN_HASH, session.context(), &record), 0u);
+    const uintptr_t queried = record.signatureLength;
+    record.signature = signature.data();
+    ASSERT_EQ(host.module().Call(CLOUD_SIGN_HASH, session.context(), &record), 0u);
+    EXPECT_EQ(record.signatureLength, queried);
+    EXPECT_EQ(signature[queried], 0xEE);
+    signature.resize(queried);
+    EXPECT_TRUE(VerifiesSha256(rsa, hash, Bytes(signature.rbegin(), signature.rend())));
     session.OpenContainer("ec");
     EXPECT_TRUE(VerifiesSha256(ec, hash, session.SignHash(hash, kSha256)));
     service.reset();
     EXPECT_TRUE(VerifiesSha256(ec, hash, session.SignHashSplit(hash)));
     EXPECT_EQ(Sequence(), g.signRequests);
+    // The split signature has no hash algorithm; version 2 uploads the hash as it is.
+    EXPECT_EQ(Last(v2 ? "/v2/signature" : "/rest/api/documents")["body"].asString(),
+              SignBody(v2, g.confirm, hash, 0, v2 ? Documents(false) : Json::Value()));
+    if (v2) {
+        EXPECT_EQ(service.requestLog()[0]["bodyBase64"].asString(),
+                  EncodeBase64(hash.data(), hash.size()));
+        EXPECT_EQ(service.requestLog()[0]["headers"]["vlkel-postdoc"].asString(),
+                  MakeUploadMetadata(32));
+    }
 
     // CMS: the document goes along as the display document (version 2, and
     // in the transaction of a confirmed version 1 signature), and version 1
@@ -108,7 +166,7 @@ TEST_P(SignHashes, SignsAgreesAndSignsCms) {
             uploaded |= r.isMember("bodyBase64") &&
                         DecodeBase64(r["bodyBase64"].asString()) == Bytes(text.begin(), text.end());
         EXPECT_TRUE(uploaded) << "the document uploaded";
-        EXPECT_NE(sign["body"].asString().find("RelatedRefId"), std::string::npos);
+        EXPECT_EQ(sign["body"].asString(), SignBody(true, g.confirm, {}, kSha256, Documents(true)));
     } else if (!g.confirm) {
         Json::Value body;
         Json::Reader().parse(sign["body"].asString(), body);
