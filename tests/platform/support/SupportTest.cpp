@@ -38,15 +38,6 @@ TEST(SupportTimeTest, SetAddSubAndOverflow) {
     EXPECT_EQ(support_time_sub(&r, &big, &negative), SUP_INVALID_PARAMETER);
 }
 
-TEST(SupportTimeTest, NowIsTheWallClock) {
-    TSupTime now;
-    time_t before = time(nullptr);
-    ASSERT_EQ(support_gettimeofday(&now), SUP_OK);
-    time_t after = time(nullptr);
-    EXPECT_GE(now.usec / 1000000, static_cast<int64_t>(before));
-    EXPECT_LE(now.usec / 1000000, static_cast<int64_t>(after));
-}
-
 class SupportPrintTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -128,7 +119,7 @@ void OpenTestCatalog(TSupResource* self) {
     self->catalog = catopen(g_catalogPath.c_str(), 0);
 }
 
-TEST(SupportResourceTest, OpenerRunsOnceAndSizeRuleHolds) {
+TEST(SupportResourceTest, OpenerRunsOnceAndAMissingCatalogIsNotFound) {
     nimbex_test::TempDir dir;
     std::string source = dir.path() + "/test.msg";
     g_catalogPath = dir.path() + "/test.cat";
@@ -160,17 +151,13 @@ TEST(SupportResourceTest, OpenerRunsOnceAndSizeRuleHolds) {
     EXPECT_EQ(support_resource_string(&resource, 999, buffer, &size), SUP_NOT_FOUND);
     EXPECT_EQ(g_openerCalls.load(), 1);
     catclose(resource.catalog);
-}
 
-TEST(SupportResourceTest, MissingCatalogIsNotFoundAndOpenedOnce) {
+    // A catalog that cannot be opened is not found, and not opened again.
     g_catalogPath = "/nonexistent/dir/none.cat";
-    TSupResource resource = {reinterpret_cast<nl_catd>(-1), OpenTestCatalog, 0};
-    g_openerCalls = 0;
-    size_t size = 10;
-    char buffer[10];
-    EXPECT_EQ(support_resource_string(&resource, 104, buffer, &size), SUP_NOT_FOUND);
-    EXPECT_EQ(support_resource_string(&resource, 104, buffer, &size), SUP_NOT_FOUND);
-    EXPECT_EQ(g_openerCalls.load(), 1);
+    TSupResource missing = {reinterpret_cast<nl_catd>(-1), OpenTestCatalog, 0};
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(support_resource_string(&missing, 104, buffer, &size), SUP_NOT_FOUND);
+    EXPECT_EQ(g_openerCalls.load(), 2);
 }
 
 TEST(SupportPathsTest, LibraryDirectoryFromEnvironmentOrTheLoadedLibrary) {
