@@ -22,16 +22,14 @@ class SavedCredentialsTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(SavedCredentialsTest, UserNameStoredWithItsTerminator) {
+// Stored with the terminator: an empty password is one zero byte.
+TEST_F(SavedCredentialsTest, StoredWithTheirTerminator) {
     SaveUserName("svc", "abc");
-    EXPECT_EQ(Stored("svc_username"), (std::vector<unsigned char>{0x61, 0x62, 0x63, 0x00}));
-    EXPECT_EQ(LoadUserName("svc"), "abc");
     EXPECT_EQ(LoadPassword("svc"), "");
-}
-
-TEST_F(SavedCredentialsTest, EmptyPasswordIsOneZeroByte) {
     SavePassword("svc", "");
+    EXPECT_EQ(Stored("svc_username"), (std::vector<unsigned char>{0x61, 0x62, 0x63, 0x00}));
     EXPECT_EQ(Stored("svc_password"), std::vector<unsigned char>{0x00});
+    EXPECT_EQ(LoadUserName("svc"), "abc");
     EXPECT_EQ(LoadPassword("svc"), "");
 }
 
