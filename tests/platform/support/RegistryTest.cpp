@@ -109,11 +109,6 @@ TEST_F(RegistryTest, BranchesAreFilesInTheConfiguredDirectories) {
     struct stat st;
     EXPECT_EQ(stat((env.machineDir() + "/registry.db").c_str(), &st), 0);
     EXPECT_EQ(stat((env.userDir() + "/registry.db").c_str(), &st), 0);
-    // A new environment is a new store: the connection follows the directory.
-    {
-        nimbex_test::TempEnv other;
-        EXPECT_EQ(support_registry_get_long("\\config\\S\\V", &value), SUP_NOT_FOUND);
-    }
     ASSERT_EQ(support_registry_get_long("\\local\\S\\V", &value), 0u);
     EXPECT_EQ(value, 2);
 

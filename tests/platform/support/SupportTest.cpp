@@ -40,18 +40,8 @@ TEST(SupportTimeTest, SetAddSubAndOverflow) {
 
 class SupportPrintTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        const char* old = getenv("NIMBEX_LOG");
-        hadLog_ = old != nullptr;
-        if (old) oldLog_ = old;
-        unsetenv("NIMBEX_LOG");
-    }
-    void TearDown() override {
-        if (hadLog_)
-            setenv("NIMBEX_LOG", oldLog_.c_str(), 1);
-        else
-            unsetenv("NIMBEX_LOG");
-    }
+    void SetUp() override { unsetenv("NIMBEX_LOG"); }
+    void TearDown() override { unsetenv("NIMBEX_LOG"); }
     // Prints one line at each of levels 1 and 2 and returns what reached stderr.
     static std::string PrintBoth(TSupportPrint* handle) {
         ::testing::internal::CaptureStderr();
@@ -60,8 +50,6 @@ class SupportPrintTest : public ::testing::Test {
         return ::testing::internal::GetCapturedStderr();
     }
     nimbex_test::TempEnv env;
-    bool hadLog_ = false;
-    std::string oldLog_;
 };
 
 TEST_F(SupportPrintTest, LevelsFromEnvironmentAndModule) {
