@@ -13,18 +13,11 @@ namespace {
 const Bytes kDigestOid{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x04};
 const Bytes kContentTypeOid{0x06, 0x09, 0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x09, 0x03};
 
+// An element whose content is shorter than 256 bytes.
 Bytes Tlv(unsigned char tag, const Bytes& content) {
     Bytes out{tag};
-    if (content.size() < 0x80) {
-        out.push_back(static_cast<unsigned char>(content.size()));
-    } else if (content.size() < 0x100) {
-        out.push_back(0x81);
-        out.push_back(static_cast<unsigned char>(content.size()));
-    } else {
-        out.push_back(0x82);
-        out.push_back(static_cast<unsigned char>(content.size() >> 8));
-        out.push_back(static_cast<unsigned char>(content.size()));
-    }
+    if (content.size() >= 0x80) out.push_back(0x81);
+    out.push_back(static_cast<unsigned char>(content.size()));
     out.insert(out.end(), content.begin(), content.end());
     return out;
 }

@@ -19,8 +19,6 @@ TEST(KelException, CodeZeroBecomesGeneralFailure) {
 TEST(KelException, NarrowAndWideMessages) {
     const KelException e("x", 87);
     EXPECT_STREQ(e.what(), "Cloud exception: x");
-    EXPECT_EQ(std::strlen(e.what()), 18u);
-    EXPECT_EQ(std::wcslen(e.wide_what()), 18u);
     EXPECT_EQ(std::wstring(e.wide_what()), L"Cloud exception: x");
 
     // The narrow text is UTF-8; the wide one holds characters.

@@ -70,18 +70,6 @@ TEST(SecretString, NothingIsLeftInReleasedMemory) {
     }
 }
 
-TEST(SecretString, WipeZeroesTheBufferItKeeps) {
-    for (const char* text : {kShort, kLong}) {
-        SecretString s(text);
-        const char* buffer = s.data();
-        const size_t capacity = s.capacity();
-        s.Wipe();
-        EXPECT_TRUE(s.empty());
-        ASSERT_EQ(s.data(), buffer);
-        EXPECT_EQ(std::string(buffer, capacity), std::string(capacity, '\0')) << text;
-    }
-}
-
 TEST(SecretJson, StringValuesAreZeroedInPlace) {
     // The JSON library keeps strings in buffers of its own, out of the scan's sight.
     SecretJson answer(Json::objectValue);

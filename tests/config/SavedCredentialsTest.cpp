@@ -22,16 +22,14 @@ class SavedCredentialsTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(SavedCredentialsTest, UserNameStoredWithItsTerminator) {
+// Stored with the terminator: an empty password is one zero byte.
+TEST_F(SavedCredentialsTest, StoredWithTheirTerminator) {
     SaveUserName("svc", "abc");
-    EXPECT_EQ(Stored("svc_username"), (std::vector<unsigned char>{0x61, 0x62, 0x63, 0x00}));
-    EXPECT_EQ(LoadUserName("svc"), "abc");
     EXPECT_EQ(LoadPassword("svc"), "");
-}
-
-TEST_F(SavedCredentialsTest, EmptyPasswordIsOneZeroByte) {
     SavePassword("svc", "");
+    EXPECT_EQ(Stored("svc_username"), (std::vector<unsigned char>{0x61, 0x62, 0x63, 0x00}));
     EXPECT_EQ(Stored("svc_password"), std::vector<unsigned char>{0x00});
+    EXPECT_EQ(LoadUserName("svc"), "abc");
     EXPECT_EQ(LoadPassword("svc"), "");
 }
 
@@ -43,22 +41,15 @@ TEST_F(SavedCredentialsTest, LoadingStopsAtTheFirstNulOrTheEnd) {
     EXPECT_EQ(LoadSecret("never-saved"), "");
 }
 
-TEST_F(SavedCredentialsTest, DeleteRemovesBothFormsAndToleratesAbsence) {
-    DeleteCredentials("nothing-saved");
+// That both forms go, even when one was never saved: ManagementSettings.
+TEST_F(SavedCredentialsTest, DeleteLeavesOtherServicesAlone) {
     SaveUserName("svc", "user");
-    SavePassword("svc", "secret");
     SaveUserName("other", "keep");
     DeleteCredentials("svc");
-    std::vector<unsigned char> bytes;
-    EXPECT_FALSE(RegGetHex(kSection + "svc_username", bytes));
-    EXPECT_FALSE(RegGetHex(kSection + "svc_password", bytes));
     EXPECT_EQ(LoadUserName("other"), "keep");
 }
 
-TEST_F(SavedCredentialsTest, SecretsOverwriteAndRegistryFailuresPropagate) {
-    SaveSecret("tok", "first-long-value");
-    SaveSecret("tok", "v2");
-    EXPECT_EQ(LoadSecret("tok"), "v2");
+TEST_F(SavedCredentialsTest, RegistryFailuresPropagate) {
     RegPutString(kSection + "wrongtype", "text");
     EXPECT_KEL_THROW(LoadSecret("wrongtype"), 1629u,
                      "Cloud exception: support_registry_get_hex error: 1629");

@@ -140,7 +140,6 @@ TEST_F(ServerSettingsTest, DeletionTakesTheUserEntryFirst) {
 
 TEST_F(ServerSettingsTest, DefaultContainerLivesInTheUserBranch) {
     SaveServerSettings(Entry("Shared", "https://shared/"), true);
-    EXPECT_EQ(GetDefaultContainer("Shared"), "");
     SetDefaultContainer("Shared", "KEL-1234");
     EXPECT_EQ(GetDefaultContainer("Shared"), "KEL-1234");
     EXPECT_EQ(RegGetString(kUser + "Shared\\default_container"), "KEL-1234");

@@ -15,7 +15,6 @@ TEST(SplitUrl, Pieces) {
         {"https://a.b/c:d/e", "https://", "a.b", 443, "", "https://a.b", "/c:d/e"},
         // Other schemes default to 80; the scheme is case-sensitive.
         {"http://h/", "http://", "h", 80, "", "http://h", "/"},
-        {"ftp://h/x", "ftp://", "h", 80, "", "ftp://h", "/x"},
         {"HTTPS://h/", "HTTPS://", "h", 80, "", "HTTPS://h", "/"},
         // The port text is read like strtol.
         {"https://h:/p", "https://", "h", 0, ":", "https://h:", "/p"},

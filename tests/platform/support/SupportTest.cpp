@@ -16,16 +16,9 @@ namespace {
 constexpr unsigned kFailureMask = 0x1041041;
 constexpr unsigned kCancelMask = 0x2082082;
 
-TEST(SupportTimeTest, SetAddSubAndOverflow) {
-    TSupTime a, b, r;
-    ASSERT_EQ(support_time_set(&a, 90), SUP_OK);
-    EXPECT_EQ(a.usec, 90000000);
-    ASSERT_EQ(support_time_set(&b, -30), SUP_OK);
-    ASSERT_EQ(support_time_add(&r, &a, &b), SUP_OK);
-    EXPECT_EQ(r.usec, 60000000);
-    ASSERT_EQ(support_time_sub(&r, &b, &a), SUP_OK);
-    EXPECT_EQ(r.usec, -120000000);
-
+// The arithmetic itself: the expiry tests of the protocol and operations suites.
+TEST(SupportTimeTest, Overflow) {
+    TSupTime a, r;
     const int64_t maxSeconds = INT64_MAX / 1000000;
     EXPECT_EQ(support_time_set(&a, maxSeconds), SUP_OK);
     r.usec = 7;
@@ -38,29 +31,10 @@ TEST(SupportTimeTest, SetAddSubAndOverflow) {
     EXPECT_EQ(support_time_sub(&r, &big, &negative), SUP_INVALID_PARAMETER);
 }
 
-TEST(SupportTimeTest, NowIsTheWallClock) {
-    TSupTime now;
-    time_t before = time(nullptr);
-    ASSERT_EQ(support_gettimeofday(&now), SUP_OK);
-    time_t after = time(nullptr);
-    EXPECT_GE(now.usec / 1000000, static_cast<int64_t>(before));
-    EXPECT_LE(now.usec / 1000000, static_cast<int64_t>(after));
-}
-
 class SupportPrintTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        const char* old = getenv("NIMBEX_LOG");
-        hadLog_ = old != nullptr;
-        if (old) oldLog_ = old;
-        unsetenv("NIMBEX_LOG");
-    }
-    void TearDown() override {
-        if (hadLog_)
-            setenv("NIMBEX_LOG", oldLog_.c_str(), 1);
-        else
-            unsetenv("NIMBEX_LOG");
-    }
+    void SetUp() override { unsetenv("NIMBEX_LOG"); }
+    void TearDown() override { unsetenv("NIMBEX_LOG"); }
     // Prints one line at each of levels 1 and 2 and returns what reached stderr.
     static std::string PrintBoth(TSupportPrint* handle) {
         ::testing::internal::CaptureStderr();
@@ -69,8 +43,6 @@ class SupportPrintTest : public ::testing::Test {
         return ::testing::internal::GetCapturedStderr();
     }
     nimbex_test::TempEnv env;
-    bool hadLog_ = false;
-    std::string oldLog_;
 };
 
 TEST_F(SupportPrintTest, LevelsFromEnvironmentAndModule) {
@@ -128,7 +100,7 @@ void OpenTestCatalog(TSupResource* self) {
     self->catalog = catopen(g_catalogPath.c_str(), 0);
 }
 
-TEST(SupportResourceTest, OpenerRunsOnceAndSizeRuleHolds) {
+TEST(SupportResourceTest, OpenerRunsOnceAndAMissingCatalogIsNotFound) {
     nimbex_test::TempDir dir;
     std::string source = dir.path() + "/test.msg";
     g_catalogPath = dir.path() + "/test.cat";
@@ -160,17 +132,13 @@ TEST(SupportResourceTest, OpenerRunsOnceAndSizeRuleHolds) {
     EXPECT_EQ(support_resource_string(&resource, 999, buffer, &size), SUP_NOT_FOUND);
     EXPECT_EQ(g_openerCalls.load(), 1);
     catclose(resource.catalog);
-}
 
-TEST(SupportResourceTest, MissingCatalogIsNotFoundAndOpenedOnce) {
+    // A catalog that cannot be opened is not found, and not opened again.
     g_catalogPath = "/nonexistent/dir/none.cat";
-    TSupResource resource = {reinterpret_cast<nl_catd>(-1), OpenTestCatalog, 0};
-    g_openerCalls = 0;
-    size_t size = 10;
-    char buffer[10];
-    EXPECT_EQ(support_resource_string(&resource, 104, buffer, &size), SUP_NOT_FOUND);
-    EXPECT_EQ(support_resource_string(&resource, 104, buffer, &size), SUP_NOT_FOUND);
-    EXPECT_EQ(g_openerCalls.load(), 1);
+    TSupResource missing = {reinterpret_cast<nl_catd>(-1), OpenTestCatalog, 0};
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(support_resource_string(&missing, 104, buffer, &size), SUP_NOT_FOUND);
+    EXPECT_EQ(g_openerCalls.load(), 2);
 }
 
 TEST(SupportPathsTest, LibraryDirectoryFromEnvironmentOrTheLoadedLibrary) {
