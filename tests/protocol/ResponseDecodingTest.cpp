@@ -21,8 +21,9 @@ Json::Value Parse(const std::string& text) {
 
 // Runs `f`, expecting a KelException; returns its message (without the
 // prefix) and code.
+using Outcome = std::pair<std::string, uint32_t>;
 template <class F>
-std::pair<std::string, uint32_t> Thrown(F&& f) {
+Outcome Thrown(F&& f) {
     const KelException e = nimbex_test::CaughtKelException(std::forward<F>(f));
     return {nimbex_test::KelMessage(e), e.code()};
 }
@@ -82,11 +83,9 @@ TEST_F(ResponseDecodingTest, ServiceErrorMessagesAndCodes) {
          codes::kPinBlocked},
         {notUtf8, "key_blocked", codes::kPinBlocked},
     };
-    for (const auto& c : cases) {
-        auto e = Thrown([&] { ThrowServiceError(transport, c.body, "Op"); });
-        EXPECT_EQ(c.message, e.first);
-        EXPECT_EQ(c.code, e.second) << c.message;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(Outcome(c.message, c.code),
+                  Thrown([&] { ThrowServiceError(transport, c.body, "Op"); }));
 }
 
 TEST_F(ResponseDecodingTest, OperationAnswers) {
@@ -176,11 +175,11 @@ TEST(CertificateListTest, SkipsUnusableElementsInOrder) {
     EXPECT_EQ("cert-two", std::string(list[0].certificate.begin(), list[0].certificate.end()));
     EXPECT_EQ(3u, list[1].id);
     EXPECT_TRUE(DecodeCertificateList("[]").empty());
-    auto e = Thrown([] { DecodeCertificateList("{"); });
-    EXPECT_EQ("Cannot decode server response. The certificate list is not a JSON.", e.first);
-    EXPECT_EQ(codes::kFail, e.second);
-    e = Thrown([] { DecodeCertificateList(R"({"ID":1})"); });
-    EXPECT_EQ("Cannot decode server response. The certificate list is not array.", e.first);
+    EXPECT_EQ(
+        Outcome("Cannot decode server response. The certificate list is not a JSON.", codes::kFail),
+        Thrown([] { DecodeCertificateList("{"); }));
+    EXPECT_EQ("Cannot decode server response. The certificate list is not array.",
+              Thrown([] { DecodeCertificateList(R"({"ID":1})"); }).first);
 }
 
 TEST(ServerPolicyTest, ParamSetsPerProviderType) {
@@ -225,8 +224,8 @@ TEST(ServerPolicyTest, ActionPolicyStopsAtTheFirstBadElement) {
         EXPECT_EQ(c.signMfa, p.mfaByAction["SignDocument"]) << c.body;
     }
     ServerPolicy q;
-    auto e = Thrown([&] { DecodeServerPolicy(q, "nope"); });
-    EXPECT_EQ("Cannot decode server response. The server policy is not a JSON.", e.first);
+    EXPECT_EQ("Cannot decode server response. The server policy is not a JSON.",
+              Thrown([&] { DecodeServerPolicy(q, "nope"); }).first);
     EXPECT_FALSE(q.loaded);
 }
 
