@@ -114,52 +114,49 @@ TEST(Confirmation, FinalWithoutConfTokenErasesTheOldOneAndSavesNothing) {
 }
 
 TEST(Confirmation, UnusableAnswersFailWithTheirMessages) {
-    const char kChallenge[] = R"({"IsError":false,"IsFinal":false,"Challenge":)";
+    const auto challenge = [](const char* c) {
+        return R"({"IsError":false,"IsFinal":false,"Challenge":)" + std::string(c) + "}";
+    };
+    const std::string final = R"({"IsError":false,"IsFinal":true,"AccessToken":"a")";
     const struct {
         std::string answer;
-        uint32_t code;
         const char* message;
+        uint32_t code = codes::kFail;
     } cases[] = {
-        {"", codes::kFail, "The empty response for the operation confirmation."},
-        {"not json", codes::kFail, "The operation confirmation response is not a JSON."},
-        {R"({"IsFinal":true})", codes::kFail,
-         "The operation confirmation response is a wrong JSON."},
-        {R"({"IsError":false,"IsFinal":false})", codes::kFail,
-         "Wrong response: no Challenge field"},
-        {kChallenge + std::string(R"({"TextChallenge":{}}})"), codes::kFail,
-         "Wrong response: Challenge is not array"},
-        {kChallenge + std::string(R"({"TextChallenge":[{"RefID":"1"}]}})"), codes::kFail,
+        {"", "The empty response for the operation confirmation."},
+        {"not json", "The operation confirmation response is not a JSON."},
+        {R"({"IsFinal":true})", "The operation confirmation response is a wrong JSON."},
+        {R"({"IsError":false,"IsFinal":false})", "Wrong response: no Challenge field"},
+        {challenge(R"({"TextChallenge":{}})"), "Wrong response: Challenge is not array"},
+        {challenge(R"({"TextChallenge":[{"RefID":"1"}]})"),
          "Wrong response: No RefID or AuthnMethod"},
-        {kChallenge + std::string(R"({"TextChallenge":[{"RefID":{},)"
-                                  R"("AuthnMethod":"authenticationmethod/mobile"}]}})"),
-         codes::kFail, "Wrong response: No RefID or AuthnMethod"},
-        {kChallenge + std::string(R"({"ChoiceChallenge":[{"RefID":"1"}]}})"), codes::kFail,
+        {challenge(
+             R"({"TextChallenge":[{"RefID":{},"AuthnMethod":"authenticationmethod/mobile"}]})"),
+         "Wrong response: No RefID or AuthnMethod"},
+        {challenge(R"({"ChoiceChallenge":[{"RefID":"1"}]})"),
          "Wrong response: no choices or RefId exist"},
-        {kChallenge + std::string(R"({"ChoiceChallenge":[{"RefID":null,)"
-                                  R"("Choice":[{"RefID":"authenticationmethod/mobile"}]}]}})"),
-         codes::kFail, "Wrong response: no choices or RefId exist"},
-        {kChallenge + std::string(R"({"ChoiceChallenge":[{"RefID":"1","Choice":[{"Id":2}]}]}})"),
-         codes::kFail, "Wrong response: No RefID"},
-        {kChallenge + std::string(R"({"Other":1}})"), codes::kFail,
+        {challenge(R"({"ChoiceChallenge":[{"RefID":null,)"
+                   R"("Choice":[{"RefID":"authenticationmethod/mobile"}]}]})"),
+         "Wrong response: no choices or RefId exist"},
+        {challenge(R"({"ChoiceChallenge":[{"RefID":"1","Choice":[{"Id":2}]}]})"),
+         "Wrong response: No RefID"},
+        {challenge(R"({"Other":1})"),
          "Wrong server responce: neither TextChallenge no ChoiceChallenge"},
-        {kChallenge + std::string(R"({"TextChallenge":[{"RefID":"1",)"
-                                  R"("AuthnMethod":"urn:authenticationmethod/otp"}]}})"),
-         codes::kSilentContext, "Cannot find suitable type for silent confirmation"},
-        {kChallenge + std::string(R"({"ChoiceChallenge":[{"RefID":"1",)"
-                                  R"("Choice":[{"RefID":"urn:authenticationmethod/otp"}]}]}})"),
-         codes::kSilentContext, "Cannot find suitable type for silent confirmation"},
-        {R"({"IsError":false,"IsFinal":true,"AccessToken":"a"})", codes::kFail,
-         "The operation confirmation response is a wrong JSON."},
-        {R"({"IsError":false,"IsFinal":true,"AccessToken":"a","ExpiresIn":"soon"})", codes::kFail,
-         "Cannot decode auth token expire time."},
-        {R"({"IsError":false,"IsFinal":true,"AccessToken":"a","ExpiresIn":5,"ConfToken":"c",)"
-         R"("ConfTokenExpiresIn":-1})",
-         codes::kFail, "Cannot decode conf token expire time."},
-        {R"({"IsError":true,"IsFinal":true})", codes::kFail,
+        {challenge(
+             R"({"TextChallenge":[{"RefID":"1","AuthnMethod":"urn:authenticationmethod/otp"}]})"),
+         "Cannot find suitable type for silent confirmation", codes::kSilentContext},
+        {challenge(R"({"ChoiceChallenge":[{"RefID":"1",)"
+                   R"("Choice":[{"RefID":"urn:authenticationmethod/otp"}]}]})"),
+         "Cannot find suitable type for silent confirmation", codes::kSilentContext},
+        {final + "}", "The operation confirmation response is a wrong JSON."},
+        {final + R"(,"ExpiresIn":"soon"})", "Cannot decode auth token expire time."},
+        {final + R"(,"ExpiresIn":5,"ConfToken":"c","ConfTokenExpiresIn":-1})",
+         "Cannot decode conf token expire time."},
+        {R"({"IsError":true,"IsFinal":true})",
          "Unknown error was occured during the operation confirmation"},
         {R"({"IsError":true,"IsFinal":true,"Error":"authentication_declined",)"
          R"("ErrorDescription":"declined on phone"})",
-         codes::kCancelled, "authentication_declined; ErrorDescription: declined on phone"},
+         "authentication_declined; ErrorDescription: declined on phone", codes::kCancelled},
     };
     for (const auto& c : cases) {
         SilentRig rig;

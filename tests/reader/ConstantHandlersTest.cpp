@@ -1,6 +1,7 @@
 #include <stdlib.h>
 
 #include <cstring>
+#include <vector>
 
 #include "ModuleLoader.h"
 #include "TempEnv.h"
@@ -106,10 +107,9 @@ TEST_F(ConstantHandlers, MediaLimitsNeedExactly0x30) {
     for (uintptr_t i = 0; i < 61; ++i) words[i] = 0x1000 + i;
     words[0] = 0x30;
     EXPECT_EQ(Call(CLOUD_GET_MEDIA_LIMITS, words), 0u);
-    EXPECT_EQ(words[57], 255u);  // byte offset 228 of the record
-    EXPECT_EQ(words[58], 64u);
-    EXPECT_EQ(words[59], 0u);
-    EXPECT_EQ(words[60], 1u);
+    // From byte offset 228 of the record: name and PIN lengths, PIN required.
+    EXPECT_EQ(std::vector<uintptr_t>(words + 57, words + 61),
+              (std::vector<uintptr_t>{255, 64, 0, 1}));
     EXPECT_EQ(words[0], 0x30u);
     for (uintptr_t i = 1; i < 57; ++i) EXPECT_EQ(words[i], 0x1000 + i) << i;
 
