@@ -32,14 +32,6 @@ void SetAuthApp(const std::string& path) {
     RegPutString(std::string(kModuleOptionsSection) + "AuthApp", path);
 }
 
-// What the operation's boundary answers for what `body` throws.
-uint32_t BoundaryCode(const std::function<void()>& body) {
-    return Boundary([&] {
-        body();
-        return codes::kSuccess;
-    });
-}
-
 }  // namespace
 
 TEST(PasswordGrant, SendsTheExactRequestAndSavesTheToken) {
@@ -99,7 +91,11 @@ TEST(SignIn, NumbersOutsideThirtyTwoBitsFailWithoutConfirmation) {
             rig.service->Add(Answer::Ok(answer));
             rig.service->Add(Answer::Ok(answer));
             EXPECT_THROW(rig.connector->Authenticate(), Json::LogicError);
-            EXPECT_EQ(BoundaryCode([&] { rig.connector->GetAccessToken(); }), codes::kFail);
+            EXPECT_EQ(Boundary([&] {
+                          rig.connector->GetAccessToken();
+                          return codes::kSuccess;
+                      }),
+                      codes::kFail);
             ASSERT_EQ(rig.service->sent.size(), 2u) << number;
             EXPECT_FALSE(Contains(rig.service->sent[1].url, "confirmation")) << number;
         }
