@@ -88,10 +88,10 @@ TEST(Confirmation, ChoiceChallengeSelectsTheFirstSilentMethod) {
     rig.connector->ConfirmOperation("op-1");
     ASSERT_EQ(rig.service->sent.size(), 2u);
     EXPECT_TRUE(rig.pauses.empty());
-    EXPECT_EQ(rig.service->sent[0].url, std::string(kAuthBase) + "/v2.0/confirmation");
-    EXPECT_EQ(rig.service->sent[0].headers[0], "Authorization: Basic dTpw");
-    EXPECT_EQ(rig.service->sent[0].body,
-              "{" + kClientId + R"("OperationId":"op-1",)" + kResourceMember + "}\n");
+    const std::string start =
+        "{" + kClientId + R"("OperationId":"op-1",)" + kResourceMember + "}\n";
+    ExpectSent(rig.service->sent[0], std::string(kAuthBase) + "/v2.0/confirmation",
+               JsonLines("Authorization: Basic dTpw", start), start);
     EXPECT_EQ(rig.service->sent[1].body,
               R"({"ChallengeResponse":{"ChoiceChallengeResponse":[{"ChoiceSelected":)"
               R"([{"RefId":"urn:authenticationmethod/mykel"}],"RefID":"7"}]},)" +

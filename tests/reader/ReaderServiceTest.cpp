@@ -98,10 +98,7 @@ TEST_F(PinAcquisition, ThroughTheHostsCallback) {
         {longest.c_str(), 0, longest}, {tooLong.c_str(), 87, ""}, {"", 0, ""},
     };
     for (const Case& c : cases) {
-        if (c.pin)
-            setenv("NIMBEX_TEST_PIN", c.pin, 1);
-        else
-            unsetenv("NIMBEX_TEST_PIN");
+        c.pin ? setenv("NIMBEX_TEST_PIN", c.pin, 1) : unsetenv("NIMBEX_TEST_PIN");
         SecretString pin = "old";
         EXPECT_EQ(AcquirePin(ContextOf(session), pin), c.expected) << (c.pin ? c.pin : "(none)");
         EXPECT_EQ(pin, c.result);  // emptied on failure
