@@ -181,9 +181,8 @@ TEST_F(ManagementService, CertificatesComeWithTheSizeQueryProtocolAndInstallWith
     ASSERT_EQ(0u, m.KelCertificateEnumHasPin(e, &hasPin));
     EXPECT_EQ(1u, hasPin);
     ASSERT_EQ(0u, m.KelCertificateEnumNext(e, &info));
-    EXPECT_EQ(1u, info.certificateId);
-    EXPECT_EQ(0x30u, info.keyPermissions);
-    EXPECT_EQ(1u, info.keySpec);
+    EXPECT_EQ((std::vector<uint32_t>{1, 0x30, 1}),
+              (std::vector<uint32_t>{info.certificateId, info.keyPermissions, info.keySpec}));
     EXPECT_EQ((std::vector<uint8_t>{1, 2, 3}), ext);
     EXPECT_STREQ("", name);
 

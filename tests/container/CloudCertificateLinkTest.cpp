@@ -20,8 +20,7 @@ ServerSettings Service(const std::string& name = "svc") {
 }
 
 struct RawLink {
-    std::wstring container, provider;
-    DWORD type = 0, flags = 0, keySpec = 0;
+    std::wstring fields;        // "container|provider|type|flags|key spec"
     std::vector<Bytes> params;  // data of each parameter (all must have id 222, flags 0)
 };
 
@@ -31,11 +30,10 @@ RawLink ReadRaw(PCCERT_CONTEXT c) {
     EXPECT_TRUE(buffer.Read(c, CERT_KEY_PROV_INFO_PROP_ID));
     const CRYPT_KEY_PROV_INFO* info = buffer.KeyProvInfo();
     if (!info) return raw;
-    raw.container = info->pwszContainerName ? info->pwszContainerName : L"<null>";
-    raw.provider = info->pwszProvName ? info->pwszProvName : L"<null>";
-    raw.type = info->dwProvType;
-    raw.flags = info->dwFlags;
-    raw.keySpec = info->dwKeySpec;
+    raw.fields = std::wstring(info->pwszContainerName ? info->pwszContainerName : L"<null>") +
+                 L"|" + (info->pwszProvName ? info->pwszProvName : L"<null>") + L"|" +
+                 std::to_wstring(info->dwProvType) + L"|" + std::to_wstring(info->dwFlags) + L"|" +
+                 std::to_wstring(info->dwKeySpec);
     for (DWORD i = 0; i < info->cProvParam; ++i) {
         EXPECT_EQ(222u, info->rgProvParam[i].dwParam);
         EXPECT_EQ(0u, info->rgProvParam[i].dwFlags);
@@ -88,11 +86,7 @@ TEST(CloudCertificateLink, InstallWritesTheLinkAndReplacesIt) {
     ASSERT_TRUE(stored);
     EXPECT_FALSE(FindStored(der, true));
     RawLink raw = ReadRaw(stored.get());
-    EXPECT_EQ(L"CLOUD\\svc\\KEL-1", raw.container);
-    EXPECT_EQ(L"Veltra Enhanced RSA and AES CSP", raw.provider);
-    EXPECT_EQ(24u, raw.type);
-    EXPECT_EQ(0u, raw.flags);
-    EXPECT_EQ(AT_SIGNATURE, raw.keySpec);
+    EXPECT_EQ(L"CLOUD\\svc\\KEL-1|Veltra Enhanced RSA and AES CSP|24|0|2", raw.fields);
     // Id 7, no permissions, no extensions: one parameter (id 8, length 4).
     EXPECT_EQ(std::vector<Bytes>{Blob(8, Le32(7))}, raw.params);
     // Read back by service and name: CloudStoreLinkTest, through the enumeration.
@@ -105,9 +99,7 @@ TEST(CloudCertificateLink, InstallWritesTheLinkAndReplacesIt) {
     stored.Reset(FindStored(der, true).release());
     ASSERT_TRUE(stored);
     raw = ReadRaw(stored.get());
-    EXPECT_EQ(L"Mine", raw.provider);
-    EXPECT_EQ(99u, raw.type);
-    EXPECT_EQ(0x20u, raw.flags);
+    EXPECT_EQ(L"CLOUD\\other\\c|Mine|99|32|1", raw.fields);
     EXPECT_EQ((std::vector<Bytes>{Blob(8, Le32(0xFFFFFFFE)), Blob(10, Le32(0x30)), Blob(9, ext)}),
               raw.params);
     // Installing again replaces the link of the one stored certificate.
@@ -176,9 +168,7 @@ TEST(CloudCertificateLink, ProviderSelection) {
     Bytes der = MakeCertificate(KeyKind::Rsa, "sel", 14);
     ASSERT_EQ(
         0u, InstallCloudCertificateFromBytes(der, "c", Service(), 1, 0, {}, false, L"Given", 0, 2));
-    RawLink raw = ReadRaw(FindStored(der).get());
-    EXPECT_EQ(L"G", raw.provider);
-    EXPECT_EQ(24u, raw.type);
+    EXPECT_EQ(L"CLOUD\\svc\\c|G|24|0|2", ReadRaw(FindStored(der).get()).fields);
 
     // Names are read into 1044 bytes: 260 characters and the terminator fit;
     // a longer name ends the enumeration there.

@@ -1,4 +1,5 @@
 #pragma once
+#include <gtest/gtest.h>
 #include <time.h>
 
 #include <boost/make_shared.hpp>
@@ -16,6 +17,22 @@ namespace auth_test {
 
 using nimbex_test::Answer;
 using nimbex_test::SentRequest;
+
+// The header lines of a JSON request: `auth` (none when empty), then the content lines of `body`.
+inline std::vector<std::string> JsonLines(const std::string& auth, const std::string& body) {
+    std::vector<std::string> lines = {"Content-Type: application/json; charset=utf-8",
+                                      "Content-Length: " + std::to_string(body.size())};
+    if (!auth.empty()) lines.insert(lines.begin(), auth);
+    return lines;
+}
+
+// The URL, the header lines and the body of a sent request, exactly.
+inline void ExpectSent(const SentRequest& r, const std::string& url,
+                       const std::vector<std::string>& headers, const std::string& body) {
+    EXPECT_EQ(r.url, url);
+    EXPECT_EQ(r.headers, headers) << url;
+    EXPECT_EQ(r.body, body) << url;
+}
 
 // A JWT whose payload carries "exp" (any JSON number text).
 inline std::string MakeIdToken(const std::string& exp) {

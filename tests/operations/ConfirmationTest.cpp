@@ -61,17 +61,12 @@ TEST(Confirmation, TextChallengeIsAnsweredAndPolledUntilFinal) {
     ASSERT_EQ(rig.service->sent.size(), 3u);
     const std::string answer =
         R"({"ChallengeResponse":{"TextChallengeResponse":[{"RefId":"42"}]},)" + kClose;
-    EXPECT_EQ(rig.service->sent[0].body,
-              "{" + kClientId + kResourceMember + R"(,"TransactionTokenId":"T-7"})" + "\n");
-    EXPECT_EQ(rig.service->sent[1].body, answer);
-    EXPECT_EQ(rig.service->sent[2].body, answer);
-    for (const SentRequest& r : rig.service->sent) {
-        EXPECT_EQ(r.url, std::string(kAuthBase) + "/confirmation");
-        EXPECT_EQ(r.headers,
-                  (std::vector<std::string>{"Authorization: Bearer acc",
-                                            "Content-Type: application/json; charset=utf-8",
-                                            "Content-Length: " + std::to_string(r.body.size())}));
-    }
+    const std::string bodies[] = {
+        "{" + kClientId + kResourceMember + R"(,"TransactionTokenId":"T-7"})" + "\n", answer,
+        answer};
+    for (size_t i = 0; i < 3; ++i)
+        ExpectSent(rig.service->sent[i], std::string(kAuthBase) + "/confirmation",
+                   JsonLines("Authorization: Bearer acc", bodies[i]), bodies[i]);
     EXPECT_EQ(rig.pauses, (std::vector<unsigned>{2000, 2000}));
     EXPECT_EQ(rig.peer.AccessToken().value, "acc-2");
     EXPECT_EQ(rig.peer.ConfToken().value, "conf-2");
@@ -93,10 +88,10 @@ TEST(Confirmation, ChoiceChallengeSelectsTheFirstSilentMethod) {
     rig.connector->ConfirmOperation("op-1");
     ASSERT_EQ(rig.service->sent.size(), 2u);
     EXPECT_TRUE(rig.pauses.empty());
-    EXPECT_EQ(rig.service->sent[0].url, std::string(kAuthBase) + "/v2.0/confirmation");
-    EXPECT_EQ(rig.service->sent[0].headers[0], "Authorization: Basic dTpw");
-    EXPECT_EQ(rig.service->sent[0].body,
-              "{" + kClientId + R"("OperationId":"op-1",)" + kResourceMember + "}\n");
+    const std::string start =
+        "{" + kClientId + R"("OperationId":"op-1",)" + kResourceMember + "}\n";
+    ExpectSent(rig.service->sent[0], std::string(kAuthBase) + "/v2.0/confirmation",
+               JsonLines("Authorization: Basic dTpw", start), start);
     EXPECT_EQ(rig.service->sent[1].body,
               R"({"ChallengeResponse":{"ChoiceChallengeResponse":[{"ChoiceSelected":)"
               R"([{"RefId":"urn:authenticationmethod/mykel"}],"RefID":"7"}]},)" +
@@ -119,52 +114,49 @@ TEST(Confirmation, FinalWithoutConfTokenErasesTheOldOneAndSavesNothing) {
 }
 
 TEST(Confirmation, UnusableAnswersFailWithTheirMessages) {
-    const char kChallenge[] = R"({"IsError":false,"IsFinal":false,"Challenge":)";
+    const auto challenge = [](const char* c) {
+        return R"({"IsError":false,"IsFinal":false,"Challenge":)" + std::string(c) + "}";
+    };
+    const std::string final = R"({"IsError":false,"IsFinal":true,"AccessToken":"a")";
     const struct {
         std::string answer;
-        uint32_t code;
         const char* message;
+        uint32_t code = codes::kFail;
     } cases[] = {
-        {"", codes::kFail, "The empty response for the operation confirmation."},
-        {"not json", codes::kFail, "The operation confirmation response is not a JSON."},
-        {R"({"IsFinal":true})", codes::kFail,
-         "The operation confirmation response is a wrong JSON."},
-        {R"({"IsError":false,"IsFinal":false})", codes::kFail,
-         "Wrong response: no Challenge field"},
-        {kChallenge + std::string(R"({"TextChallenge":{}}})"), codes::kFail,
-         "Wrong response: Challenge is not array"},
-        {kChallenge + std::string(R"({"TextChallenge":[{"RefID":"1"}]}})"), codes::kFail,
+        {"", "The empty response for the operation confirmation."},
+        {"not json", "The operation confirmation response is not a JSON."},
+        {R"({"IsFinal":true})", "The operation confirmation response is a wrong JSON."},
+        {R"({"IsError":false,"IsFinal":false})", "Wrong response: no Challenge field"},
+        {challenge(R"({"TextChallenge":{}})"), "Wrong response: Challenge is not array"},
+        {challenge(R"({"TextChallenge":[{"RefID":"1"}]})"),
          "Wrong response: No RefID or AuthnMethod"},
-        {kChallenge + std::string(R"({"TextChallenge":[{"RefID":{},)"
-                                  R"("AuthnMethod":"authenticationmethod/mobile"}]}})"),
-         codes::kFail, "Wrong response: No RefID or AuthnMethod"},
-        {kChallenge + std::string(R"({"ChoiceChallenge":[{"RefID":"1"}]}})"), codes::kFail,
+        {challenge(
+             R"({"TextChallenge":[{"RefID":{},"AuthnMethod":"authenticationmethod/mobile"}]})"),
+         "Wrong response: No RefID or AuthnMethod"},
+        {challenge(R"({"ChoiceChallenge":[{"RefID":"1"}]})"),
          "Wrong response: no choices or RefId exist"},
-        {kChallenge + std::string(R"({"ChoiceChallenge":[{"RefID":null,)"
-                                  R"("Choice":[{"RefID":"authenticationmethod/mobile"}]}]}})"),
-         codes::kFail, "Wrong response: no choices or RefId exist"},
-        {kChallenge + std::string(R"({"ChoiceChallenge":[{"RefID":"1","Choice":[{"Id":2}]}]}})"),
-         codes::kFail, "Wrong response: No RefID"},
-        {kChallenge + std::string(R"({"Other":1}})"), codes::kFail,
+        {challenge(R"({"ChoiceChallenge":[{"RefID":null,)"
+                   R"("Choice":[{"RefID":"authenticationmethod/mobile"}]}]})"),
+         "Wrong response: no choices or RefId exist"},
+        {challenge(R"({"ChoiceChallenge":[{"RefID":"1","Choice":[{"Id":2}]}]})"),
+         "Wrong response: No RefID"},
+        {challenge(R"({"Other":1})"),
          "Wrong server responce: neither TextChallenge no ChoiceChallenge"},
-        {kChallenge + std::string(R"({"TextChallenge":[{"RefID":"1",)"
-                                  R"("AuthnMethod":"urn:authenticationmethod/otp"}]}})"),
-         codes::kSilentContext, "Cannot find suitable type for silent confirmation"},
-        {kChallenge + std::string(R"({"ChoiceChallenge":[{"RefID":"1",)"
-                                  R"("Choice":[{"RefID":"urn:authenticationmethod/otp"}]}]}})"),
-         codes::kSilentContext, "Cannot find suitable type for silent confirmation"},
-        {R"({"IsError":false,"IsFinal":true,"AccessToken":"a"})", codes::kFail,
-         "The operation confirmation response is a wrong JSON."},
-        {R"({"IsError":false,"IsFinal":true,"AccessToken":"a","ExpiresIn":"soon"})", codes::kFail,
-         "Cannot decode auth token expire time."},
-        {R"({"IsError":false,"IsFinal":true,"AccessToken":"a","ExpiresIn":5,"ConfToken":"c",)"
-         R"("ConfTokenExpiresIn":-1})",
-         codes::kFail, "Cannot decode conf token expire time."},
-        {R"({"IsError":true,"IsFinal":true})", codes::kFail,
+        {challenge(
+             R"({"TextChallenge":[{"RefID":"1","AuthnMethod":"urn:authenticationmethod/otp"}]})"),
+         "Cannot find suitable type for silent confirmation", codes::kSilentContext},
+        {challenge(R"({"ChoiceChallenge":[{"RefID":"1",)"
+                   R"("Choice":[{"RefID":"urn:authenticationmethod/otp"}]}]})"),
+         "Cannot find suitable type for silent confirmation", codes::kSilentContext},
+        {final + "}", "The operation confirmation response is a wrong JSON."},
+        {final + R"(,"ExpiresIn":"soon"})", "Cannot decode auth token expire time."},
+        {final + R"(,"ExpiresIn":5,"ConfToken":"c","ConfTokenExpiresIn":-1})",
+         "Cannot decode conf token expire time."},
+        {R"({"IsError":true,"IsFinal":true})",
          "Unknown error was occured during the operation confirmation"},
         {R"({"IsError":true,"IsFinal":true,"Error":"authentication_declined",)"
          R"("ErrorDescription":"declined on phone"})",
-         codes::kCancelled, "authentication_declined; ErrorDescription: declined on phone"},
+         "authentication_declined; ErrorDescription: declined on phone", codes::kCancelled},
     };
     for (const auto& c : cases) {
         SilentRig rig;
@@ -175,24 +167,9 @@ TEST(Confirmation, UnusableAnswersFailWithTheirMessages) {
     }
 }
 
+// A refused confirmation token is dropped: the confirmation restarts interactively, then
+// (silent) without a token.
 TEST(Confirmation, RefusedTokenIsDroppedAndTheConfirmationRestarts) {
-    SilentRig rig;
-    auto saver = boost::make_shared<MemorySaver>();
-    saver->conf = "stale";
-    rig.connector->SetAuthTokenSaver(saver);
-    rig.service->Add(Answer::Ok(kRefused));
-    rig.service->Add(Answer::Ok(kFinal));
-    rig.connector->ConfirmOperation("T-1");
-    ASSERT_EQ(rig.service->sent.size(), 2u);
-    EXPECT_EQ(Parse(rig.service->sent[0].body)["ConfToken"].asString(), "stale");
-    const Json::Value second = Parse(rig.service->sent[1].body);
-    EXPECT_FALSE(second.isMember("ConfToken"));
-    EXPECT_EQ(second["TransactionTokenId"].asString(), "T-1");
-    EXPECT_EQ(rig.peer.ConfToken().value, "conf-2");
-    EXPECT_EQ(saver->conf, "conf-2");
-}
-
-TEST(Confirmation, RefusedTokenRestartsInteractivelyWhenNotSilent) {
     nimbex_test::TempEnv env;
     RegPutString(std::string(kModuleOptionsSection) + "AuthApp", "app");
     Rig rig;
@@ -209,6 +186,18 @@ TEST(Confirmation, RefusedTokenRestartsInteractivelyWhenNotSilent) {
     ASSERT_EQ(rig.browser.commands.size(), 1u);
     EXPECT_TRUE(Contains(rig.browser.commands[0], "&kel_transaction_token_id=T-2&"));
     EXPECT_EQ(saver->log, (std::vector<std::string>{"id=" + id, "conf=ic"}));
+
+    rig.connector->SetSilent(true);
+    rig.service->Add(Answer::Ok(kRefused));
+    rig.service->Add(Answer::Ok(kFinal));
+    rig.connector->ConfirmOperation("T-1");
+    ASSERT_EQ(rig.service->sent.size(), 3u);
+    EXPECT_EQ(Parse(rig.service->sent[1].body)["ConfToken"].asString(), "ic");
+    const Json::Value second = Parse(rig.service->sent[2].body);
+    EXPECT_FALSE(second.isMember("ConfToken"));
+    EXPECT_EQ(second["TransactionTokenId"].asString(), "T-1");
+    EXPECT_EQ(rig.peer.ConfToken().value, "conf-2");
+    EXPECT_EQ(saver->conf, "conf-2");
 }
 
 TEST(Confirmation, RestartsAndPollsAreBounded) {
@@ -242,7 +231,6 @@ TEST(Transactions, SigningTransactionWithAHash) {
     rig.connector->ConfirmTransaction("SignDocument", 17, hash, 4, 0, false, nullptr, 0);
 
     ASSERT_EQ(rig.service->sent.size(), 2u);
-    const SentRequest& tx = rig.service->sent[0];
     const std::string url = std::string(kSignBase) + "/rest/api/transactions";
     const std::string body =
         R"({"Document":"AQIDBA==","OperationCode":"SignDocument","Parameters":[)"
@@ -251,15 +239,11 @@ TEST(Transactions, SigningTransactionWithAHash) {
         R"(\u041d\u0435\u043e\u0431\u0445\u043e\u0434\u0438\u043c\u043e \u043f\u043e\u0434\u0442\u0432\u0435\u0440\u0436\u0434\u0435\u043d\u0438\u0435 \u043e\u043f\u0435\u0440\u0430\u0446\u0438\u0438"},)"
         R"({"Name":"Hash","Value":"true"}]})"
         "\n";
-    EXPECT_EQ(tx.url, url);
-    EXPECT_EQ(tx.body, body);
-    EXPECT_EQ(tx.headers,
-              (std::vector<std::string>{
-                  "Authorization: Bearer acc", "Content-Type: application/json; charset=utf-8",
-                  "Content-Length: " + std::to_string(body.size()),
-                  "VL-Signature: n=1 url=" + url +
-                      " lines=3|Authorization|Content-Type|Content-Length body=" +
-                      std::to_string(body.size())}));
+    std::vector<std::string> headers = JsonLines("Authorization: Bearer acc", body);
+    headers.push_back(
+        "VL-Signature: n=1 url=" + url +
+        " lines=3|Authorization|Content-Type|Content-Length body=" + std::to_string(body.size()));
+    ExpectSent(rig.service->sent[0], url, headers, body);
     EXPECT_EQ(Parse(rig.service->sent[1].body)["TransactionTokenId"].asString(), "tx-42");
 }
 
@@ -316,11 +300,8 @@ TEST(ConfirmOperationV2, DeletionIsSentWithItsMethodAndWithoutSignature) {
     rig.service->Add(Answer::Ok(kFinalWithoutConfToken));
     rig.connector->ConfirmOperationV2("DeleteCertificate", url, "", "DELETE");
     ASSERT_EQ(rig.service->sent.size(), 2u);
-    EXPECT_EQ(rig.service->sent[0].url, url);
+    ExpectSent(rig.service->sent[0], url, {"Authorization: Bearer acc"}, "");
     EXPECT_EQ(rig.service->sent[0].method, "DELETE");
-    EXPECT_TRUE(rig.service->sent[0].body.empty());
-    EXPECT_EQ(rig.service->sent[0].headers,
-              (std::vector<std::string>{"Authorization: Bearer acc"}));
     EXPECT_EQ(Parse(rig.service->sent[1].body)["OperationId"].asString(), "op-4");
 }
 

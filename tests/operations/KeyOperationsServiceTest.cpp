@@ -163,12 +163,10 @@ TEST_F(KeyOperationsService, OperationsSendTheirExactRequests) {
                                   {"0000", "=0000", 0u},
                                   {"8765", "=8765", 0u}}) {
                 uint32_t left = 99;
-                run(
-                    [&] {
-                        EXPECT_EQ(c->ValidatePin(key.id, std::get<0>(p), &left),
-                                  std::get<2>(p) == 2);
-                    },
+                bool valid = false;
+                run([&] { valid = c->ValidatePin(key.id, std::get<0>(p), &left); },
                     "POST " + cert + "/pin/validate?returnAttempts=true", std::get<1>(p));
+                EXPECT_EQ(valid, std::get<2>(p) == 2);
                 EXPECT_EQ(left, std::get<2>(p));
             }
             const std::string set = "POST " + api + "keys/" + id + "/params";
@@ -179,15 +177,10 @@ TEST_F(KeyOperationsService, OperationsSendTheirExactRequests) {
             run([&] { c->SetKeyPermissions(key.id, 0); }, set,
                 "{\"Data\":\"\",\"Param\":\"key_permissions\"}\n");
             run([&] { EXPECT_EQ(c->GetKeyPermissions(key.id), 0u); }, get + "key_permissions", "");
-            run(
-                [&] {
-                    c->SetContainerExtensions(key.id, {1, 2, 250});
-                },
-                set, "{\"Data\":\"AQL6\",\"Param\":\"container_extensions\"}\n");
-            run(
-                [&] {
-                    EXPECT_EQ(c->GetContainerExtensions(key.id), (Bytes{1, 2, 250}));
-                },
+            const Bytes ext{1, 2, 250};
+            run([&] { c->SetContainerExtensions(key.id, ext); }, set,
+                "{\"Data\":\"AQL6\",\"Param\":\"container_extensions\"}\n");
+            run([&] { EXPECT_EQ(c->GetContainerExtensions(key.id), ext); },
                 get + "container_extensions", "");
             run([&] { c->DeleteCertificate(key.id); }, "DELETE " + api + v2 + "certificates/" + id,
                 "", R"({"OperationCode":"DeleteCertificate)" + tx);

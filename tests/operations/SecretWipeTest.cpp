@@ -50,19 +50,6 @@ void ExpectNoLeak(Rig& rig, const std::function<void()>& body) {
     ::testing::Test::RecordProperty("json_library_blocks", scan.LibraryLeaks());
 }
 
-// The host's HMAC and random bytes, constant.
-uint32_t Hmac(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t,
-              uintptr_t, const unsigned char*, uintptr_t, const unsigned char*, uintptr_t,
-              unsigned char* out, uint32_t* length) {
-    std::memset(out, 0xAB, *length);
-    return 0;
-}
-uint32_t Random(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t,
-                unsigned char* out, uintptr_t length) {
-    std::memset(out, 0x5A, length);
-    return 0;
-}
-
 }  // namespace
 
 // The password grant's answer is unusable: the confirmation follows with the Basic
@@ -70,9 +57,17 @@ uint32_t Random(uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t, uintptr_t
 TEST(SecretWipe, PasswordGrantRenewalAndDropLeaveNoCopies) {
     Rig rig;
     rig.connector->SetSilent(true);
-    HostContext host = {};
-    host.callbacks.hmac = Hmac;
-    host.callbacks.random = Random;
+    HostContext host = {};  // the host's HMAC and random bytes, constant
+    host.callbacks.hmac = [](auto, auto, auto, auto, auto, auto, auto, auto, auto, auto, auto, auto,
+                             unsigned char* out, uint32_t* length) {
+        std::memset(out, 0xAB, *length);
+        return uint32_t(0);
+    };
+    host.callbacks.random = [](auto, auto, auto, auto, auto, auto, auto, unsigned char* out,
+                               uintptr_t length) {
+        std::memset(out, 0x5A, length);
+        return uint32_t(0);
+    };
     rig.service->Add(Answer::Ok("{\"expires_in\":60}"));
     rig.service->Add(Answer::Ok(std::string(R"({"IsError":false,"IsFinal":true,"AccessToken":")") +
                                 kAccess + R"(","ExpiresIn":60})"));

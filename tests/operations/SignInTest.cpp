@@ -32,14 +32,6 @@ void SetAuthApp(const std::string& path) {
     RegPutString(std::string(kModuleOptionsSection) + "AuthApp", path);
 }
 
-// What the operation's boundary answers for what `body` throws.
-uint32_t BoundaryCode(const std::function<void()>& body) {
-    return Boundary([&] {
-        body();
-        return codes::kSuccess;
-    });
-}
-
 }  // namespace
 
 TEST(PasswordGrant, SendsTheExactRequestAndSavesTheToken) {
@@ -51,18 +43,14 @@ TEST(PasswordGrant, SendsTheExactRequestAndSavesTheToken) {
 
     EXPECT_EQ(rig.connector->GetAccessToken(), "tok-1");
     ASSERT_EQ(rig.service->sent.size(), 1u);
-    const SentRequest& r = rig.service->sent[0];
     const std::string body =
         std::string(
             "grant_type=password&username=user%40x&password=p%26ss%20word&scope=kel"
             "&client_id=veltra.cloud.csp&resource=") +
         kResource;
-    EXPECT_EQ(r.url, std::string(kAuthBase) + "/oauth/token");
-    EXPECT_EQ(r.body, body);
-    EXPECT_EQ(r.headers,
-              (std::vector<std::string>{"Content-Type: application/json; charset=utf-8",
-                                        "Content-Length: " + std::to_string(body.size())}));
-    EXPECT_TRUE(r.method.empty());
+    ExpectSent(rig.service->sent[0], std::string(kAuthBase) + "/oauth/token", JsonLines("", body),
+               body);
+    EXPECT_TRUE(rig.service->sent[0].method.empty());
     EXPECT_EQ(saver->log, (std::vector<std::string>{"auth=tok-1"}));
     EXPECT_TRUE(rig.peer.TokensCurrent());
     EXPECT_FALSE(IsExpired(rig.peer.AccessToken().expiry));
@@ -103,31 +91,30 @@ TEST(SignIn, NumbersOutsideThirtyTwoBitsFailWithoutConfirmation) {
             rig.service->Add(Answer::Ok(answer));
             rig.service->Add(Answer::Ok(answer));
             EXPECT_THROW(rig.connector->Authenticate(), Json::LogicError);
-            EXPECT_EQ(BoundaryCode([&] { rig.connector->GetAccessToken(); }), codes::kFail);
+            EXPECT_EQ(Boundary([&] {
+                          rig.connector->GetAccessToken();
+                          return codes::kSuccess;
+                      }),
+                      codes::kFail);
             ASSERT_EQ(rig.service->sent.size(), 2u) << number;
             EXPECT_FALSE(Contains(rig.service->sent[1].url, "confirmation")) << number;
         }
     }
 }
 
-TEST(PasswordGrant, RejectedGrantWithSilentConnectorEndsInTheConfirmationError) {
-    Rig rig;
-    rig.connector->SetSilent(true);
-    rig.connector->SetCredentials("u", "p");
-    rig.service->Add(Answer::Status(400, R"({"error":"invalid_grant"})"));
-    rig.service->Add(Answer::Status(400, R"({"error":"invalid_grant"})"));
-    const KelException e = CaughtKelException([&] { rig.connector->GetAccessToken(); });
-    EXPECT_EQ(e.code(), codes::kBadUserName);
-    EXPECT_EQ(rig.service->sent.size(), 2u);
-}
-
-TEST(PasswordGrant, ConnectionFailureEndsSignInQuietly) {
+TEST(PasswordGrant, ConnectionFailureEndsQuietlyRejectionSilentlyInTheConfirmationError) {
     Rig rig;
     rig.connector->SetCredentials("u", "p");
     rig.service->Add(Answer::Failure(12157));
     EXPECT_EQ(rig.connector->GetAccessToken(), "");
     EXPECT_EQ(rig.service->sent.size(), 1u);
     EXPECT_TRUE(rig.browser.commands.empty());
+    rig.connector->SetSilent(true);
+    rig.service->Add(Answer::Status(400, R"({"error":"invalid_grant"})"));
+    rig.service->Add(Answer::Status(400, R"({"error":"invalid_grant"})"));
+    const KelException e = CaughtKelException([&] { rig.connector->GetAccessToken(); });
+    EXPECT_EQ(e.code(), codes::kBadUserName);
+    EXPECT_EQ(rig.service->sent.size(), 3u);
 }
 
 TEST(SilentAuthorization, TakesTokensFromTheRedirectFragment) {
@@ -141,11 +128,10 @@ TEST(SilentAuthorization, TakesTokensFromTheRedirectFragment) {
     EXPECT_EQ(rig.connector->GetIdToken(), id);
     EXPECT_EQ(rig.peer.AccessToken().value, "new-access");
     ASSERT_EQ(rig.service->sent.size(), 1u);
-    const SentRequest& r = rig.service->sent[0];
-    EXPECT_EQ(r.url, kAuthorizeUrl +
-                         "&response_mode=fragment&prompt=none&sign_api_version=2&login_hint=a%20b");
-    EXPECT_TRUE(r.headers.empty());
-    EXPECT_TRUE(r.body.empty());
+    ExpectSent(
+        rig.service->sent[0],
+        kAuthorizeUrl + "&response_mode=fragment&prompt=none&sign_api_version=2&login_hint=a%20b",
+        {}, "");
     EXPECT_EQ(saver->log, (std::vector<std::string>{"auth=new-access", "id=" + id}));
 }
 
@@ -229,34 +215,24 @@ TEST(InteractiveSignIn, RefusalsAndFailures) {
     EXPECT_TRUE(browser.commands.empty());
 }
 
-TEST(InteractiveSignIn, AnswerFailingHalfWayKeepsWhatWasDecoded) {
-    nimbex_test::TempEnv env;
-    SetAuthApp("app");
-    Rig rig;
-    rig.connector->SetIdToken("old-id");
-    auto saver = boost::make_shared<MemorySaver>();
-    saver->conf = "old-conf";
-    rig.connector->SetAuthTokenSaver(saver);
-    rig.browser.answers.push_back("access_token=fresh&expires_in=60&id_token=no-dots");
-    const KelException e = CaughtKelException([&] { rig.connector->SignInInteractive(""); });
-    EXPECT_TRUE(Contains(e.what(), "Wrong \"id_token\" value. Cannot parse the value."));
-    EXPECT_EQ(rig.peer.AccessToken().value, "fresh");
-    EXPECT_FALSE(IsExpired(rig.peer.AccessToken().expiry));
-    EXPECT_EQ(rig.peer.IdToken().value, "no-dots");
-    EXPECT_EQ(rig.peer.ConfToken().value, "old-conf");
-}
-
-TEST(InteractiveSignIn, KeepsConfirmationTokenFromTheAnswer) {
+TEST(InteractiveSignIn, KeepsTheConfTokenAndWhatAnAnswerFailingHalfWayDecoded) {
     nimbex_test::TempEnv env;
     SetAuthApp("app");
     Rig rig(true);
-    rig.browser.answers.push_back(TokenAnswer(IdTokenExpiringIn(3600)) +
-                                  "&conf_token=ct&conf_token_expires_in=600");
+    rig.browser.answers = {
+        TokenAnswer(IdTokenExpiringIn(3600)) + "&conf_token=ct&conf_token_expires_in=600",
+        "access_token=fresh&expires_in=60&id_token=no-dots"};
     rig.connector->SignInInteractive("op-5");
     EXPECT_EQ(rig.peer.ConfToken().value, "ct");
     EXPECT_EQ(rig.browser.commands[0], "app \"" + kAuthorizeUrl +
                                            "&kel_operation_id=op-5&response_mode=form_post"
                                            "&sign_api_version=2\"");
+    const KelException e = CaughtKelException([&] { rig.connector->SignInInteractive(""); });
+    EXPECT_TRUE(Contains(e.what(), "Wrong \"id_token\" value. Cannot parse the value."));
+    EXPECT_EQ(rig.peer.AccessToken().value, "fresh");
+    EXPECT_FALSE(IsExpired(rig.peer.AccessToken().expiry));
+    EXPECT_EQ(rig.peer.IdToken().value, "no-dots");
+    EXPECT_EQ(rig.peer.ConfToken().value, "ct");
 }
 
 TEST(SendRequest, FailureWithCurrentTokensRenewsAndResendsOnce) {
@@ -277,42 +253,34 @@ TEST(SendRequest, FailureWithCurrentTokensRenewsAndResendsOnce) {
     ASSERT_EQ(rig.service->sent.size(), 3u);
     EXPECT_EQ(rig.service->sent[0].headers[0], "Authorization: Bearer old");
     EXPECT_EQ(rig.service->sent[1].url, std::string(kAuthBase) + "/oauth/token");
-    const SentRequest& again = rig.service->sent[2];
-    EXPECT_EQ(again.url, url);
-    EXPECT_EQ(again.body, "{}");
-    EXPECT_EQ(again.headers,
-              (std::vector<std::string>{
-                  "Authorization: Bearer new", "Content-Type: application/json; charset=utf-8",
-                  "Content-Length: 2",
-                  "VL-Signature: n=1 url=" + url +
-                      " lines=3|Authorization|Content-Type|Content-Length body=2"}));
+    std::vector<std::string> again = JsonLines("Authorization: Bearer new", "{}");
+    again.push_back("VL-Signature: n=1 url=" + url +
+                    " lines=3|Authorization|Content-Type|Content-Length body=2");
+    ExpectSent(rig.service->sent[2], url, again, "{}");
     EXPECT_EQ(signer->count, 1);
 }
 
-TEST(SendRequest, SecondFailurePassesToTheCaller) {
+TEST(SendRequest, FailurePassesToTheCallerUnsentAgainOrAfterOneRenewal) {
     Rig rig;
     rig.connector->SetCredentials("u", "p");
+    const std::string url = std::string(kSignBase) + "/x";
+    // Without current tokens: sent once, the caller's lines untouched.
+    std::vector<SecretString> headers = {"Authorization: Bearer x", "VL-Signature: s"};
+    rig.service->Add(Answer::Status(401));
+    EXPECT_THROW(rig.connector->SendRequest(url, headers, ""), KelException);
+    EXPECT_EQ(rig.service->sent.size(), 1u);
+    EXPECT_EQ(headers[1], "VL-Signature: s");
+    // With them: renewed and sent again once; the second failure is the caller's.
     rig.connector->SetAccessToken("old");
-    std::vector<SecretString> headers = {"Authorization: Bearer old"};
+    headers = {"Authorization: Bearer old"};
     rig.service->Add(Answer::Status(500));
     rig.service->Add(Answer::Ok(R"({"access_token":"new","expires_in":60})"));
     rig.service->Add(Answer::Status(503));
-    const KelException e = CaughtKelException(
-        [&] { rig.connector->SendRequest(std::string(kSignBase) + "/x", headers, ""); });
+    const KelException e =
+        CaughtKelException([&] { rig.connector->SendRequest(url, headers, ""); });
     EXPECT_TRUE(Contains(e.what(), "Server code: 503"));
-    EXPECT_EQ(rig.service->sent.size(), 3u);
+    EXPECT_EQ(rig.service->sent.size(), 4u);
     EXPECT_EQ(headers[0], "Authorization: Bearer new");
-}
-
-TEST(SendRequest, FailureWithoutCurrentTokensIsSentOnce) {
-    Rig rig;
-    rig.connector->SetCredentials("u", "p");
-    std::vector<SecretString> headers = {"Authorization: Bearer x", "VL-Signature: s"};
-    rig.service->Add(Answer::Status(401));
-    EXPECT_THROW(rig.connector->SendRequest(std::string(kSignBase) + "/x", headers, ""),
-                 KelException);
-    EXPECT_EQ(rig.service->sent.size(), 1u);
-    EXPECT_EQ(headers[1], "VL-Signature: s");
 }
 
 TEST(SendRequest, WithoutBearerOrSignatureLinesNoneIsAdded) {

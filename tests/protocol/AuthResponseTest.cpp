@@ -111,9 +111,7 @@ TEST_F(AuthResponseTest, FailuresWithTheirMessagesAndCodes) {
         }
         access = "old-access";
         id = "old-id";
-        const auto e = Decode(p);
-        EXPECT_EQ(c.message, e.first);
-        EXPECT_EQ(c.code, e.second);
+        EXPECT_EQ(std::make_pair(c.message, c.code), Decode(p));
         EXPECT_EQ(c.decoded ? "access-1" : "old-access", access);
         EXPECT_EQ(c.decoded ? p["id_token"] : SecretString("old-id"), id);
     }

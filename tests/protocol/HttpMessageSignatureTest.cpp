@@ -88,8 +88,8 @@ class SignatureTest : public ::testing::Test {
         signer = MakeMessageSignatureCreator(&host);
     }
 
-    std::pair<std::string, uint32_t> Failure(const std::string& url,
-                                             const std::vector<SecretString>& headers) {
+    using Outcome = std::pair<std::string, uint32_t>;
+    Outcome Failure(const std::string& url, const std::vector<SecretString>& headers) {
         const KelException e =
             nimbex_test::CaughtKelException([&] { signer->CreateSignature(url, headers, ""); });
         return {nimbex_test::KelMessage(e), e.code()};
@@ -155,23 +155,19 @@ TEST_F(SignatureTest, SigningStringShapes) {
 }
 
 TEST_F(SignatureTest, Failures) {
-    EXPECT_EQ("Wrong url has come for signature", Failure("https://host", {}).first);
-    EXPECT_EQ("Wrong url has come for signature", Failure("host/path", {}).first);
-    auto e = Failure("https://h/a", {"Good: 1", "no colon here"});
-    EXPECT_EQ("Wrong HTTP header", e.first);
-    EXPECT_EQ(codes::kFail, e.second);
+    const Outcome badUrl("Wrong url has come for signature", codes::kFail);
+    EXPECT_EQ(badUrl, Failure("https://host", {}));
+    EXPECT_EQ(badUrl, Failure("host/path", {}));
+    EXPECT_EQ(Outcome("Wrong HTTP header", codes::kFail),
+              Failure("https://h/a", {"Good: 1", "no colon here"}));
     EXPECT_EQ(0u, g_log.randomLength);  // nothing reached the host
 
     // The host's failures carry the host's code.
     g_log.randomResult = 0x80090025;
-    e = Failure("https://h/a", {});
-    EXPECT_EQ("Cannot generate random", e.first);
-    EXPECT_EQ(0x80090025u, e.second);
+    EXPECT_EQ(Outcome("Cannot generate random", 0x80090025), Failure("https://h/a", {}));
     g_log.randomResult = 0;
     g_log.hmacResult = 1234;
-    e = Failure("https://h/a", {});
-    EXPECT_EQ("Cannot compute HMAC", e.first);
-    EXPECT_EQ(1234u, e.second);
+    EXPECT_EQ(Outcome("Cannot compute HMAC", 1234), Failure("https://h/a", {}));
 
     host.callbacks.hmac = nullptr;
     EXPECT_THROW(ComputeHmac(&host, {1}, "d"), KelException);

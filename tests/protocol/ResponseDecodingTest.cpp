@@ -21,8 +21,9 @@ Json::Value Parse(const std::string& text) {
 
 // Runs `f`, expecting a KelException; returns its message (without the
 // prefix) and code.
+using Outcome = std::pair<std::string, uint32_t>;
 template <class F>
-std::pair<std::string, uint32_t> Thrown(F&& f) {
+Outcome Thrown(F&& f) {
     const KelException e = nimbex_test::CaughtKelException(std::forward<F>(f));
     return {nimbex_test::KelMessage(e), e.code()};
 }
@@ -82,65 +83,55 @@ TEST_F(ResponseDecodingTest, ServiceErrorMessagesAndCodes) {
          codes::kPinBlocked},
         {notUtf8, "key_blocked", codes::kPinBlocked},
     };
-    for (const auto& c : cases) {
-        auto e = Thrown([&] { ThrowServiceError(transport, c.body, "Op"); });
-        EXPECT_EQ(c.message, e.first);
-        EXPECT_EQ(c.code, e.second) << c.message;
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(Outcome(c.message, c.code),
+                  Thrown([&] { ThrowServiceError(transport, c.body, "Op"); }));
 }
 
 TEST_F(ResponseDecodingTest, OperationAnswers) {
+    // A failure is written as its code and message.
+    const std::string kCannot = "80090020 Cannot decode server response. The Sign";
+    const std::string kWrong = kCannot + "V2 response is a wrong JSON.";
     const struct {
         const char* body;
         bool v2, emptyAllowed;
-        const char* result;  // the decoded value written compactly, or null
-        const char* error;   // the failure's message, or null
-        uint32_t code;
+        std::string outcome;  // the decoded value written compactly, or the failure
     } cases[] = {
         // Version 1: returned as parsed, errors included.
-        {R"({"Error":"invalid_pin"})", false, false, R"({"Error":"invalid_pin"})", nullptr, 0},
-        {"oops", false, false, nullptr,
-         "Cannot decode server response. The Sign response is not a JSON.", codes::kFail},
+        {R"({"Error":"invalid_pin"})", false, false, R"({"Error":"invalid_pin"})"},
+        {"oops", false, false, kCannot + " response is not a JSON."},
         // Empty answers allowed: not parsed; a non-empty one gives a marker.
-        {"", false, true, "null", nullptr, 0},
-        {"not json", false, true, R"("\"non_empty_value\"")", nullptr, 0},
-        {"", true, true, nullptr,
-         "Cannot decode server response. The SignV2 response is not a JSON.", codes::kFail},
+        {"", false, true, "null"},
+        {"not json", false, true, R"("\"non_empty_value\"")"},
+        {"", true, true, kCannot + "V2 response is not a JSON."},
         // Version 2: the result of a completed operation.
-        {R"({"Operation":{"Status":"Completed","Result":"abc"}})", true, false, R"("abc")", nullptr,
-         0},
+        {R"({"Operation":{"Status":"Completed","Result":"abc"}})", true, false, R"("abc")"},
         {R"({"Operation":{"Status":"Completed","Result":{"a":[1,2]}}})", true, false,
-         R"({"a":[1,2]})", nullptr, 0},
-        {R"({"Operation":{"Status":"Completed","Result":null}})", true, false, "null", nullptr, 0},
-        {R"({"Operation":{"Status":"InProgress","Result":"abc"}})", true, false, nullptr,
-         "Cannot decode server response. The SignV2 response is a wrong JSON.", codes::kFail},
-        {R"({"Operation":{"Status":"Completed"}})", true, false, nullptr,
-         "Cannot decode server response. The SignV2 response is a wrong JSON.", codes::kFail},
-        {R"({"Operation":"Completed"})", true, false, nullptr,
-         "Cannot decode server response. The SignV2 response is a wrong JSON.", codes::kFail},
-        {R"({"Status":"Completed","Result":"abc"})", true, false, nullptr,
-         "Cannot decode server response. The SignV2 response is a wrong JSON.", codes::kFail},
-        {R"([{"Operation":{"Status":"Completed","Result":"abc"}}])", true, false, nullptr,
-         "Cannot decode server response. The SignV2 response is a wrong JSON.", codes::kFail},
+         R"({"a":[1,2]})"},
+        {R"({"Operation":{"Status":"Completed","Result":null}})", true, false, "null"},
+        {R"({"Operation":{"Status":"InProgress","Result":"abc"}})", true, false, kWrong},
+        {R"({"Operation":{"Status":"Completed"}})", true, false, kWrong},
+        {R"({"Operation":"Completed"})", true, false, kWrong},
+        {R"({"Status":"Completed","Result":"abc"})", true, false, kWrong},
+        {R"([{"Operation":{"Status":"Completed","Result":"abc"}}])", true, false, kWrong},
         // Version 2: an error inside the envelope.
         {R"({"Operation":{"Status":"Error","Error":"invalid_hash_alg","Result":"x"}})", true, false,
-         nullptr, "invalid_hash_alg", codes::kBadAlgId},
-        {R"({"Operation":{"Status":"Error"}})", true, false, nullptr,
-         "Unknown error was occured during the operation SignV2", codes::kFail},
+         "80090008 invalid_hash_alg"},
+        {R"({"Operation":{"Status":"Error"}})", true, false,
+         "80090020 Unknown error was occured during the operation SignV2"},
     };
-    Json::FastWriter writer;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.body);
-        if (c.error) {
-            auto e = Thrown(
-                [&] { DecodeOperationResponse(transport, "Sign", c.body, c.v2, c.emptyAllowed); });
-            EXPECT_EQ(c.error, e.first);
-            EXPECT_EQ(c.code, e.second);
-        } else {
-            const Json::Value v =
-                DecodeOperationResponse(transport, "Sign", c.body, c.v2, c.emptyAllowed);
-            EXPECT_EQ(std::string(c.result) + "\n", writer.write(v));
+        std::string outcome;
+        try {
+            outcome = Json::FastWriter().write(
+                DecodeOperationResponse(transport, "Sign", c.body, c.v2, c.emptyAllowed));
+            outcome.pop_back();
+        } catch (const KelException& e) {
+            char code[9];
+            snprintf(code, sizeof(code), "%08X", e.code());
+            outcome = code + (" " + nimbex_test::KelMessage(e));
         }
+        EXPECT_EQ(c.outcome, outcome) << c.body;
     }
 }
 
@@ -184,11 +175,11 @@ TEST(CertificateListTest, SkipsUnusableElementsInOrder) {
     EXPECT_EQ("cert-two", std::string(list[0].certificate.begin(), list[0].certificate.end()));
     EXPECT_EQ(3u, list[1].id);
     EXPECT_TRUE(DecodeCertificateList("[]").empty());
-    auto e = Thrown([] { DecodeCertificateList("{"); });
-    EXPECT_EQ("Cannot decode server response. The certificate list is not a JSON.", e.first);
-    EXPECT_EQ(codes::kFail, e.second);
-    e = Thrown([] { DecodeCertificateList(R"({"ID":1})"); });
-    EXPECT_EQ("Cannot decode server response. The certificate list is not array.", e.first);
+    EXPECT_EQ(
+        Outcome("Cannot decode server response. The certificate list is not a JSON.", codes::kFail),
+        Thrown([] { DecodeCertificateList("{"); }));
+    EXPECT_EQ("Cannot decode server response. The certificate list is not array.",
+              Thrown([] { DecodeCertificateList(R"({"ID":1})"); }).first);
 }
 
 TEST(ServerPolicyTest, ParamSetsPerProviderType) {
@@ -233,8 +224,8 @@ TEST(ServerPolicyTest, ActionPolicyStopsAtTheFirstBadElement) {
         EXPECT_EQ(c.signMfa, p.mfaByAction["SignDocument"]) << c.body;
     }
     ServerPolicy q;
-    auto e = Thrown([&] { DecodeServerPolicy(q, "nope"); });
-    EXPECT_EQ("Cannot decode server response. The server policy is not a JSON.", e.first);
+    EXPECT_EQ("Cannot decode server response. The server policy is not a JSON.",
+              Thrown([&] { DecodeServerPolicy(q, "nope"); }).first);
     EXPECT_FALSE(q.loaded);
 }
 

@@ -1,6 +1,7 @@
 #include <stdlib.h>
 
 #include <cstring>
+#include <vector>
 
 #include "ModuleLoader.h"
 #include "TempEnv.h"
@@ -39,32 +40,29 @@ TEST_F(ConstantHandlers, TextsFallBackWithoutACatalog) {
     setenv("NIMBEX_LIB_DIR", emptyLibDir.path().c_str(), 1);
     unsetenv("NLSPATH");
     nimbex_test::RunInChild([this](ChildChecks& check) {
-        struct Case {
-            uintptr_t id;
-            const char* text;
-        };
-        for (const Case& c : {Case{CLOUD_GET_MEDIA_NAME, "Cloud Token"},
-                              Case{CLOUD_GET_DESCRIPTION, "Use CSP as client for Veltra KEL."}}) {
-            const uintptr_t length = std::strlen(c.text);
+        for (const auto& [id, text] :
+             {std::pair{CLOUD_GET_MEDIA_NAME, "Cloud Token"},
+              std::pair{CLOUD_GET_DESCRIPTION, "Use CSP as client for Veltra KEL."}}) {
+            const uintptr_t length = std::strlen(text);
             char buffer[64];
             CloudSizeBufferRecord r{0, buffer};
-            check.Equal(Call(c.id, &r), 0u, "size 0: result");
+            check.Equal(Call(id, &r), 0u, "size 0: result");
             check.Equal(r.size, length, "size 0: length");
             r = {100, nullptr};
-            check.Equal(Call(c.id, &r), 0u, "null buffer: result");
+            check.Equal(Call(id, &r), 0u, "null buffer: result");
             check.Equal(r.size, length, "null buffer: length");
             for (uintptr_t small : {uintptr_t(5), length}) {
                 std::memset(buffer, 'z', sizeof(buffer));
                 r = {small, buffer};
-                check.Equal(Call(c.id, &r), kMoreData, "too small: result");
+                check.Equal(Call(id, &r), kMoreData, "too small: result");
                 check.Equal(r.size, length, "too small: length");
                 check.Equal(buffer[0], 'z', "too small: buffer untouched");
             }
             std::memset(buffer, 'z', sizeof(buffer));
             r = {length + 1, buffer};
-            check.Equal(Call(c.id, &r), 0u, "exact: result");
+            check.Equal(Call(id, &r), 0u, "exact: result");
             check.Equal(r.size, length, "exact: length");
-            check.Equal(std::string(buffer), std::string(c.text), "exact: text");
+            check.Equal(std::string(buffer), std::string(text), "exact: text");
         }
     });
 }
@@ -106,10 +104,9 @@ TEST_F(ConstantHandlers, MediaLimitsNeedExactly0x30) {
     for (uintptr_t i = 0; i < 61; ++i) words[i] = 0x1000 + i;
     words[0] = 0x30;
     EXPECT_EQ(Call(CLOUD_GET_MEDIA_LIMITS, words), 0u);
-    EXPECT_EQ(words[57], 255u);  // byte offset 228 of the record
-    EXPECT_EQ(words[58], 64u);
-    EXPECT_EQ(words[59], 0u);
-    EXPECT_EQ(words[60], 1u);
+    // From byte offset 228 of the record: name and PIN lengths, PIN required.
+    EXPECT_EQ(std::vector<uintptr_t>(words + 57, words + 61),
+              (std::vector<uintptr_t>{255, 64, 0, 1}));
     EXPECT_EQ(words[0], 0x30u);
     for (uintptr_t i = 1; i < 57; ++i) EXPECT_EQ(words[i], 0x1000 + i) << i;
 

@@ -4,6 +4,7 @@
 #include <openssl/evp.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestCertificates.h"
@@ -41,10 +42,8 @@ uint32_t Add(DocumentHashStorage& s, const Bytes& data, const Bytes& value,
     return id;
 }
 
-struct Linked {
-    uint32_t first;
-    uint32_t second;
-};
+// The record matching `hash` and the record it links to.
+using Linked = std::pair<uint32_t, uint32_t>;
 
 Linked Find(const DocumentHashStorage& s, const Bytes& hash, uint32_t secondOnEntry = 1) {
     Linked out{0, secondOnEntry};
@@ -68,11 +67,8 @@ TEST(LinkedRecords, DirectMatchAndNoMatch) {
     DocumentHashStorage s(1 << 20, 5);
     const Bytes data{1, 2, 3}, value{4, 5};
     const uint32_t plain = Add(s, data, value);
-    EXPECT_EQ(plain, Find(s, value).first);
-    EXPECT_EQ(1u, Find(s, value).second);  // nothing linked: unchanged
-    const Linked none = Find(s, Bytes{9});
-    EXPECT_EQ(kNone, none.first);
-    EXPECT_EQ(1u, none.second);
+    EXPECT_EQ(Linked(plain, 1), Find(s, value));  // nothing linked: unchanged
+    EXPECT_EQ(Linked(kNone, 1), Find(s, Bytes{9}));
     // A record without a hash value never matches, even an empty one.
     s.CreateRecord(kSha256);
     EXPECT_EQ(kNone, Find(s, Bytes()).first);
@@ -93,9 +89,7 @@ TEST(LinkedRecords, TlsCertificateVerifyBoundaries) {
     const Bytes content = TlsContent(transcript);
     ASSERT_EQ(98u + 32u, content.size());
     const uint32_t verify = Add(s, content, Sha256(content));
-    Linked found = Find(s, Sha256(content));
-    EXPECT_EQ(verify, found.first);
-    EXPECT_EQ(doc, found.second);
+    EXPECT_EQ(Linked(verify, doc), Find(s, Sha256(content)));
     // Zero on entry stays zero.
     EXPECT_EQ(0u, Find(s, Sha256(content), 0).second);
 
@@ -104,9 +98,7 @@ TEST(LinkedRecords, TlsCertificateVerifyBoundaries) {
     const uint32_t oneByte = Add(t, Bytes{0x42}, Bytes(), DocumentHashStorage::kDataIsValue);
     const Bytes content99 = TlsContent(Bytes{0x42});
     const uint32_t v99 = Add(t, content99, Bytes{7});
-    found = Find(t, Bytes{7});
-    EXPECT_EQ(v99, found.first);
-    EXPECT_EQ(oneByte, found.second);
+    EXPECT_EQ(Linked(v99, oneByte), Find(t, Bytes{7}));
 
     // Exactly 98 bytes: no candidate, even with a record whose value is empty.
     DocumentHashStorage u(1 << 20, 5);
@@ -134,9 +126,7 @@ TEST(LinkedRecords, CmsSignedAttributes) {
     Add(s, Bytes{1}, Bytes{2});  // unrelated
     const uint32_t doc = Add(s, document, Sha256(document));
     const uint32_t signedAttrs = Add(s, attributes, Sha256(attributes));
-    Linked found = Find(s, Sha256(attributes));
-    EXPECT_EQ(signedAttrs, found.first);
-    EXPECT_EQ(doc, found.second);
+    EXPECT_EQ(Linked(signedAttrs, doc), Find(s, Sha256(attributes)));
 
     // A document record that is its own value links the same way.
     DocumentHashStorage raw(1 << 20, 5);
@@ -155,6 +145,5 @@ TEST(LinkedRecords, TlsCandidateIsTriedBeforeCmsForEachRecord) {
     // The verify record matches itself too, but the earlier record comes first.
     EXPECT_EQ(first, Find(s, Bytes{6}).second);
     s.RemoveRecord(first);
-    EXPECT_EQ(1u, Find(s, Bytes{6}).second);
-    EXPECT_EQ(verify, Find(s, Bytes{6}).first);
+    EXPECT_EQ(Linked(verify, 1), Find(s, Bytes{6}));
 }

@@ -54,14 +54,10 @@ TEST_P(MessageCatalog, StringsComeFromTheCatalogNextToTheLibraries) {
     });
 }
 
-std::string PlacementName(const ::testing::TestParamInfo<Placement>& info) {
-    return info.param.name;
-}
-
 INSTANTIATE_TEST_SUITE_P(Fallbacks, MessageCatalog,
                          ::testing::Values(Placement{"C", "LocaleDir", "C"},
                                            Placement{"C/LC_MESSAGES", "LocaleMessagesDir", "C"},
                                            Placement{"C.UTF-8/LC_MESSAGES",
                                                      "NamedLocaleMessagesDir", "C.UTF-8"},
                                            Placement{"lib/nimbex", "LibDir", "C"}),
-                         PlacementName);
+                         [](const auto& info) { return std::string(info.param.name); });

@@ -71,11 +71,8 @@ TEST_P(ReaderService, SelectServiceConfiguresTheConnector) {
 
     csphost::FileProtectedStore& store = host.callbacks().store();
     std::vector<unsigned char> saved;
-    const bool inStore = store.Get(false, urls.auth + "_auth_token_magic", saved);
-    EXPECT_EQ(inStore, localContext);
-    if (inStore) {
-        EXPECT_EQ(std::string(saved.begin(), saved.end()), token + std::string(1, 0));
-    }
+    EXPECT_EQ(store.Get(false, urls.auth + "_auth_token_magic", saved), localContext);
+    EXPECT_EQ(std::string(saved.begin(), saved.end()), localContext ? token + '\0' : "");
     EXPECT_EQ(LoadSecret(urls.name + "_access_token"), localContext ? "" : token);
 
     // Selecting the selected service again keeps the connector.
@@ -101,15 +98,10 @@ TEST_F(PinAcquisition, ThroughTheHostsCallback) {
         {longest.c_str(), 0, longest}, {tooLong.c_str(), 87, ""}, {"", 0, ""},
     };
     for (const Case& c : cases) {
-        if (c.pin)
-            setenv("NIMBEX_TEST_PIN", c.pin, 1);
-        else
-            unsetenv("NIMBEX_TEST_PIN");
+        c.pin ? setenv("NIMBEX_TEST_PIN", c.pin, 1) : unsetenv("NIMBEX_TEST_PIN");
         SecretString pin = "old";
         EXPECT_EQ(AcquirePin(ContextOf(session), pin), c.expected) << (c.pin ? c.pin : "(none)");
-        if (c.expected == 0) {
-            EXPECT_EQ(pin, c.result);
-        }
+        EXPECT_EQ(pin, c.result);  // emptied on failure
     }
     // With no PIN needed nothing is asked; without a PIN callback: 87.
     unsetenv("NIMBEX_TEST_PIN");
