@@ -14,11 +14,9 @@ namespace {
 
 EVP_PKEY* Key(KeyKind kind) {
     static std::mutex lock;
-    static EVP_PKEY* rsa = nullptr;
-    static EVP_PKEY* ec = nullptr;
-    static EVP_PKEY* ed = nullptr;
+    static EVP_PKEY* keys[3] = {};
     std::lock_guard<std::mutex> guard(lock);
-    EVP_PKEY*& key = kind == KeyKind::Rsa ? rsa : kind == KeyKind::Ec ? ec : ed;
+    EVP_PKEY*& key = keys[static_cast<int>(kind)];
     if (!key) {
         key = kind == KeyKind::Rsa  ? EVP_RSA_gen(2048)
               : kind == KeyKind::Ec ? EVP_EC_gen("P-256")

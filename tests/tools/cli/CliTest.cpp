@@ -28,21 +28,21 @@ struct Result {
     Json::Value json() const { return nimbex_test::JsonOf(out); }
 };
 
-// The words of a command line separated by single spaces (none has a space of its own).
-std::vector<std::string> Words(const std::string& line) {
-    std::vector<std::string> words;
-    std::istringstream in(line);
-    for (std::string w; in >> w;) words.push_back(w);
-    return words;
+// The shell command that runs nimbex with the words of `line` (separated by single spaces,
+// none has a space of its own).
+std::string Command(const std::string& line) {
+    std::string command = "'" NIMBEX_CLI_PATH "'";
+    std::istringstream words(line);
+    for (std::string w; words >> w;) command += " '" + w + "'";
+    return command;
 }
 
 // Runs nimbex with the words of `line`; `input` is written to its descriptor 3.
 Result Nimbex(const std::string& line, const std::string& input = "") {
     const nimbex_test::TempDir dir;
     std::ofstream(dir.path() + "/in") << input;
-    std::string command = "'" NIMBEX_CLI_PATH "'";
-    for (const std::string& a : Words(line)) command += " '" + a + "'";
-    command += " 3<" + dir.path() + "/in >" + dir.path() + "/out 2>" + dir.path() + "/err";
+    const std::string command =
+        Command(line) + " 3<" + dir.path() + "/in >" + dir.path() + "/out 2>" + dir.path() + "/err";
     const int status = system(command.c_str());
     Result r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -54,14 +54,11 @@ Result Nimbex(const std::string& line, const std::string& input = "") {
 // Runs nimbex with the words of `line` on a new pseudo-terminal; `answer` is typed once the
 // terminal shows `prompt`. Returns what the terminal showed and the exit status.
 Result OnTerminal(const std::string& line, const std::string& prompt, const std::string& answer) {
-    const std::vector<std::string> args = Words(line);
+    const std::string command = "exec " + Command(line);
     int master = -1;
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
     if (pid == 0) {
-        std::vector<char*> argv{const_cast<char*>(NIMBEX_CLI_PATH)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(NIMBEX_CLI_PATH, argv.data());
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     Result r;
