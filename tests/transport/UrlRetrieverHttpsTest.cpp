@@ -1,14 +1,13 @@
 // The HTTP client and the transport against real servers on 127.0.0.1.
 #include <gtest/gtest.h>
 #include <support/support.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <set>
 #include <thread>
 
+#include "ChildProcess.h"
 #include "KelAssertions.h"
 #include "LocalService.h"
 #include "TempEnv.h"
@@ -167,10 +166,7 @@ TEST_F(HttpsTest, ForkedChildConnectsAfresh) {
         }
         _exit(rc);
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(nimbex_test::WaitExit(pid), 0);  // exited with 0
     EXPECT_EQ(t.Request(server->Url("/parent"), {}, ""), "ok");
 
     const std::set<int> parent = Ports("/parent"), child = Ports("/child");
