@@ -116,10 +116,6 @@ FreedMemoryScan::FreedMemoryScan(std::initializer_list<const char*> secrets) {
     g_on = true;
 }
 
-FreedMemoryScan::~FreedMemoryScan() {
-    Stop();
-}
-
 void FreedMemoryScan::Stop() {
     g_on = false;
 }

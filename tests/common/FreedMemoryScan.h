@@ -15,7 +15,7 @@ class FreedMemoryScan {
     // At most 8 secrets of at most 127 characters. Each is searched without
     // its first character: all that a moved-from short std::string loses.
     explicit FreedMemoryScan(std::initializer_list<const char*> secrets);
-    ~FreedMemoryScan();
+    ~FreedMemoryScan() { Stop(); }
     FreedMemoryScan(const FreedMemoryScan&) = delete;
     FreedMemoryScan& operator=(const FreedMemoryScan&) = delete;
 

@@ -19,17 +19,15 @@ template <class Body>
 KelException CaughtKelException(Body&& body) {
     try {
         body();
+        ADD_FAILURE() << "expected a KelException, nothing was thrown";
     } catch (const KelException& e) {
         return e;
     } catch (const std::exception& e) {
         ADD_FAILURE() << "expected a KelException, caught: " << e.what();
-        return KelException("<other exception>", 1);
     } catch (...) {
         ADD_FAILURE() << "expected a KelException, caught something else";
-        return KelException("<other exception>", 1);
     }
-    ADD_FAILURE() << "expected a KelException, nothing was thrown";
-    return KelException("<nothing thrown>", 1);
+    return KelException("<no KelException>", 1);
 }
 
 // The exception's text after the prefix; the test fails when the prefix is

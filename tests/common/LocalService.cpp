@@ -32,20 +32,6 @@ size_t collect(char* data, size_t size, size_t n, void* user) {
     return size * n;
 }
 
-size_t collectHeader(char* data, size_t size, size_t n, void* user) {
-    std::string line(data, size * n);
-    size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-        std::string name = line.substr(0, colon);
-        for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        std::string value = line.substr(colon + 1);
-        while (!value.empty() && (value.front() == ' ')) value.erase(value.begin());
-        while (!value.empty() && (value.back() == '\r' || value.back() == '\n')) value.pop_back();
-        (*static_cast<std::map<std::string, std::string>*>(user))[name] = value;
-    }
-    return size * n;
-}
-
 }  // namespace
 
 Json::Value JsonOf(const std::string& text) {
@@ -76,8 +62,6 @@ HttpResult httpRequest(const std::string& method, const std::string& url,
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, timeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &result.body);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, collectHeader);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &result.headers);
     if (!caFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.c_str());
     if (list) curl_easy_setopt(curl, CURLOPT_HTTPHEADER, list);
     if (method == "GET") {
@@ -92,6 +76,11 @@ HttpResult httpRequest(const std::string& method, const std::string& url,
     }
     if (curl_easy_perform(curl) == CURLE_OK)
         curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
+    for (curl_header* h = nullptr; (h = curl_easy_nextheader(curl, CURLH_HEADER, -1, h));) {
+        std::string name = h->name;
+        for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        result.headers[name] = h->value;
+    }
     curl_slist_free_all(list);
     curl_easy_cleanup(curl);
     return result;

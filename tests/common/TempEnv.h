@@ -16,6 +16,9 @@ class TempDir {
     std::string path_;
 };
 
+// The whole content of a file (empty when it cannot be read).
+std::string FileText(const std::string& path);
+
 // Points the platform stand-ins at fresh machine and user directories
 // (NIMBEX_MACHINE_DIR, NIMBEX_USER_DIR, NIMBEX_RUNTIME_DIR) for the lifetime of
 // the object and restores the previous values afterwards.

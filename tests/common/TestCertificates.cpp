@@ -14,11 +14,9 @@ namespace {
 
 EVP_PKEY* Key(KeyKind kind) {
     static std::mutex lock;
-    static EVP_PKEY* rsa = nullptr;
-    static EVP_PKEY* ec = nullptr;
-    static EVP_PKEY* ed = nullptr;
+    static EVP_PKEY* keys[3] = {};
     std::lock_guard<std::mutex> guard(lock);
-    EVP_PKEY*& key = kind == KeyKind::Rsa ? rsa : kind == KeyKind::Ec ? ec : ed;
+    EVP_PKEY*& key = keys[static_cast<int>(kind)];
     if (!key) {
         key = kind == KeyKind::Rsa  ? EVP_RSA_gen(2048)
               : kind == KeyKind::Ec ? EVP_EC_gen("P-256")
@@ -35,10 +33,7 @@ std::vector<unsigned char> MakeCertificate(KeyKind kind, const std::string& comm
     EVP_PKEY* key = Key(kind);
     X509* x = X509_new();
     X509_set_version(x, 2);
-    BIGNUM* bn = BN_new();
-    BN_set_word(bn, serial);
-    BN_to_ASN1_INTEGER(bn, X509_get_serialNumber(x));
-    BN_free(bn);
+    ASN1_INTEGER_set_uint64(X509_get_serialNumber(x), serial);
     X509_gmtime_adj(X509_getm_notBefore(x), 0);
     X509_gmtime_adj(X509_getm_notAfter(x), 3600L * 24 * 365);
     X509_NAME* name = X509_get_subject_name(x);
@@ -46,11 +41,8 @@ std::vector<unsigned char> MakeCertificate(KeyKind kind, const std::string& comm
         X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
                                    reinterpret_cast<const unsigned char*>(commonName.c_str()), -1,
                                    -1, 0);
-    X509_NAME* issuer = X509_NAME_new();
-    X509_NAME_add_entry_by_txt(issuer, "CN", MBSTRING_UTF8,
+    X509_NAME_add_entry_by_txt(X509_get_issuer_name(x), "CN", MBSTRING_UTF8,
                                reinterpret_cast<const unsigned char*>("Test CA"), -1, -1, 0);
-    X509_set_issuer_name(x, issuer);
-    X509_NAME_free(issuer);
     X509_set_pubkey(x, key);
     if (X509_sign(x, key, kind == KeyKind::Ed25519 ? nullptr : EVP_sha256()) <= 0) {
         X509_free(x);

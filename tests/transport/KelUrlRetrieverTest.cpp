@@ -9,20 +9,11 @@
 namespace {
 
 using nimbex_test::Answer;
-using nimbex_test::CaughtKelException;
 using nimbex_test::SentRequest;
 
 class KelUrlRetrieverTest : public ::testing::Test {
   protected:
     KelUrlRetrieverTest() { transport.SetUrlRetriever(client); }
-
-    // The code and text of a request answered with `answer`, which must fail.
-    std::pair<uint32_t, std::string> Failure(const Answer& answer) {
-        client->Add(answer);
-        const KelException e =
-            CaughtKelException([&] { transport.Request("https://h/p", {}, ""); });
-        return {e.code(), e.what()};
-    }
 
     KelUrlRetriever transport{0, 0, false, true, true};
     boost::shared_ptr<nimbex_test::ScriptedHttpClient> client =
@@ -99,10 +90,11 @@ TEST_F(KelUrlRetrieverTest, FailuresBecomeCodesAndTexts) {
         {Answer::Status(400, R"(["invalid_pin"])"), 0x80090020u, ""},
     };
     for (const auto& c : cases) {
-        const auto failure = Failure(c.answer);
         const std::string what = c.what.empty() ? c.answer.body : c.what;
-        EXPECT_EQ(failure.first, c.code) << what;
-        EXPECT_EQ(failure.second, "Cloud exception: " + what);
+        SCOPED_TRACE(what);
+        client->Add(c.answer);
+        EXPECT_KEL_THROW(transport.Request("https://h/p", {}, ""), c.code,
+                         "Cloud exception: " + what);
     }
 }
 

@@ -17,19 +17,11 @@ struct TestServer::Impl {
     std::string body = "answer";
 };
 
-TestServer::TestServer() : impl_(new Impl), tls_(false) {
-    impl_->server.reset(new httplib::Server);
-    Start();
-}
-
 TestServer::TestServer(const std::string& certFile, const std::string& keyFile,
                        const std::string& host)
-    : impl_(new Impl), tls_(true), host_(host) {
-    impl_->server.reset(new httplib::SSLServer(certFile.c_str(), keyFile.c_str()));
-    Start();
-}
-
-void TestServer::Start() {
+    : impl_(new Impl), tls_(!certFile.empty()), host_(host) {
+    impl_->server.reset(tls_ ? new httplib::SSLServer(certFile.c_str(), keyFile.c_str())
+                             : new httplib::Server);
     httplib::Server& s = *impl_->server;
     auto handler = [this](const httplib::Request& req, httplib::Response& res) {
         SeenRequest seen{req.method, req.path, {}, req.body, req.remote_port};

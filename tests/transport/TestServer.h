@@ -26,12 +26,11 @@ struct SeenRequest {
 // Every request is recorded.
 class TestServer {
   public:
-    // Plain HTTP.
-    TestServer();
-    // HTTPS with the certificate and key of these PEM files, on `host` (127.0.0.1 or another
-    // address of the loopback network, e.g. one its certificate does not name).
-    TestServer(const std::string& certFile, const std::string& keyFile,
-               const std::string& host = "127.0.0.1");
+    // HTTPS with the certificate and key of these PEM files (plain HTTP without them), on
+    // `host` (127.0.0.1 or another address of the loopback network, e.g. one its certificate
+    // does not name).
+    explicit TestServer(const std::string& certFile = "", const std::string& keyFile = "",
+                        const std::string& host = "127.0.0.1");
     ~TestServer();
 
     int port() const { return port_; }
@@ -42,7 +41,6 @@ class TestServer {
 
   private:
     struct Impl;
-    void Start();
     std::unique_ptr<Impl> impl_;
     bool tls_;
     std::string host_ = "127.0.0.1";

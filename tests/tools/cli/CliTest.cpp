@@ -28,38 +28,37 @@ struct Result {
     Json::Value json() const { return nimbex_test::JsonOf(out); }
 };
 
-std::string FileText(const std::string& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
+// The shell command that runs nimbex with the words of `line` (separated by single spaces,
+// none has a space of its own).
+std::string Command(const std::string& line) {
+    std::string command = "'" NIMBEX_CLI_PATH "'";
+    std::istringstream words(line);
+    for (std::string w; words >> w;) command += " '" + w + "'";
+    return command;
 }
 
-// Runs nimbex with `args`; `input` is written to its descriptor 3.
-Result Nimbex(const std::vector<std::string>& args, const std::string& input = "") {
+// Runs nimbex with the words of `line`; `input` is written to its descriptor 3.
+Result Nimbex(const std::string& line, const std::string& input = "") {
     const nimbex_test::TempDir dir;
     std::ofstream(dir.path() + "/in") << input;
-    std::string command = "'" NIMBEX_CLI_PATH "'";
-    for (const std::string& a : args) command += " '" + a + "'";
-    command += " 3<" + dir.path() + "/in >" + dir.path() + "/out 2>" + dir.path() + "/err";
+    const std::string command =
+        Command(line) + " 3<" + dir.path() + "/in >" + dir.path() + "/out 2>" + dir.path() + "/err";
     const int status = system(command.c_str());
     Result r;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = FileText(dir.path() + "/out");
-    r.err = FileText(dir.path() + "/err");
+    r.out = nimbex_test::FileText(dir.path() + "/out");
+    r.err = nimbex_test::FileText(dir.path() + "/err");
     return r;
 }
 
-// Runs nimbex on a new pseudo-terminal; `answer` is typed once the terminal
-// shows `prompt`. Returns what the terminal showed and the exit status.
-Result OnTerminal(const std::vector<std::string>& args, const std::string& prompt,
-                  const std::string& answer) {
+// Runs nimbex with the words of `line` on a new pseudo-terminal; `answer` is typed once the
+// terminal shows `prompt`. Returns what the terminal showed and the exit status.
+Result OnTerminal(const std::string& line, const std::string& prompt, const std::string& answer) {
+    const std::string command = "exec " + Command(line);
     int master = -1;
     const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
     if (pid == 0) {
-        std::vector<char*> argv{const_cast<char*>(NIMBEX_CLI_PATH)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(NIMBEX_CLI_PATH, argv.data());
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     Result r;
@@ -89,46 +88,41 @@ class Cli : public ::testing::Test {
 };
 
 TEST_F(Cli, UsageErrorsAndModuleFailuresHaveTheirExitStatusAndOneLine) {
-    struct Case {
-        std::vector<std::string> args;
+    const struct {
+        std::string line;
         int status;
         std::string err;  // the whole of standard error, when not empty
     } cases[] = {
-        {{"--help"}, 0, ""},
-        {{"service", "--help"}, 0, ""},
-        {{"cert", "list", "--help"}, 0, ""},
-        {{}, 2, ""},
-        {{"bogus"}, 2, "nimbex: unknown command 'bogus' (see nimbex --help)\n"},
-        {{"service", "add", "x", "--auth", "https://a/"},
-         2,
+        {"--help", 0, ""},
+        {"service --help", 0, ""},
+        {"cert list --help", 0, ""},
+        {"", 2, ""},
+        {"bogus", 2, "nimbex: unknown command 'bogus' (see nimbex --help)\n"},
+        {"service add x --auth https://a/", 2,
          "nimbex service: option --sign is required (see nimbex service --help)\n"},
-        {{"timeout", "set", "soon"}, 2, ""},
-        {{"cert", "list"}, 2, ""},
-        {{"service", "add", "x", "--auth", "https://a/", "--sign", "https://a/s/", "--user", "u"},
-         2,
-         ""},
-        {{"service", "delete", "nope"},
-         1,
+        {"timeout set soon", 2, ""},
+        {"cert list", 2, ""},
+        {"service add x --auth https://a/ --sign https://a/s/ --user u", 2, ""},
+        {"service delete nope", 1,
          "nimbex: service delete nope: error 2 (0x00000002): not found\n"},
-        {{"--module", "/nonexistent.so", "timeout", "get"}, 1, ""},
+        {"--module /nonexistent.so timeout get", 1, ""},
     };
-    for (const Case& c : cases) {
-        const Result r = Nimbex(c.args);
-        const std::string words = c.args.empty() ? "" : c.args[0] + " " + c.args.back();
-        EXPECT_EQ(c.status, r.status) << words << "\n" << r.err;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const Result r = Nimbex(c.line);
+        EXPECT_EQ(c.status, r.status) << r.err;
         if (!c.err.empty()) {
-            EXPECT_EQ(c.err, r.err) << words;
+            EXPECT_EQ(c.err, r.err);
         }
         if (c.status == 0) {
-            EXPECT_NE(std::string::npos, r.out.find("usage: nimbex")) << words;
+            EXPECT_NE(std::string::npos, r.out.find("usage: nimbex"));
         } else {
-            EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << words;
+            EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n'));
         }
     }
-    const Json::Value failure = Nimbex({"--json", "service", "delete", "nope"}).json()["error"];
-    EXPECT_EQ(2u, failure["code"].asUInt());
-    EXPECT_EQ("0x00000002", failure["hex"].asString());
-    EXPECT_EQ("not found", failure["meaning"].asString());
+    EXPECT_EQ(R"({"error":{"code":2,"hex":"0x00000002","meaning":"not found",)"
+              R"("what":"service delete nope"}})",
+              nimbex_test::CompactJson(Nimbex("--json service delete nope").json()));
 }
 
 TEST_F(Cli, ServicesAreDiscoveredAndTheirCertificatesListedInstalledAndCleanedUp) {
@@ -136,11 +130,11 @@ TEST_F(Cli, ServicesAreDiscoveredAndTheirCertificatesListedInstalledAndCleanedUp
     setenv("NIMBEX_CA_FILE", svc.caFile().c_str(), 1);
     const std::string url = svc.discoveryUrl();
 
-    const Json::Value found = Nimbex({"service", "discover", url, "--json"}).json();
+    const Json::Value found = Nimbex("service discover " + url + " --json").json();
     ASSERT_EQ(2u, found.size());
     EXPECT_EQ("No unique", found[0]["name"].asString());
-    EXPECT_EQ(0, Nimbex({"service", "discover", url, "--save"}).status);
-    const Json::Value listed = Nimbex({"--json", "service", "list"}).json();
+    EXPECT_EQ(0, Nimbex("service discover " + url + " --save").status);
+    const Json::Value listed = Nimbex("--json service list").json();
     ASSERT_EQ(2u, listed.size());
     std::string v2;
     for (const Json::Value& s : listed)
@@ -148,9 +142,9 @@ TEST_F(Cli, ServicesAreDiscoveredAndTheirCertificatesListedInstalledAndCleanedUp
     ASSERT_FALSE(v2.empty());
 
     setenv("NIMBEX_TEST_PASSWORD", "demo-password", 1);
-    const Json::Value certs = Nimbex({"cert", "list", "--service", v2, "--json", "--user", "demo",
-                                      "--password-env", "NIMBEX_TEST_PASSWORD"})
-                                  .json();
+    const Json::Value certs =
+        Nimbex("cert list --json --user demo --password-env NIMBEX_TEST_PASSWORD --service " + v2)
+            .json();
     unsetenv("NIMBEX_TEST_PASSWORD");
     // Two keys, four with the GOST engine on the service.
     ASSERT_EQ(svc.readyLine()["gost"]["available"].asBool() ? 4u : 2u, certs.size());
@@ -160,30 +154,27 @@ TEST_F(Cli, ServicesAreDiscoveredAndTheirCertificatesListedInstalledAndCleanedUp
     EXPECT_EQ(1u, certs[0]["key_spec"].asUInt());
     EXPECT_EQ("", LoadUserName(v2));  // listing saves nothing
 
-    Result wrong = Nimbex(
-        {"cert", "install", "--service", v2, "--id", "1", "--user", "demo", "--password-fd", "3"},
-        "not-the-password\n");
+    const std::string install = "cert install --service " + v2 + " --user demo --password-fd 3";
+    const Result wrong = Nimbex(install + " --id 1", "not-the-password\n");
     EXPECT_EQ(1, wrong.status);
     EXPECT_EQ(0u, wrong.err.find("nimbex: cert list --service " + v2 + ": error ")) << wrong.err;
-    const Result installed = Nimbex(
-        {"cert", "install", "--service", v2, "--id", "2", "--user", "demo", "--password-fd", "3"},
-        "demo-password\n");
+    const Result installed = Nimbex(install + " --id 2", "demo-password\n");
     ASSERT_EQ(0, installed.status) << installed.err;
     EXPECT_EQ("demo", LoadUserName(v2));
-    const Json::Value linked = Nimbex({"cert", "linked", "--json"}).json();
+    const Json::Value linked = Nimbex("cert linked --json").json();
     ASSERT_EQ(1u, linked.size());
     EXPECT_EQ(v2, linked[0]["service"].asString());
     EXPECT_EQ("/CN=Demo EC key", linked[0]["subject"].asString());
     EXPECT_NE(std::string::npos, installed.out.find(linked[0]["container"].asString()));
-    EXPECT_EQ(0, Nimbex({"cert", "cleanup", "--service", v2}).status);
-    EXPECT_EQ(1u, Nimbex({"cert", "linked", "--json"}).json().size());  // the key is still there
+    EXPECT_EQ(0, Nimbex("cert cleanup --service " + v2).status);
+    EXPECT_EQ(1u, Nimbex("cert linked --json").json().size());  // the key is still there
 
     RegPutString(std::string(kModuleOptionsSection) + "AuthApp",
                  nimbex_test::LocalService::authAppPath());
-    EXPECT_EQ(0, Nimbex({"logout", "--service", v2}).status);
+    EXPECT_EQ(0, Nimbex("logout --service " + v2).status);
     EXPECT_EQ("", LoadUserName(v2));
-    EXPECT_EQ(0, Nimbex({"timeout", "set", "1500"}).status);
-    EXPECT_EQ(1500u, Nimbex({"timeout", "get", "--json"}).json()["timeout_ms"].asUInt());
+    EXPECT_EQ(0, Nimbex("timeout set 1500").status);
+    EXPECT_EQ(1500u, Nimbex("timeout get --json").json()["timeout_ms"].asUInt());
     unsetenv("NIMBEX_CA_FILE");
 }
 
@@ -193,30 +184,28 @@ TEST_F(Cli, ServicesAreDiscoveredAndTheirCertificatesListedInstalledAndCleanedUp
 TEST_F(Cli, SignsOnATerminalAndChecksPinsAndMakesKeys) {
     nimbex_test::LocalService svc;
     setenv("NIMBEX_CA_FILE", svc.caFile().c_str(), 1);
-    const std::string name = svc.service("local-v2").name;
-    ASSERT_EQ(0,
-              Nimbex({"service", "add", name, "--auth", svc.service("local-v2").auth, "--sign",
-                      svc.service("local-v2").sign, "--docstore", svc.service("local-v2").docstore})
-                  .status);
-    ASSERT_EQ(0, Nimbex({"cert", "install", "--service", name, "--id", "1", "--user", "demo",
-                         "--password-fd", "3"},
-                        "demo-password\n")
+    const nimbex_test::LocalServiceUrls& s = svc.service("local-v2");
+    ASSERT_EQ(0, Nimbex("service add " + s.name + " --auth " + s.auth + " --sign " + s.sign +
+                        " --docstore " + s.docstore)
                      .status);
+    const std::string on = " --service " + s.name;
+    ASSERT_EQ(
+        0,
+        Nimbex("cert install --id 1 --user demo --password-fd 3" + on, "demo-password\n").status);
     const std::string doc = env.root() + "/doc.bin";
     std::ofstream(doc) << std::string(3u << 20, 'd');
 
-    const Result typed = OnTerminal({"sign", doc, "--service", name, "--cms"}, "PIN: ", "1234\n");
+    const Result typed = OnTerminal("sign " + doc + on + " --cms", "PIN: ", "1234\n");
     EXPECT_EQ(0, typed.status) << typed.out;
     EXPECT_EQ(std::string::npos, typed.out.find("1234")) << "the PIN was echoed";
     EXPECT_NE(std::string::npos, typed.out.find("] 100%")) << typed.out;
     setenv("NIMBEX_TEST_PIN", "1234", 1);
-    const Result quiet = OnTerminal(
-        {"sign", doc, "--service", name, "--quiet", "--pin-env", "NIMBEX_TEST_PIN"}, "never", "");
+    const std::string pin = " --pin-env NIMBEX_TEST_PIN";
+    const Result quiet = OnTerminal("sign " + doc + on + " --quiet" + pin, "never", "");
     EXPECT_EQ(0, quiet.status) << quiet.out;
     EXPECT_EQ(std::string::npos, quiet.out.find('%')) << quiet.out;
 
-    const Result piped = Nimbex(
-        {"sign", doc, "--service", name, "--pin-env", "NIMBEX_TEST_PIN", "--out", doc + ".sig"});
+    const Result piped = Nimbex("sign " + doc + on + pin + " --out " + doc + ".sig");
     EXPECT_EQ(0, piped.status) << piped.err;
     EXPECT_EQ(std::string::npos, piped.err.find('%'));
     const std::string raw = "openssl cms -verify -binary -inform DER -purpose any -noverify -in " +
@@ -228,25 +217,18 @@ TEST_F(Cli, SignsOnATerminalAndChecksPinsAndMakesKeys) {
     EXPECT_EQ(0, system(raw.c_str())) << raw;
 
     setenv("NIMBEX_TEST_PIN", "9999", 1);
-    const Result wrong = Nimbex({"pin", "verify", "--service", name, "--pin-fd", "3"}, "0000\n");
+    const Result wrong = Nimbex("pin verify --pin-fd 3" + on, "0000\n");
     EXPECT_EQ(1, wrong.status);
     EXPECT_EQ("nimbex: pin verify: error 2148532331 (0x8010006B): wrong PIN; 9 tries left\n",
               wrong.err);
-    EXPECT_EQ(0, Nimbex({"pin", "change", "--service", name, "--pin-fd", "3", "--new-pin-env",
-                         "NIMBEX_TEST_PIN"},
-                        "1234\n")
-                     .status);
     EXPECT_EQ(0,
-              Nimbex({"pin", "verify", "--service", name, "--pin-env", "NIMBEX_TEST_PIN"}).status);
+              Nimbex("pin change --pin-fd 3 --new-pin-env NIMBEX_TEST_PIN" + on, "1234\n").status);
+    EXPECT_EQ(0, Nimbex("pin verify" + on + pin).status);
 
-    EXPECT_EQ(0, Nimbex({"key", "generate", "--service", name, "--container", "made", "--pin-env",
-                         "NIMBEX_TEST_PIN"})
-                     .status);
-    EXPECT_EQ(2u, Nimbex({"cert", "linked", "--json"}).json().size());
-    const Result several = Nimbex({"sign", doc, "--service", name, "--pin-env", "NIMBEX_TEST_PIN"});
-    EXPECT_EQ(2, several.status);
-    EXPECT_EQ(0, Nimbex({"sign", doc, "--service", name, "--container", "made", "--pin-env",
-                         "NIMBEX_TEST_PIN", "--cms", "--pem", "--out", "-"})
+    EXPECT_EQ(0, Nimbex("key generate --container made" + on + pin).status);
+    EXPECT_EQ(2u, Nimbex("cert linked --json").json().size());
+    EXPECT_EQ(2, Nimbex("sign " + doc + on + pin).status);
+    EXPECT_EQ(0, Nimbex("sign " + doc + on + " --container made --cms --pem --out -" + pin)
                      .out.find("-----BEGIN CMS-----"));
     unsetenv("NIMBEX_TEST_PIN");
     unsetenv("NIMBEX_CA_FILE");

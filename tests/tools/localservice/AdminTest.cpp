@@ -4,9 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "ServiceTestBase.h"
 #include "TempEnv.h"
@@ -58,9 +56,7 @@ TEST_F(AdminTest, StateDirectoryKeepsTheCa) {
         char line[8192] = {0};
         ASSERT_TRUE(p && fgets(line, sizeof line, p));
         const Json::Value ready = json(line);
-        std::stringstream text;
-        text << std::ifstream(ready["caFile"].asString()).rdbuf();
-        ca = text.str();
+        ca = FileText(ready["caFile"].asString());
         kill(ready["pid"].asInt(), SIGTERM);
         EXPECT_EQ(WEXITSTATUS(pclose(p)), 0);
     }

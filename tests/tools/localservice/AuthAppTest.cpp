@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <regex>
 
 #include "ServiceTestBase.h"
 #include "TempEnv.h"
@@ -32,11 +33,9 @@ class AuthAppTest : public ServiceTest {
     }
     // The value of `name` in an answer line of "name=value" pairs joined by "&".
     static std::string field(const std::string& line, const std::string& name) {
-        const std::string joined = "&" + line + "&";
-        const size_t at = joined.find("&" + name + "=");
-        if (at == std::string::npos) return "";
-        const size_t from = at + name.size() + 2;
-        return joined.substr(from, joined.find('&', from) - from);
+        std::smatch m;
+        return std::regex_search(line, m, std::regex("(^|&)" + name + "=([^&]*)")) ? m[2].str()
+                                                                                   : "";
     }
 };
 

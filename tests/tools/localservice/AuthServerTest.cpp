@@ -21,10 +21,6 @@ TEST_F(AuthServerTest, RefusesWhatItMustNotAccept) {
                   .body.find("\"TextChallenge\""),
               std::string::npos);
     const std::string v2Confirm = v2().auth + "/v2.0/confirmation";
-    Json::Value conf, tx, op;
-    conf["ConfToken"] = "made-up";
-    tx["TransactionTokenId"] = "tx-unknown";
-    op["OperationId"] = "op-1";
     expectRefused({
         {"unknown user", "POST", v2().auth + "/oauth/token", "", grantBody(v2(), "nobody", "x"), "",
          400, "\"invalid_grant\""},
@@ -44,16 +40,17 @@ TEST_F(AuthServerTest, RefusesWhatItMustNotAccept) {
          authorizeUrl(v1(), "&sign_api_version=2", false), "", "", "", 400, ""},
         {"operation without the document store parameter", "GET",
          authorizeUrl(v2(), "&kel_operation_id=x", false), "", "", "", 400, ""},
-        {"refused confirmation token", "POST", v2Confirm, "", first(v2(), conf), demo, 200,
-         "invalid_conf_token"},
+        {"refused confirmation token", "POST", v2Confirm, "",
+         first(v2(), json(R"({"ConfToken":"made-up"})")), demo, 200, "invalid_conf_token"},
         {"confirmation with a wrong password", "POST", v2Confirm, "", first(v2()),
          basic("demo", "wrong"), 200, "invalid_password"},
         {"confirmation without a caller", "POST", v2Confirm, "", first(v2()), "", 200,
          "\"IsError\":true"},
-        {"unknown transaction", "POST", v1().auth + "/confirmation", "", first(v1(), tx), demo, 200,
+        {"unknown transaction", "POST", v1().auth + "/confirmation", "",
+         first(v1(), json(R"({"TransactionTokenId":"tx-unknown"})")), demo, 200,
          "invalid_transaction"},
         {"operation at the version 1 endpoint", "POST", v1().auth + "/confirmation", "",
-         first(v1(), op), demo, 200, "\"IsError\":true"},
+         first(v1(), json(R"({"OperationId":"op-1"})")), demo, 200, "\"IsError\":true"},
         {"not JSON", "POST", v1().auth + "/confirmation", "", "{not json", demo, 400, ""},
         {"version 2 endpoint without a document store", "POST", v1().auth + "/v2.0/confirmation",
          "", first(v1()), demo, 404, ""},

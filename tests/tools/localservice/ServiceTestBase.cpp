@@ -1,8 +1,6 @@
 #include "ServiceTestBase.h"
 
 #include <openssl/evp.h>
-#include <openssl/hmac.h>
-#include <openssl/rand.h>
 
 namespace nimbex_test {
 
@@ -78,34 +76,6 @@ HttpResult ServiceTest::send(const std::string& method, const std::string& url,
     if (method == "POST" && !typed)
         headers.push_back("Content-Type: application/json; charset=utf-8");
     return httpRequest(method, url, headers, body, svc().caFile());
-}
-
-HttpResult ServiceTest::signedPost(const std::string& url, const std::string& token,
-                                   const std::string& body, bool corrupt) {
-    std::vector<std::string> headers = {"Authorization: Bearer " + token,
-                                        "Content-Type: application/json; charset=utf-8",
-                                        "Content-Length: " + std::to_string(body.size())};
-    // The signing string: "(request-target): post <path>", then each header line with its
-    // name in lower case, then the body; signed with HMAC-SHA-256 under a fresh key.
-    Bytes key(32);
-    RAND_bytes(key.data(), 32);
-    std::string list = "(request-target)";
-    std::string signing =
-        "(request-target): post " + url.substr(url.find('/', url.find("://") + 3));
-    for (const auto& h : headers) {
-        std::string name = h.substr(0, h.find(':'));
-        for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        signing += "\n" + name + h.substr(h.find(':'));
-        list += " " + name;
-    }
-    signing += corrupt ? body + " " : body;
-    unsigned char mac[32];
-    unsigned int len = 32;
-    HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
-         reinterpret_cast<const unsigned char*>(signing.data()), signing.size(), mac, &len);
-    headers.push_back("VL-Signature: headers=\"" + list + "\", key=\"" + b64(key) +
-                      "\", signature=\"" + b64(Bytes(mac, mac + len)) + "\"");
-    return httpRequest("POST", url, headers, body, svc().caFile());
 }
 
 std::string ServiceTest::basic(const std::string& login, const std::string& password) {

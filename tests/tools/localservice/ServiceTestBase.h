@@ -63,10 +63,6 @@ class ServiceTest : public ::testing::Test {
     static HttpResult del(const std::string& url, const std::string& token) {
         return send("DELETE", url, token);
     }
-    // A POST signed the way the module signs requests: bearer line, content lines, then
-    // the "VL-Signature" line over them and the body (over a changed body when `corrupt`).
-    static HttpResult signedPost(const std::string& url, const std::string& token,
-                                 const std::string& body, bool corrupt = false);
     // The "Authorization: Basic" line of login:password.
     static std::string basic(const std::string& login, const std::string& password);
     static void expectRefused(const std::vector<Refusal>& cases);
