@@ -228,6 +228,8 @@ TEST_F(Cli, SignsOnATerminalAndChecksPinsAndMakesKeys) {
     EXPECT_EQ(0, Nimbex("key generate --container made" + on + pin).status);
     EXPECT_EQ(2u, Nimbex("cert linked --json").json().size());
     EXPECT_EQ(2, Nimbex("sign " + doc + on + pin).status);
+    const Result made = Nimbex("sign " + doc + on + " --container made --json" + pin);
+    EXPECT_EQ("CLOUD\\" + s.name + "\\made", made.json()["container"].asString()) << made.err;
     EXPECT_EQ(0, Nimbex("sign " + doc + on + " --container made --cms --pem --out -" + pin)
                      .out.find("-----BEGIN CMS-----"));
     unsetenv("NIMBEX_TEST_PIN");
