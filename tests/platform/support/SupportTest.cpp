@@ -83,8 +83,7 @@ TEST_F(SupportPrintTest, RegistryChoosesAFileAndTheEnvironmentOverrides) {
     TSupportPrint* handle = support_print_init2("cloud", 0x7F);
     EXPECT_EQ(PrintBoth(handle), "");  // not to stderr
     support_print_done(handle);
-    std::ifstream in(logFile);
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string content = nimbex_test::FileText(logFile);
     EXPECT_EQ(content.find("failure text"), std::string::npos);
     EXPECT_NE(content.find("level 2 process_kel_exception:43: cancel 7"), std::string::npos);
 }
